@@ -1,0 +1,125 @@
+// The installer engine behind vmi::IVomoInstall. Its operations are spread over several
+// source files by area: VomoInstallImpl.cpp (construction, state and simple queries),
+// VomoInstallManifest.cpp (reading the manifest file), VomoInstallDownload.cpp (the manifest
+// download, verification and extraction) and VomoInstallInstalled.cpp (the installed state).
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include <boost/shared_ptr.hpp>
+
+#include "api/Url.h"
+#include "engine/HotFixRecord.h"
+#include "engine/IVomoInstall.h"
+
+class IAsyncDownload;
+class IComponentRegistry;
+
+class VomoInstallImpl : public vmi::IVomoInstall {
+public:
+    // Stores the manifest cabinet's URL; reads no file and starts no thread. The flag is kept
+    // for the caller's use and has no effect on the engine.
+    VomoInstallImpl(const Url& manifestUrl, int flag);
+    ~VomoInstallImpl() override;
+
+    bool GetHotFixes() override;
+    uint32_t StartHotFixSession(vmi::HotFixCompletion completion) override;
+    uint32_t BeginManifestDownload(const std::string& tag) override;
+    uint32_t BeginManifestDownloadFor(const std::string& tag, const std::string& name) override;
+    uint32_t PollManifestDownload() override;
+    uint32_t LoadManifest() override;
+    uint32_t LoadInstalledState() override;
+    uint32_t GetCallerInfo(vmi::CallerInfo& info) override;
+    uint32_t GetOfferComponents(vmi::ComponentList& components) override;
+    uint32_t GetIdList(std::vector<std::string>& ids) override;
+    uint32_t GetComponents(vmi::ComponentList& components) override;
+    uint32_t CreateUpdateSession(const std::vector<std::string>& ids,
+                                 boost::shared_ptr<vmi::IInstallSession>& session) override;
+    uint32_t StartInstallSession(const vmi::ComponentList& components,
+                                 boost::shared_ptr<vmi::IInstallSession>& session) override;
+    uint32_t StartUninstallSession(const vmi::ComponentList& components,
+                                   boost::shared_ptr<vmi::IInstallSession>& session) override;
+    uint32_t FilterComponentList(const vmi::ComponentPtr& component,
+                                 vmi::ComponentList& components) override;
+    uint32_t GetBundlePlugins(std::vector<PluginRecord>& plugins) override;
+    uint32_t SetPluginCommandLineArgs(const std::string& pluginId,
+                                      const std::string& args) override;
+    uint32_t GetBundleGroups(std::vector<boost::shared_ptr<vmi::IBundleGroup>>& groups) override;
+    uint32_t GetMessages(std::vector<boost::shared_ptr<vmi::IMessage>>& messages) override;
+    uint32_t GetWizardPageRules(std::vector<WizardPageRule>& rules) override;
+    uint32_t GetWizardLayout(std::vector<WizardPageRule>& rules) override;
+    uint32_t GetBannerGroup(const std::string& distributorId,
+                            std::vector<std::string>& bannerIds) override;
+    uint32_t SetInstallDir(const std::string& dir) override;
+    uint32_t GetInstallDir(std::string& dir) override;
+    uint32_t SetEventLog(const boost::shared_ptr<vmi::IEventLog>& log) override;
+    uint32_t GetEventLog(boost::shared_ptr<vmi::IEventLog>& log) override;
+    uint32_t SetCallerTag(const std::string& tag) override;
+    uint32_t CompleteUpdate() override;
+    uint32_t CommitInstalledState() override;
+    uint32_t FindComponentsBySpec(const SpecQuery& query, std::set<std::string>& ids) override;
+    uint32_t GetStateFlag(bool& flag) override;
+    uint32_t CreateComponentFromManifest(const std::string& id, const std::string& streamId,
+                                         vmi::ComponentPtr& component) override;
+    uint32_t GetComponent(const std::string& id, vmi::ComponentPtr& component) override;
+    uint32_t GetMarketingBundleVersion(std::string& version) override;
+    uint32_t GetProviderTexts(int32_t which, std::string& first, std::string& second) override;
+    uint32_t GetResource(const std::string& id, ResourceDescriptor& resource) override;
+    uint32_t GetResources(std::vector<ResourceDescriptor>& resources) override;
+    uint32_t GetInstalledComponents(vmi::ComponentList& components) override;
+    uint32_t ExpandInstallGroups(const vmi::ComponentList& components,
+                                 std::vector<std::string>& ids) override;
+    uint32_t GetOfferableComponents(vmi::ComponentList& components) override;
+    uint32_t GetAvailableUpdates(vmi::ComponentList& components) override;
+    uint32_t CollectComponents(int32_t which, bool first, bool second,
+                               vmi::ComponentList& components) override;
+    uint32_t ReadManifestVersion(Version& version) override;
+    uint32_t GetManifestVersion(Version& version) override;
+    uint32_t GetSetupServerUrl(Url& url) override;
+    uint32_t GetPostInstallPage(const std::vector<std::string>& selectedIds,
+                                std::string& page) override;
+    uint32_t GetCommonStreamId(std::string& streamId) override;
+    uint32_t MarkHandledComponents(const vmi::ComponentList& components) override;
+    uint32_t OrderComponents(const vmi::ComponentList& selected,
+                             vmi::ComponentList& ordered) override;
+
+    // The local manifest file every manifest read opens (a "file" Url; empty until a download
+    // was started). Exposed so that a host or a test can point the engine at a manifest on disk.
+    const Url& GetManifestPath() const { return manifestPath_; }
+    void SetManifestPath(const Url& path) { manifestPath_ = path; }
+
+private:
+    Url manifestUrl_;
+    int flag_;
+    Url manifestPath_;
+    boost::shared_ptr<IAsyncDownload> manifestDownload_;
+
+    vmi::ComponentList offerComponents_;
+    std::vector<std::string> idList_;
+    vmi::ComponentList components_;
+    std::vector<PluginRecord> bundlePlugins_;
+    std::vector<boost::shared_ptr<vmi::IBundleGroup>> bundleGroups_;
+    std::vector<boost::shared_ptr<vmi::IMessage>> messages_;
+    std::vector<WizardPageRule> wizardPageRules_;
+    std::map<std::string, std::vector<std::string>> bannerGroups_;
+
+    boost::shared_ptr<vmi::IEventLog> eventLog_;
+    std::string installDir_;
+    std::string downloadTag_;
+    std::string downloadName_;
+    std::string callerTag_;
+    std::string marketingBundleVersion_;
+    std::map<std::string, ResourceDescriptor> resources_;
+    Version manifestVersion_;
+    bool stateFlag_ = false;
+
+    boost::shared_ptr<IComponentRegistry> registry_;
+    vmi::ComponentList installedComponents_;
+    bool installedComponentsBuilt_ = false;
+
+    boost::shared_ptr<vmi::IInstallSession> currentSession_;
+    boost::shared_ptr<vmi::IHotFixSession> hotFixSession_;
+    std::vector<HotFixRecord> hotFixes_;
+};

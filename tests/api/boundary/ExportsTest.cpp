@@ -1,0 +1,121 @@
+// The exports as a C++ host sees them: loaded with dlopen, fed null and malformed input.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "vcm/vcm.h"
+
+namespace {
+
+struct Exports {
+    void* handle = nullptr;
+    int (*initialize)(ComponentManager**);
+    int (*addSpec)(ComponentManager*, const char*);
+    int (*find)(ComponentManager*, ComponentCallback, StringList*);
+    int (*check)(ComponentManager*, const char*, int, ComponentCallback, StringList*);
+    int (*update)(ComponentManager*, const char*);
+    void (*shutdown)(ComponentManager*);
+};
+
+class ExportsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        e.handle = dlopen(VCM_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(nullptr, e.handle) << dlerror();
+        e.initialize = reinterpret_cast<decltype(e.initialize)>(dlsym(e.handle, "VCM_Initialize"));
+        e.addSpec = reinterpret_cast<decltype(e.addSpec)>(dlsym(e.handle, "VCM_AddSpec"));
+        e.find = reinterpret_cast<decltype(e.find)>(dlsym(e.handle, "VCM_FindComponents"));
+        e.check = reinterpret_cast<decltype(e.check)>(dlsym(e.handle, "VCM_CheckForUpdates"));
+        e.update = reinterpret_cast<decltype(e.update)>(dlsym(e.handle, "VCM_UpdateComponents"));
+        e.shutdown = reinterpret_cast<decltype(e.shutdown)>(dlsym(e.handle, "VCM_Shutdown"));
+        ASSERT_TRUE(e.initialize && e.addSpec && e.find && e.check && e.update && e.shutdown);
+        ASSERT_EQ(0, e.initialize(&manager));
+        ASSERT_NE(nullptr, manager);
+        list.context = &ids;
+        list.clear = [](void* context) {
+            static_cast<std::vector<std::string>*>(context)->clear();
+        };
+    }
+    void TearDown() override {
+        if (e.shutdown) {
+            e.shutdown(manager);
+        }
+        if (e.handle) {
+            dlclose(e.handle);
+        }
+    }
+
+    static void Append(const char* id, StringList* l) {
+        static_cast<std::vector<std::string>*>(l->context)->push_back(id);
+    }
+
+    Exports e;
+    ComponentManager* manager = nullptr;
+    std::vector<std::string> ids;
+    StringList list;
+};
+
+TEST_F(ExportsTest, SpecsNeedThreeFields) {
+    EXPECT_EQ(13, e.addSpec(manager, nullptr));
+    EXPECT_EQ(13, e.addSpec(manager, ""));
+    EXPECT_EQ(13, e.addSpec(manager, ";"));
+    EXPECT_EQ(13, e.addSpec(manager, "a;b"));
+    EXPECT_EQ(0, e.addSpec(manager, ";;"));
+    EXPECT_EQ(0, e.addSpec(manager, "a;b;c;d;e"));
+    EXPECT_EQ(0, e.addSpec(manager, "\xFF\xFE;\xC3;\x80"));  // bytes are kept as they are
+}
+
+TEST_F(ExportsTest, FindWithoutSpecsEmptiesTheListAndReportsNothing) {
+    ids = {"stale"};
+    EXPECT_EQ(13, e.find(manager, Append, &list));
+    EXPECT_TRUE(ids.empty());
+}
+
+TEST_F(ExportsTest, NullCallbackAndNullClearAreTolerated) {
+    StringList noClear{&ids, nullptr};
+    ids = {"kept"};
+    EXPECT_EQ(13, e.find(manager, nullptr, &noClear));
+    EXPECT_EQ(std::vector<std::string>{"kept"}, ids);
+    EXPECT_EQ(13, e.find(manager, Append, nullptr));
+}
+
+TEST_F(ExportsTest, FailedPreparationReachesEveryRequest) {
+    ASSERT_EQ(0, e.addSpec(manager, "n;r;1"));
+    ids = {"stale"};
+    EXPECT_EQ(4, e.find(manager, Append, &list));  // nothing listens on the manifest port
+    EXPECT_TRUE(ids.empty());
+    ids = {"stale"};
+    // Only the low byte of the flag counts: 0x100 is an unforced check, and none of these
+    // components is installed, so none is due.
+    EXPECT_EQ(9, e.check(manager, "a;;b", 0x100, Append, &list));
+    EXPECT_TRUE(ids.empty());
+    EXPECT_EQ(1, e.check(manager, "a;;b", 0x101, Append, &list));
+    EXPECT_EQ(1, e.check(manager, nullptr, 1, Append, &list));
+    EXPECT_EQ(1, e.update(manager, "a;b"));
+    EXPECT_EQ(1, e.update(manager, nullptr));
+}
+
+TEST_F(ExportsTest, NullManagerIsRefusedWithoutACrash) {
+    EXPECT_EQ(13, e.addSpec(nullptr, "a;b;c"));
+    ids = {"stale"};
+    EXPECT_NE(0, e.find(nullptr, Append, &list));
+    EXPECT_TRUE(ids.empty());
+    EXPECT_NE(0, e.check(nullptr, "a", 1, Append, &list));
+    EXPECT_NE(0, e.update(nullptr, "a"));
+    e.shutdown(nullptr);
+    EXPECT_EQ(0, e.initialize(nullptr));
+}
+
+TEST_F(ExportsTest, ManyManagersComeAndGo) {
+    for (int i = 0; i < 5; ++i) {
+        ComponentManager* other = nullptr;
+        ASSERT_EQ(0, e.initialize(&other));
+        ASSERT_NE(nullptr, other);
+        EXPECT_EQ(0, e.addSpec(other, "a;b;c"));
+        e.shutdown(other);
+    }
+}
+
+}  // namespace

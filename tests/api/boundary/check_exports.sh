@@ -1,0 +1,22 @@
+#!/bin/sh
+# The library defines exactly the six exported functions: no other symbol of ours is visible.
+set -eu
+lib="$1"
+expected="VCM_AddSpec
+VCM_CheckForUpdates
+VCM_FindComponents
+VCM_Initialize
+VCM_Shutdown
+VCM_UpdateComponents"
+# Defined dynamic symbols, without the linker's own markers (_init, _fini, _edata, ...).
+actual=$(nm -D --defined-only "$lib" | awk '{print $3}' \
+  | grep -v -E '^(_init|_fini|_edata|_end|__bss_start)$' | sort)
+if [ "$actual" != "$expected" ]; then
+  echo "exported symbols differ:"
+  echo "$actual"
+  exit 1
+fi
+# Each of the six is a function (T).
+funcs=$(nm -D --defined-only "$lib" | awk '$2 == "T" {print $3}' | grep -c '^VCM_')
+[ "$funcs" -eq 6 ] || { echo "expected 6 exported functions, found $funcs"; exit 1; }
+echo "exports OK"

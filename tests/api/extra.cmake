@@ -1,0 +1,21 @@
+# Checks of the library as hosts see it: a C host, a C++ host through dlopen, and the list of
+# exported symbols.
+add_executable(test_c_host ${CMAKE_CURRENT_SOURCE_DIR}/api/boundary/c_host.c)
+target_include_directories(test_c_host PRIVATE ${CMAKE_SOURCE_DIR}/include)
+target_link_libraries(test_c_host PRIVATE vcm)
+add_test(NAME api.c_host COMMAND test_c_host)
+set_tests_properties(api.c_host PROPERTIES LABELS api
+  ENVIRONMENT "VOMO_MANIFEST_URL=http://127.0.0.1:1/vomo/setup/manifest.cab;VOMO_INSTALLER_URL=http://127.0.0.1;VOMO_REGISTRY_ROOT=${CMAKE_CURRENT_BINARY_DIR}/c-host-registry")
+
+add_executable(test_exports ${CMAKE_CURRENT_SOURCE_DIR}/api/boundary/ExportsTest.cpp)
+target_include_directories(test_exports PRIVATE ${CMAKE_SOURCE_DIR}/include ${CMAKE_CURRENT_SOURCE_DIR})
+target_compile_definitions(test_exports PRIVATE VCM_LIBRARY_PATH="$<TARGET_FILE:vcm>")
+target_link_libraries(test_exports PRIVATE GTest::gtest GTest::gtest_main ${CMAKE_DL_LIBS})
+add_dependencies(test_exports vcm)
+gtest_discover_tests(test_exports DISCOVERY_MODE PRE_TEST
+  PROPERTIES LABELS api TIMEOUT 300
+  ENVIRONMENT "VOMO_MANIFEST_URL=http://127.0.0.1:1/vomo/setup/manifest.cab;VOMO_INSTALLER_URL=http://127.0.0.1;VOMO_REGISTRY_ROOT=${CMAKE_CURRENT_BINARY_DIR}/exports-registry")
+
+add_test(NAME api.exported_symbols
+  COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/api/boundary/check_exports.sh $<TARGET_FILE:vcm>)
+set_tests_properties(api.exported_symbols PROPERTIES LABELS api)

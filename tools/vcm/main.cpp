@@ -1,0 +1,190 @@
+// vcm: drives libvcm.so from the command line, loading it with dlopen as a setup program or an
+// updater would.
+//
+//   vcm [--library PATH] find SPEC...            SPEC is "name;role;version"
+//   vcm [--library PATH] check [--force] IDS     IDS is "id;id;..."
+//   vcm [--library PATH] update IDS
+//
+// Prints the reported ids one per line and exits with the library's result code.
+#include <dlfcn.h>
+#include <limits.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "vcm/vcm.h"
+
+namespace {
+
+const int kUsageError = 64;  // no result code of the library uses it
+
+struct Library {
+    void* handle = nullptr;
+    int (*initialize)(ComponentManager**) = nullptr;
+    int (*addSpec)(ComponentManager*, const char*) = nullptr;
+    int (*findComponents)(ComponentManager*, ComponentCallback, StringList*) = nullptr;
+    int (*checkForUpdates)(ComponentManager*, const char*, int, ComponentCallback,
+                           StringList*) = nullptr;
+    int (*updateComponents)(ComponentManager*, const char*) = nullptr;
+    void (*shutdown)(ComponentManager*) = nullptr;
+};
+
+void Usage(FILE* out) {
+    std::fprintf(out,
+                 "usage: vcm [--library PATH] find SPEC...\n"
+                 "       vcm [--library PATH] check [--force] IDS\n"
+                 "       vcm [--library PATH] update IDS\n"
+                 "\n"
+                 "  find    reports the components offering each SPEC (\"name;role;version\")\n"
+                 "  check   reports which of the components IDS (\"id;id;...\") have an update;\n"
+                 "          --force checks them even when the schedule says they are not due\n"
+                 "  update  installs the manifest version of the components IDS\n"
+                 "\n"
+                 "Reported ids are printed one per line; the exit status is the library's\n"
+                 "result code. Without --library, libvcm.so is looked for in ../lib next to\n"
+                 "this program, then by the dynamic loader's search path.\n");
+}
+
+std::string DefaultLibraryPath() {
+    char self[PATH_MAX];
+    const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    if (length > 0) {
+        self[length] = '\0';
+        std::string dir(self);
+        const std::string::size_type slash = dir.rfind('/');
+        if (slash != std::string::npos) {
+            dir.erase(slash);
+            const std::string candidate = dir + "/../lib/libvcm.so";
+            if (::access(candidate.c_str(), R_OK) == 0) {
+                return candidate;
+            }
+            const std::string sibling = dir + "/libvcm.so";
+            if (::access(sibling.c_str(), R_OK) == 0) {
+                return sibling;
+            }
+        }
+    }
+    return "libvcm.so";
+}
+
+template <class F>
+bool Resolve(void* handle, const char* name, F& function) {
+    function = reinterpret_cast<F>(::dlsym(handle, name));
+    if (!function) {
+        std::fprintf(stderr, "vcm: %s not found in the library\n", name);
+        return false;
+    }
+    return true;
+}
+
+bool Load(const std::string& path, Library& library) {
+    library.handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!library.handle) {
+        std::fprintf(stderr, "vcm: cannot load %s: %s\n", path.c_str(), ::dlerror());
+        return false;
+    }
+    return Resolve(library.handle, "VCM_Initialize", library.initialize) &&
+           Resolve(library.handle, "VCM_AddSpec", library.addSpec) &&
+           Resolve(library.handle, "VCM_FindComponents", library.findComponents) &&
+           Resolve(library.handle, "VCM_CheckForUpdates", library.checkForUpdates) &&
+           Resolve(library.handle, "VCM_UpdateComponents", library.updateComponents) &&
+           Resolve(library.handle, "VCM_Shutdown", library.shutdown);
+}
+
+// The host's list behind StringList.
+void ClearIds(void* context) {
+    static_cast<std::vector<std::string>*>(context)->clear();
+}
+
+void AppendId(const char* id, StringList* list) {
+    static_cast<std::vector<std::string>*>(list->context)->push_back(id ? id : "");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string libraryPath;
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            Usage(stdout);
+            return 0;
+        }
+        if (arg == "--library") {
+            if (i + 1 >= argc) {
+                Usage(stderr);
+                return kUsageError;
+            }
+            libraryPath = argv[++i];
+            continue;
+        }
+        args.push_back(arg);
+    }
+    if (args.empty()) {
+        Usage(stderr);
+        return kUsageError;
+    }
+
+    const std::string command = args[0];
+    bool force = false;
+    std::vector<std::string> operands(args.begin() + 1, args.end());
+    if (command == "check" && !operands.empty() && operands[0] == "--force") {
+        force = true;
+        operands.erase(operands.begin());
+    }
+    const bool known = command == "find" || command == "check" || command == "update";
+    if (!known || (command == "find" && operands.empty()) ||
+        (command != "find" && operands.size() != 1)) {
+        Usage(stderr);
+        return kUsageError;
+    }
+
+    Library library;
+    if (!Load(libraryPath.empty() ? DefaultLibraryPath() : libraryPath, library)) {
+        return kUsageError;
+    }
+
+    ComponentManager* manager = nullptr;
+    library.initialize(&manager);
+    if (!manager) {
+        std::fprintf(stderr, "vcm: the library could not create a component manager\n");
+        return kUsageError;
+    }
+
+    std::vector<std::string> ids;
+    StringList list;
+    list.context = &ids;
+    list.clear = ClearIds;
+
+    int result = 0;
+    if (command == "find") {
+        for (const std::string& spec : operands) {
+            result = library.addSpec(manager, spec.c_str());
+            if (result != 0) {
+                std::fprintf(stderr, "vcm: \"%s\" is not a spec (name;role;version)\n",
+                             spec.c_str());
+                break;
+            }
+        }
+        if (result == 0) {
+            result = library.findComponents(manager, AppendId, &list);
+        }
+    } else if (command == "check") {
+        result =
+            library.checkForUpdates(manager, operands[0].c_str(), force ? 1 : 0, AppendId, &list);
+    } else {
+        result = library.updateComponents(manager, operands[0].c_str());
+    }
+
+    for (const std::string& id : ids) {
+        std::printf("%s\n", id.c_str());
+    }
+    std::fflush(stdout);
+    library.shutdown(manager);
+    ::dlclose(library.handle);
+    return result;
+}
