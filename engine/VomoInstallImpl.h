@@ -1,7 +1,8 @@
 // The installer engine behind vmi::IVomoInstall. Its operations are spread over several
 // source files by area: VomoInstallImpl.cpp (construction, state and simple queries),
-// VomoInstallManifest.cpp (reading the manifest file), VomoInstallDownload.cpp (the manifest
-// download, verification and extraction) and VomoInstallInstalled.cpp (the installed state).
+// VomoInstallManifest.cpp (reading the manifest file), VomoInstallDownload.cpp (starting and
+// polling the manifest download), VomoInstallVerify.cpp (verifying the downloaded cabinet and
+// extracting the manifest) and VomoInstallInstalled.cpp (the installed state).
 #pragma once
 
 #include <map>
@@ -91,6 +92,11 @@ public:
     void SetManifestPath(const Url& path) { manifestPath_ = path; }
 
 private:
+    // Called by PollManifestDownload once the cabinet is complete: verifies its signature and
+    // extracts the manifest to a second unique name, which becomes the manifest path.
+    // 0, 18 (signature check failed) or 19 (extraction failed).
+    uint32_t VerifyAndExtractManifest();
+
     Url manifestUrl_;
     int flag_;
     Url manifestPath_;
