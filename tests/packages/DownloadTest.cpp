@@ -135,7 +135,7 @@ TEST_F(DownloadTest, ObserverAnsweringFalseAtTheFirstReportStopsTheDownload) {
 }
 
 TEST_F(DownloadTest, ObserverCanBeDetachedAndReplacedDuringATransfer) {
-    HttpReply slow = HttpReply::Body(testsupport::TestBytes(300 * 1024));
+    HttpReply slow = HttpReply::Body(testsupport::TestBytes(600 * 1024));
     slow.chunkSize = 8 * 1024;
     slow.chunkDelayMs = 10;
     server.Route("/slow", slow);
@@ -156,9 +156,9 @@ TEST_F(DownloadTest, ObserverCanBeDetachedAndReplacedDuringATransfer) {
     worker.join();
 
     EXPECT_TRUE(result);
-    EXPECT_LT(first.Reports().back().progress, 300u * 1024);
+    EXPECT_LT(first.Reports().back().progress, 600u * 1024);
     ASSERT_GT(second.Count(), 0u);
-    EXPECT_EQ(300u * 1024, second.Reports().back().progress);
+    EXPECT_EQ(600u * 1024, second.Reports().back().progress);
 }
 
 TEST_F(DownloadTest, FileUrlsNameLocalPathsLiterally) {

@@ -155,14 +155,6 @@ TEST_F(FileOperationsTest, FileIOReadsWholeCountsOnlyInMode0) {
     EXPECT_FALSE(io.Read(buffer, 1));
 }
 
-TEST_F(FileOperationsTest, HostDirectoryIsTheFolderOfTheRunningProgram) {
-    Url host;
-    ASSERT_TRUE(CreateOSUtilities()->GetHostDirectory(host));
-    EXPECT_EQ("file", host.GetScheme());
-    EXPECT_EQ(boost::filesystem::read_symlink("/proc/self/exe").parent_path().string(),
-              host.GetPath());
-}
-
 TEST_F(FileOperationsTest, ProcessWideTempDirNamesInTheSystemFolderAndTouchesNothing) {
     TemporaryDirectoryOverride tmp(dir.Path());
     ASSERT_TRUE(testsupport::WriteFile(dir.File("unrelated"), "stays"));
