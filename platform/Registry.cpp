@@ -60,10 +60,11 @@ bool RootHive(RegKey key, reghive::Hive& hive) {
 
 // The key and rights of `key`; kErrorInvalidHandle (recorded) for anything but a predefined
 // root or an open handle.
-uint32_t Resolve(RegKey key, reghive::KeyRef& ref, uint32_t& access) {
+// `withPath` false leaves out the key's path, which only opening and deleting below it need.
+uint32_t Resolve(RegKey key, reghive::KeyRef& ref, uint32_t& access, bool withPath = true) {
     reghive::Hive hive;
     if (RootHive(key, hive)) {
-        ref = reghive::KeyRef{hive, 0, 0};
+        ref = reghive::KeyRef{hive, 0, 0, std::string()};
         access = kKeyAllAccess;
         return 0;
     }
@@ -72,7 +73,12 @@ uint32_t Resolve(RegKey key, reghive::KeyRef& ref, uint32_t& access) {
     if (!key || !table.live.count(key)) {
         return Fail(kErrorInvalidHandle, "The handle is invalid.");
     }
-    ref = key->key;
+    ref.hive = key->key.hive;
+    ref.id = key->key.id;
+    ref.stamp = key->key.stamp;
+    if (withPath) {
+        ref.path = key->key.path;
+    }
     access = key->access;
     return 0;
 }
@@ -87,29 +93,29 @@ RegKey NewHandle(const reghive::KeyRef& ref, uint32_t access) {
     return object;
 }
 
-// Splits a key path at "\"; every key name must be 1 to 255 units long.
+// Checks a key path: names of 1 to 255 units separated by "\" (null or empty: no names).
 uint32_t ParsePath(const char16_t* text, reghive::Path& path) {
     path.clear();
     if (!text || !*text) {
         return 0;
     }
-    const std::u16string whole(text);
-    std::u16string::size_type start = 0;
-    for (;;) {
-        const std::u16string::size_type end = whole.find(u'\\', start);
-        const std::u16string name =
-            whole.substr(start, end == std::u16string::npos ? std::u16string::npos : end - start);
-        if (name.empty()) {
-            return Fail(kErrorBadPathname, "The specified path is invalid.");
+    size_t length = 0;
+    for (const char16_t* unit = text;; ++unit) {
+        if (*unit == u'\\' || *unit == u'\0') {
+            if (length == 0) {
+                return Fail(kErrorBadPathname, "The specified path is invalid.");
+            }
+            if (length > kMaxKeyNameUnits) {
+                return InvalidParameter();
+            }
+            length = 0;
+            if (*unit == u'\0') {
+                path.assign(text, static_cast<size_t>(unit - text));
+                return 0;
+            }
+        } else {
+            ++length;
         }
-        if (name.size() > kMaxKeyNameUnits) {
-            return InvalidParameter();
-        }
-        path.push_back(name);
-        if (end == std::u16string::npos) {
-            return 0;
-        }
-        start = end + 1;
     }
 }
 
@@ -219,7 +225,7 @@ uint32_t RegQueryValueExW(RegKey key, const char16_t* valueName, uint32_t* /*res
     reghive::KeyRef ref;
     uint32_t access = 0;
     std::u16string name;
-    if (const uint32_t rc = Resolve(key, ref, access)) {
+    if (const uint32_t rc = Resolve(key, ref, access, false)) {
         return rc;
     }
     if (!(access & kKeyQueryValue)) {
@@ -246,7 +252,7 @@ uint32_t RegSetValueExW(RegKey key, const char16_t* valueName, uint32_t /*reserv
     reghive::KeyRef ref;
     uint32_t access = 0;
     std::u16string name;
-    if (const uint32_t rc = Resolve(key, ref, access)) {
+    if (const uint32_t rc = Resolve(key, ref, access, false)) {
         return rc;
     }
     if (!(access & kKeySetValue)) {
@@ -265,7 +271,7 @@ uint32_t RegDeleteValueW(RegKey key, const char16_t* valueName) {
     reghive::KeyRef ref;
     uint32_t access = 0;
     std::u16string name;
-    if (const uint32_t rc = Resolve(key, ref, access)) {
+    if (const uint32_t rc = Resolve(key, ref, access, false)) {
         return rc;
     }
     if (!(access & kKeySetValue)) {
@@ -282,7 +288,7 @@ uint32_t RegEnumKeyExW(RegKey key, uint32_t index, char16_t* name, uint32_t* nam
                        uint64_t* lastWriteTime) {
     reghive::KeyRef ref;
     uint32_t access = 0;
-    if (const uint32_t rc = Resolve(key, ref, access)) {
+    if (const uint32_t rc = Resolve(key, ref, access, false)) {
         return rc;
     }
     if (!(access & kKeyEnumerateSubKeys)) {
@@ -314,7 +320,7 @@ uint32_t RegEnumValueW(RegKey key, uint32_t index, char16_t* name, uint32_t* nam
                        uint32_t* /*reserved*/, uint32_t* type, uint8_t* data, uint32_t* dataSize) {
     reghive::KeyRef ref;
     uint32_t access = 0;
-    if (const uint32_t rc = Resolve(key, ref, access)) {
+    if (const uint32_t rc = Resolve(key, ref, access, false)) {
         return rc;
     }
     if (!(access & kKeyQueryValue)) {
@@ -343,7 +349,7 @@ uint32_t RegQueryInfoKeyW(RegKey key, char16_t* keyClass, uint32_t* classLength,
                           uint64_t* lastWriteTime) {
     reghive::KeyRef ref;
     uint32_t access = 0;
-    if (const uint32_t rc = Resolve(key, ref, access)) {
+    if (const uint32_t rc = Resolve(key, ref, access, false)) {
         return rc;
     }
     if (!(access & kKeyQueryValue)) {

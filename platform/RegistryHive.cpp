@@ -2,14 +2,15 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -17,6 +18,7 @@
 #include <random>
 #include <set>
 #include <utility>
+#include <vector>
 
 #include "platform/Environment.h"
 #include "platform/LastError.h"
@@ -40,11 +42,12 @@ const uint32_t kNeedsWrite = 0xFFFFFFFFu;
 const char* const kSchema =
     "CREATE TABLE hive(one INTEGER PRIMARY KEY CHECK (one = 1), stamp INTEGER NOT NULL);"
     "CREATE TABLE keys(id INTEGER PRIMARY KEY AUTOINCREMENT, parent INTEGER NOT NULL,"
-    " name TEXT NOT NULL, fold TEXT NOT NULL, units INTEGER NOT NULL, UNIQUE (parent, fold));"
+    " name TEXT NOT NULL, fold TEXT NOT NULL, path TEXT NOT NULL UNIQUE, units INTEGER NOT NULL,"
+    " UNIQUE (parent, fold));"
     "CREATE TABLE vals(id INTEGER PRIMARY KEY AUTOINCREMENT, key INTEGER NOT NULL,"
     " name TEXT NOT NULL, fold TEXT NOT NULL, units INTEGER NOT NULL, type INTEGER NOT NULL,"
     " data BLOB NOT NULL, UNIQUE (key, fold));"
-    "PRAGMA application_id = 1450143087;"
+    "PRAGMA application_id = 1450143087;"  // kApplicationId
     "PRAGMA user_version = 1;";
 
 uint32_t Fail(uint32_t code, const std::string& text) {
@@ -103,19 +106,29 @@ uint32_t ErrorCodeOf(const SqlFailure& failure) {
 struct Connection {
     sqlite3* db = nullptr;
     std::string file;
-    dev_t device = 0;
-    ino_t inode = 0;
     pid_t pid = 0;
     bool readOnly = false;
     bool ready = false;  // the hive's tables exist and `stamp` is known
     int64_t stamp = 0;
     std::map<const char*, sqlite3_stmt*> statements;
+    // The file as opened, to notice when it is removed or replaced (O_PATH: it takes no part in
+    // the file's locks, and closing it releases none of SQLite's).
+    int pathFd = -1;
 
     ~Connection() {
         for (auto& entry : statements) {
             sqlite3_finalize(entry.second);
         }
         sqlite3_close_v2(db);
+        if (pathFd >= 0) {
+            ::close(pathFd);
+        }
+    }
+
+    // True while the file this connection opened is still linked into the file system.
+    bool StillLinked() const {
+        struct stat st;
+        return pathFd >= 0 && ::fstat(pathFd, &st) == 0 && st.st_nlink > 0;
     }
 
     // The prepared statement of `sql` (a string literal: its address is the cache key).
@@ -183,6 +196,7 @@ public:
     }
 
     int64_t Int(int column) { return sqlite3_column_int64(statement_, column); }
+    bool IsNull(int column) { return sqlite3_column_type(statement_, column) == SQLITE_NULL; }
     std::string Bytes(int column) {
         const void* data = sqlite3_column_blob(statement_, column);
         const int size = sqlite3_column_bytes(statement_, column);
@@ -243,35 +257,31 @@ public:
         return 0;
     }
 
-    bool FindChild(int64_t parent, const std::string& fold, int64_t& id) {
+    // The key whose stored folded path is `path` (the root for the empty path).
+    bool FindPath(const std::string& path, int64_t& id) {
+        if (path.empty()) {
+            id = kRootId;
+            return true;
+        }
         if (Empty()) {
             return false;
         }
-        Query q(*c_, "SELECT id FROM keys WHERE parent = ?1 AND fold = ?2");
-        if (!q.Bind(1, parent).Bind(2, fold).Step()) {
+        Query q(*c_, "SELECT id FROM keys WHERE path = ?1");
+        if (!q.Bind(1, path).Step()) {
             return false;
         }
         id = q.Int(0);
         return true;
     }
 
-    bool Walk(int64_t base, const Path& path, int64_t& id) {
-        int64_t current = base;
-        for (const std::u16string& name : path) {
-            if (!FindChild(current, FoldedName(name), current)) {
-                return false;
-            }
-        }
-        id = current;
-        return true;
-    }
-
-    int64_t AddKey(int64_t parent, const std::u16string& name) {
-        Query q(*c_, "INSERT INTO keys(parent, name, fold, units) VALUES(?1, ?2, ?3, ?4)");
+    int64_t AddKey(int64_t parent, const std::string& path, const std::u16string& name) {
+        Query q(*c_,
+                "INSERT INTO keys(parent, name, fold, path, units) VALUES(?1, ?2, ?3, ?4, ?5)");
         q.Bind(1, parent)
             .Bind(2, regnames::ToStored(name))
             .Bind(3, FoldedName(name))
-            .Bind(4, static_cast<int64_t>(name.size()))
+            .Bind(4, path)
+            .Bind(5, static_cast<int64_t>(name.size()))
             .Step();
         return sqlite3_last_insert_rowid(c_->db);
     }
@@ -284,18 +294,34 @@ public:
         return q.Bind(1, id).Step();
     }
 
-    bool GetValue(int64_t key, const std::u16string& name, Value& out) {
+    // The value `name` of `key`, checking in the same statement that the key still exists:
+    // 0, kErrorFileNotFound or kErrorKeyDeleted (recorded).
+    uint32_t GetValue(const KeyRef& key, const std::u16string& name, Value& out) {
+        if (key.id != kRootId && key.stamp != Stamp()) {
+            return Check(key);
+        }
         if (Empty()) {
-            return false;
+            return NoValue();
         }
-        Query q(*c_, "SELECT name, type, data FROM vals WHERE key = ?1 AND fold = ?2");
-        if (!q.Bind(1, key).Bind(2, FoldedName(name)).Step()) {
-            return false;
+        if (key.id == kRootId) {
+            Query q(*c_, "SELECT name, type, data FROM vals WHERE key = 0 AND fold = ?1");
+            if (!q.Bind(1, FoldedName(name)).Step()) {
+                return NoValue();
+            }
+            Take(q, out);
+            return 0;
         }
-        out.name = q.Name(0);
-        out.type = static_cast<uint32_t>(q.Int(1));
-        out.bytes = q.Bytes(2);
-        return true;
+        Query q(*c_,
+                "SELECT v.name, v.type, v.data FROM keys k LEFT JOIN vals v ON v.key = k.id AND "
+                "v.fold = ?2 WHERE k.id = ?1");
+        if (!q.Bind(1, key.id).Bind(2, FoldedName(name)).Step()) {
+            return Check(key);
+        }
+        if (q.IsNull(1)) {
+            return NoValue();
+        }
+        Take(q, out);
+        return 0;
     }
 
     void PutValue(int64_t key, const std::u16string& name, uint32_t type, const uint8_t* data,
@@ -344,9 +370,7 @@ public:
         if (!q.Bind(1, key).Bind(2, static_cast<int64_t>(index)).Step()) {
             return false;
         }
-        out.name = q.Name(0);
-        out.type = static_cast<uint32_t>(q.Int(1));
-        out.bytes = q.Bytes(2);
+        Take(q, out);
         return true;
     }
 
@@ -394,10 +418,37 @@ public:
     }
 
 private:
+    static uint32_t NoValue() {
+        return Fail(kErrorFileNotFound, "The system cannot find the file specified.");
+    }
+
+    // Name, type and data from the first three columns.
+    static void Take(Query& q, Value& out) {
+        out.name = q.Name(0);
+        out.type = static_cast<uint32_t>(q.Int(1));
+        out.bytes = q.Bytes(2);
+    }
+
     Connection* c_;
 };
 
-enum class Access { Read, Write, WriteIfExists };
+// How a call uses the hive: reading in one statement (which SQLite runs as a transaction of its
+// own), reading in several, writing, or writing only to a hive file that exists already (a
+// deletion has nothing to do in a missing hive, and must not make one).
+enum class Access { ReadOne, Read, Write, WriteIfExists };
+
+bool Writes(Access access) {
+    return access == Access::Write || access == Access::WriteIfExists;
+}
+
+// The stored folded path of `path` below the key whose stored path is `base`. "\\" folds and
+// is stored as itself, so the whole path folds at once.
+std::string JoinPath(const std::string& base, const Path& path) {
+    if (path.empty()) {
+        return base;
+    }
+    return base.empty() ? FoldedName(path) : base + '\\' + FoldedName(path);
+}
 
 bool MakeFolders(const std::string& folder, mode_t mode) {
     if (folder.empty()) {
@@ -466,13 +517,41 @@ int WaitWhileBusy(void* /*unused*/, int attempt) {
 
 // The process's way into one hive: the hive's connection, opened when first needed and reused,
 // and one transaction at a time.
+// The process's id, kept up to date across fork() without a system call per use.
+std::atomic<pid_t> gPid{0};
+
+void RefreshPid() {
+    gPid.store(::getpid());
+}
+
+pid_t CurrentPid() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        RefreshPid();
+        ::pthread_atfork(nullptr, nullptr, &RefreshPid);
+    });
+    return gPid.load(std::memory_order_relaxed);
+}
+
+// The environment variables that place the hives, as last seen.
+struct Placement {
+    bool set[3] = {false, false, false};
+    std::string values[3];
+    std::string file;
+};
+
 class HiveStore {
 public:
     explicit HiveStore(Hive hive) : hive_(hive) {}
 
-    uint32_t Run(Access access, const std::function<uint32_t(Txn&)>& body) {
+    // Runs `body` as one transaction of `access`. Every call first makes sure that the connection
+    // still reaches the hive file at its place (the file may have been removed or replaced by
+    // another process, or the place changed), except reads through a handle (`throughHandle`):
+    // those read whatever file the handle's key was found in, which spares them a system call.
+    template <class Body>
+    uint32_t Run(Access access, const Body& body, bool throughHandle = false) {
         std::lock_guard<std::mutex> lock(mutex_);
-        const std::string file = HiveFile(hive_);
+        const std::string& file = File();
         if (file.empty()) {
             if (access == Access::Write) {
                 return Fail(kErrorAccessDenied,
@@ -483,13 +562,15 @@ public:
             return body(empty);
         }
 
-        struct stat st;
-        const bool exists = ::stat(file.c_str(), &st) == 0;
-        const int statError = exists ? 0 : errno;
-        if (connection_ &&
-            (connection_->pid != ::getpid() || connection_->file != file || !exists ||
-             connection_->device != st.st_dev || connection_->inode != st.st_ino)) {
+        const bool current =
+            connection_ && connection_->pid == CurrentPid() && connection_->file == file;
+        bool exists = true;
+        int statError = 0;
+        if (!current || (!(throughHandle && !Writes(access)) && !connection_->StillLinked())) {
             DropConnection();
+            struct stat st;
+            exists = ::stat(file.c_str(), &st) == 0;
+            statError = exists ? 0 : errno;
         }
         if (!exists) {
             if (statError != ENOENT && statError != ENOTDIR) {
@@ -507,7 +588,7 @@ public:
                 return rc;
             }
         }
-        if (access != Access::Read && connection_->readOnly) {
+        if (Writes(access) && connection_->readOnly) {
             return Fail(kErrorAccessDenied,
                         "Access is denied: this process may not write the "
                         "registry hive " +
@@ -515,13 +596,20 @@ public:
         }
 
         Connection& c = *connection_;
-        const bool write = access != Access::Read;
+        const bool write = Writes(access);
+        // One statement of a known hive needs no transaction around it.
+        const bool explicitTransaction = access != Access::ReadOne || !c.ready;
         bool madeHive = false;
         try {
-            Query(c, write ? "BEGIN IMMEDIATE" : "BEGIN").Step();
-            PrepareHive(c, write, madeHive);
+            if (explicitTransaction) {
+                Query(c, write ? "BEGIN IMMEDIATE" : "BEGIN").Step();
+                PrepareHive(c, write, madeHive);
+            }
             Txn txn(&c);
             const uint32_t result = body(txn);
+            if (!explicitTransaction) {
+                return result;
+            }
             if (result == 0) {
                 Query(c, "COMMIT").Step();
             } else {
@@ -542,6 +630,33 @@ public:
     }
 
 private:
+    // The hive file's place, recomputed only when the variables that decide it change.
+    const std::string& File() {
+        static const char* const kNames[3] = {"VOMO_REGISTRY_ROOT", "XDG_CONFIG_HOME", "HOME"};
+        bool changed = !placed_;
+        const char* values[3] = {nullptr, nullptr, nullptr};
+        for (int i = 0; i < 3; ++i) {
+            values[i] = std::getenv(kNames[i]);
+            if (!changed && (placement_.set[i] != (values[i] != nullptr) ||
+                             (values[i] && placement_.values[i] != values[i]))) {
+                changed = true;
+            }
+            // A set VOMO_REGISTRY_ROOT decides alone.
+            if (i == 0 && values[0] && *values[0] && !changed) {
+                return placement_.file;
+            }
+        }
+        if (changed) {
+            for (int i = 0; i < 3; ++i) {
+                placement_.set[i] = values[i] != nullptr;
+                placement_.values[i] = values[i] ? values[i] : "";
+            }
+            placement_.file = HiveFile(hive_);
+            placed_ = true;
+        }
+        return placement_.file;
+    }
+
     uint32_t Connect(const std::string& file, bool exists) {
         if (!exists) {
             const std::string::size_type slash = file.rfind('/');
@@ -562,7 +677,7 @@ private:
 
         std::unique_ptr<Connection> c(new Connection);
         c->file = file;
-        c->pid = ::getpid();
+        c->pid = CurrentPid();
         const int flags = SQLITE_OPEN_READWRITE | (exists ? 0 : SQLITE_OPEN_CREATE) |
                           SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_PRIVATECACHE;
         int rc = sqlite3_open_v2(file.c_str(), &c->db, flags, nullptr);
@@ -598,12 +713,10 @@ private:
         } catch (const SqlFailure& failure) {
             return Fail(ErrorCodeOf(failure), failure.text);
         }
-        struct stat st;
-        if (::stat(file.c_str(), &st) != 0) {
+        c->pathFd = ::open(file.c_str(), O_PATH | O_CLOEXEC);
+        if (c->pathFd < 0) {
             return FailFromErrno("registry hive " + file);
         }
-        c->device = st.st_dev;
-        c->inode = st.st_ino;
         connection_ = std::move(c);
         return 0;
     }
@@ -668,7 +781,7 @@ private:
     }
 
     void DropConnection() {
-        if (connection_ && connection_->pid != ::getpid()) {
+        if (connection_ && connection_->pid != CurrentPid()) {
             // Inherited through fork(): the parent still uses this database, so the child must
             // neither close it nor touch its locks. It is left as it is.
             connection_.release();
@@ -680,6 +793,8 @@ private:
     Hive hive_;
     std::mutex mutex_;
     std::unique_ptr<Connection> connection_;
+    bool placed_ = false;
+    Placement placement_;
 };
 
 HiveStore& Store(Hive hive) {
@@ -692,20 +807,12 @@ HiveStore& Store(Hive hive) {
 struct DeniedKeys {
     std::mutex mutex;
     std::atomic<bool> any{false};
-    std::set<std::pair<int, std::vector<std::string>>> keys;
+    std::set<std::pair<int, std::string>> keys;
 };
 
 DeniedKeys& Denied() {
     static DeniedKeys denied;
     return denied;
-}
-
-std::vector<std::string> FoldedPath(const Path& path) {
-    std::vector<std::string> folded;
-    for (const std::u16string& name : path) {
-        folded.push_back(FoldedName(name));
-    }
-    return folded;
 }
 
 // True when one of `ids` is a key marked as not deletable.
@@ -714,7 +821,7 @@ bool AnyDenied(Hive hive, Txn& txn, const std::set<int64_t>& ids) {
     if (!denied.any.load()) {
         return false;
     }
-    std::vector<std::vector<std::string>> paths;
+    std::vector<std::string> paths;
     {
         std::lock_guard<std::mutex> lock(denied.mutex);
         for (const auto& entry : denied.keys) {
@@ -723,16 +830,9 @@ bool AnyDenied(Hive hive, Txn& txn, const std::set<int64_t>& ids) {
             }
         }
     }
-    for (const std::vector<std::string>& path : paths) {
+    for (const std::string& path : paths) {
         int64_t id = kRootId;
-        bool found = true;
-        for (const std::string& fold : path) {
-            if (!txn.FindChild(id, fold, id)) {
-                found = false;
-                break;
-            }
-        }
-        if (found && ids.count(id)) {
+        if (txn.FindPath(path, id) && ids.count(id)) {
             return true;
         }
     }
@@ -761,36 +861,43 @@ std::string HiveFile(Hive hive) {
     return config + "/vomo/registry" + name;
 }
 
+namespace {
+
+// Finds the key at `path` below `base`: 0, kErrorFileNotFound or kErrorKeyDeleted (recorded).
+uint32_t Find(Txn& txn, const KeyRef& base, const Path& path, KeyRef& out) {
+    if (const uint32_t rc = txn.Check(base)) {
+        return rc;
+    }
+    std::string target = JoinPath(base.path, path);
+    int64_t id = 0;
+    if (!txn.FindPath(target, id)) {
+        return Fail(kErrorFileNotFound, "The system cannot find the file specified.");
+    }
+    out = KeyRef{base.hive, id, id == kRootId ? 0 : txn.Stamp(), std::move(target)};
+    return 0;
+}
+
+// From a root, finding a key is one statement.
+Access FindAccess(const KeyRef& base) {
+    return base.id == kRootId ? Access::ReadOne : Access::Read;
+}
+
+}  // namespace
+
 uint32_t OpenKey(const KeyRef& base, const Path& path, KeyRef& out) {
-    return Store(base.hive).Run(Access::Read, [&](Txn& txn) -> uint32_t {
-        if (const uint32_t rc = txn.Check(base)) {
-            return rc;
-        }
-        int64_t id = 0;
-        if (!txn.Walk(base.id, path, id)) {
-            return Fail(kErrorFileNotFound, "The system cannot find the file specified.");
-        }
-        out = KeyRef{base.hive, id, id == kRootId ? 0 : txn.Stamp()};
-        return 0;
-    });
+    return Store(base.hive).Run(FindAccess(base),
+                                [&](Txn& txn) { return Find(txn, base, path, out); });
 }
 
 uint32_t CreateKey(const KeyRef& base, const Path& path, KeyRef& out, bool& created) {
     // Looking first without writing lets an existing key open in a hive this process may only
     // read, and spares a write transaction when nothing is missing.
-    const uint32_t looked = Store(base.hive).Run(Access::Read, [&](Txn& txn) -> uint32_t {
-        if (const uint32_t rc = txn.Check(base)) {
-            return rc;
-        }
-        int64_t id = 0;
-        if (!txn.Walk(base.id, path, id)) {
-            return kNeedsWrite;
-        }
-        out = KeyRef{base.hive, id, id == kRootId ? 0 : txn.Stamp()};
-        created = false;
-        return 0;
+    const uint32_t looked = Store(base.hive).Run(FindAccess(base), [&](Txn& txn) -> uint32_t {
+        const uint32_t rc = Find(txn, base, path, out);
+        return rc == kErrorFileNotFound ? kNeedsWrite : rc;
     });
     if (looked != kNeedsWrite) {
+        created = false;
         return looked;
     }
     return Store(base.hive).Run(Access::Write, [&](Txn& txn) -> uint32_t {
@@ -798,30 +905,31 @@ uint32_t CreateKey(const KeyRef& base, const Path& path, KeyRef& out, bool& crea
             return rc;
         }
         int64_t id = base.id;
+        std::string current = base.path;
         bool madeLast = false;
-        for (const std::u16string& name : path) {
-            madeLast = false;
-            if (!txn.FindChild(id, FoldedName(name), id)) {
-                id = txn.AddKey(id, name);
-                madeLast = true;
+        for (Path::size_type start = 0; start < path.size();) {
+            Path::size_type end = path.find(u'\\', start);
+            if (end == Path::npos) {
+                end = path.size();
             }
+            const std::u16string name = path.substr(start, end - start);
+            current = JoinPath(current, name);
+            const int64_t parent = id;
+            madeLast = !txn.FindPath(current, id);
+            if (madeLast) {
+                id = txn.AddKey(parent, current, name);
+            }
+            start = end + 1;
         }
-        out = KeyRef{base.hive, id, id == kRootId ? 0 : txn.Stamp()};
+        out = KeyRef{base.hive, id, id == kRootId ? 0 : txn.Stamp(), current};
         created = madeLast;
         return 0;
     });
 }
 
 uint32_t QueryValue(const KeyRef& key, const std::u16string& name, Value& out) {
-    return Store(key.hive).Run(Access::Read, [&](Txn& txn) -> uint32_t {
-        if (const uint32_t rc = txn.Check(key)) {
-            return rc;
-        }
-        if (!txn.GetValue(key.id, name, out)) {
-            return Fail(kErrorFileNotFound, "The system cannot find the file specified.");
-        }
-        return 0;
-    });
+    return Store(key.hive).Run(
+        Access::ReadOne, [&](Txn& txn) { return txn.GetValue(key, name, out); }, key.id != kRootId);
 }
 
 uint32_t SetValue(const KeyRef& key, const std::u16string& name, uint32_t type, const uint8_t* data,
@@ -848,48 +956,55 @@ uint32_t DeleteValue(const KeyRef& key, const std::u16string& name) {
 }
 
 uint32_t EnumKey(const KeyRef& key, uint32_t index, std::u16string& name) {
-    return Store(key.hive).Run(Access::Read, [&](Txn& txn) -> uint32_t {
-        if (const uint32_t rc = txn.Check(key)) {
-            return rc;
-        }
-        if (!txn.KeyAt(key.id, index, name)) {
-            return Fail(kErrorNoMoreItems, "No more data is available.");
-        }
-        return 0;
-    });
+    return Store(key.hive).Run(
+        Access::Read,
+        [&](Txn& txn) -> uint32_t {
+            if (const uint32_t rc = txn.Check(key)) {
+                return rc;
+            }
+            if (!txn.KeyAt(key.id, index, name)) {
+                return Fail(kErrorNoMoreItems, "No more data is available.");
+            }
+            return 0;
+        },
+        key.id != kRootId);
 }
 
 uint32_t EnumValue(const KeyRef& key, uint32_t index, Value& out) {
-    return Store(key.hive).Run(Access::Read, [&](Txn& txn) -> uint32_t {
-        if (const uint32_t rc = txn.Check(key)) {
-            return rc;
-        }
-        if (!txn.ValueAt(key.id, index, out)) {
-            return Fail(kErrorNoMoreItems, "No more data is available.");
-        }
-        return 0;
-    });
+    return Store(key.hive).Run(
+        Access::Read,
+        [&](Txn& txn) -> uint32_t {
+            if (const uint32_t rc = txn.Check(key)) {
+                return rc;
+            }
+            if (!txn.ValueAt(key.id, index, out)) {
+                return Fail(kErrorNoMoreItems, "No more data is available.");
+            }
+            return 0;
+        },
+        key.id != kRootId);
 }
 
 uint32_t QueryInfo(const KeyRef& key, KeyCounts& out) {
-    return Store(key.hive).Run(Access::Read, [&](Txn& txn) -> uint32_t {
-        if (const uint32_t rc = txn.Check(key)) {
-            return rc;
-        }
-        out = txn.Counts(key.id);
-        return 0;
-    });
+    return Store(key.hive).Run(
+        Access::Read,
+        [&](Txn& txn) -> uint32_t {
+            if (const uint32_t rc = txn.Check(key)) {
+                return rc;
+            }
+            out = txn.Counts(key.id);
+            return 0;
+        },
+        key.id != kRootId);
 }
 
 uint32_t DeleteKey(const KeyRef& base, const Path& path, bool tree) {
     return Store(base.hive).Run(Access::WriteIfExists, [&](Txn& txn) -> uint32_t {
-        if (const uint32_t rc = txn.Check(base)) {
+        KeyRef target;
+        if (const uint32_t rc = Find(txn, base, path, target)) {
             return rc;
         }
-        int64_t id = 0;
-        if (!txn.Walk(base.id, path, id)) {
-            return Fail(kErrorFileNotFound, "The system cannot find the file specified.");
-        }
+        const int64_t id = target.id;
         if (id == kRootId) {
             return Fail(kErrorAccessDenied, "Access is denied: a hive's root cannot be deleted.");
         }
@@ -910,7 +1025,7 @@ uint32_t DeleteKey(const KeyRef& base, const Path& path, bool tree) {
 void SetDeletionDenied(Hive hive, const Path& path, bool deny) {
     DeniedKeys& denied = Denied();
     std::lock_guard<std::mutex> lock(denied.mutex);
-    const auto entry = std::make_pair(static_cast<int>(hive), FoldedPath(path));
+    const auto entry = std::make_pair(static_cast<int>(hive), JoinPath(std::string(), path));
     if (deny) {
         denied.keys.insert(entry);
     } else {

@@ -4,11 +4,13 @@
 // Layout of a hive file (format 1, application id "Vomo"):
 //   hive(one, stamp)       one row; `stamp` is a random number drawn when the file is made,
 //                          so that handles notice a file that was removed and made anew
-//   keys(id, parent, name, fold, units)
+//   keys(id, parent, name, fold, path, units)
 //                          one row per key; the hive's root is the implicit key 0; `name` is
 //                          the stored form of the name, `fold` that of its folded form
-//                          (RegistryNames.h), `units` its length in UTF-16 units; ids are never
-//                          reused, so a handle's id names one key for good
+//                          (RegistryNames.h), `path` the folded names from the root joined by
+//                          "\" (keys are never renamed, so it never changes), `units` the name's
+//                          length in UTF-16 units; ids are never reused, so a handle's id names
+//                          one key for good
 //   vals(id, key, name, fold, units, type, data)
 //                          one row per value; `id` keeps the order values were first set in
 //
@@ -18,19 +20,19 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 namespace platform {
 namespace reghive {
 
 enum class Hive { User = 0, Machine = 1 };
 
-// A key as a handle remembers it: its hive, its row, and the stamp of the hive file it was
-// found in (0 for a root, which every hive file has).
+// A key as a handle remembers it: its hive, its row, the stamp of the hive file it was found in
+// (0 for a root, which every hive file has) and its stored folded path (empty for a root).
 struct KeyRef {
     Hive hive = Hive::User;
     int64_t id = 0;
     int64_t stamp = 0;
+    std::string path;
 };
 
 struct Value {
@@ -47,7 +49,8 @@ struct KeyCounts {
     uint32_t maxValueData = 0;
 };
 
-typedef std::vector<std::u16string> Path;
+// A path below a key: names of 1 to 255 units joined by "\" (empty for the key itself).
+typedef std::u16string Path;
 
 // The hive file's location (empty when it cannot be placed).
 std::string HiveFile(Hive hive);
