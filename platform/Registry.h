@@ -10,8 +10,9 @@
 // - Hive files: $VOMO_REGISTRY_ROOT/user.db and machine.db when VOMO_REGISTRY_ROOT is set;
 //   otherwise ${XDG_CONFIG_HOME:-$HOME/.config}/vomo/registry/user.db and
 //   /var/lib/vomo/registry/machine.db. A missing hive reads as empty (no file is made by reading);
-//   the first write creates it and its folders (0700 for the user hive's, 0755 for the machine
-//   hive's). A hive file the process may not write answers every write with kErrorAccessDenied.
+//   the first write creates it whole (built under a temporary name, then linked into place) with
+//   its folders (0700 for the user hive's own folder, 0755 otherwise; the user hive file 0600). A
+//   hive file the process may not write answers every write with kErrorAccessDenied.
 // - Every call is one SQLite transaction (write-ahead log, full synchronisation, a busy timeout of
 //   kRegistryBusyTimeoutMs): a call either happens whole or not at all, and several threads or
 //   processes may use a hive at once. A call that returned success survives the process being
@@ -34,7 +35,10 @@
 //   as on Windows. SHDeleteKeyW removes a key with its whole subtree in one transaction: all of it
 //   or, when any key of it may not be deleted, nothing. A hive's root cannot be deleted.
 // - A handle whose key was deleted (by any handle or process) answers kErrorKeyDeleted, and so
-//   does a handle whose hive file was removed or replaced since it was opened.
+//   does a handle whose hive file was removed or replaced since it was opened. Writes, and calls
+//   from the predefined roots, always look at the file now at the hive's place; reads through a
+//   handle do not (sparing each a look at the file system), so until the next such call they may
+//   still read the removed file.
 // - Key classes, security descriptors and last-write times are not kept: classes read as empty,
 //   sizes and times as 0.
 #pragma once

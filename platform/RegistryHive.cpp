@@ -477,6 +477,75 @@ uint32_t FailFromErrno(const std::string& what) {
     return Fail(code, what + ": " + std::strerror(error));
 }
 
+int64_t NewStamp() {
+    std::random_device random;
+    std::mt19937_64 generator((static_cast<uint64_t>(random()) << 32) ^ random() ^
+                              static_cast<uint64_t>(::getpid()));
+    int64_t stamp = 0;
+    while (stamp == 0) {
+        stamp = static_cast<int64_t>(generator() >> 1);
+    }
+    return stamp;
+}
+
+bool SyncPath(const std::string& path, int flags) {
+    const int fd = ::open(path.c_str(), flags | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    const bool synced = ::fsync(fd) == 0;
+    ::close(fd);
+    return synced;
+}
+
+// Makes a new hive at `file` whole: it is built under a temporary name beside it (tables, stamp,
+// write-ahead-log mode) and then linked to its name, which fails harmlessly when another process
+// was first. No process ever meets a hive half made, nor two processes making one at once.
+// Where the file system cannot link, the hive is left to be made in place by the first write.
+uint32_t MakeHive(const std::string& file, const std::string& folder, mode_t mode) {
+    std::string temporary;
+    int fd = -1;
+    for (unsigned attempt = 0; fd < 0; ++attempt) {
+        temporary = (folder.empty() ? std::string() : folder + "/") + "." +
+                    file.substr(folder.empty() ? 0 : folder.size() + 1) + "." +
+                    std::to_string(::getpid()) + "." + std::to_string(attempt) + ".new";
+        fd = ::open(temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
+        if (fd < 0 && (errno != EEXIST || attempt > 100)) {
+            return FailFromErrno("cannot create the registry hive " + file);
+        }
+    }
+    ::close(fd);
+
+    sqlite3* db = nullptr;
+    bool built =
+        sqlite3_open_v2(temporary.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK;
+    if (built) {
+        const std::string script =
+            std::string("BEGIN;") + kSchema + "INSERT INTO hive(one, stamp) VALUES(1, " +
+            std::to_string(NewStamp()) + ");COMMIT;PRAGMA journal_mode = WAL;";
+        built = sqlite3_exec(db, script.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+    }
+    const std::string error = db ? sqlite3_errmsg(db) : "out of memory";
+    sqlite3_close_v2(db);
+    if (!built || !SyncPath(temporary, O_RDONLY)) {
+        ::unlink(temporary.c_str());
+        return Fail(kErrorRegistryIoFailed,
+                    "cannot create the registry hive " + file + ": " + error);
+    }
+    const int linked = ::link(temporary.c_str(), file.c_str());
+    const int linkError = errno;
+    ::unlink(temporary.c_str());
+    if (linked != 0 && linkError != EEXIST) {
+        if (linkError == EACCES || linkError == EROFS) {
+            errno = linkError;
+            return FailFromErrno("cannot create the registry hive " + file);
+        }
+        return 0;  // no links here: made in place instead
+    }
+    SyncPath(folder.empty() ? "." : folder, O_RDONLY | O_DIRECTORY);
+    return 0;
+}
+
 // What the file says it is: its application id, format number and count of schema objects.
 void ReadIdentity(Connection& c, int64_t& application, int64_t& format, int64_t& objects) {
     {
@@ -661,18 +730,16 @@ private:
         if (!exists) {
             const std::string::size_type slash = file.rfind('/');
             const std::string folder = slash == std::string::npos ? "" : file.substr(0, slash);
-            if (!MakeFolders(folder, hive_ == Hive::User ? 0700 : 0755)) {
+            // The user hive's own folder is private; a VOMO_REGISTRY_ROOT folder holds both.
+            const bool ownFolder = !(placement_.set[0] && !placement_.values[0].empty());
+            if (!MakeFolders(folder, hive_ == Hive::User && ownFolder ? 0700 : 0755)) {
                 return FailFromErrno("cannot create the registry folder " + folder);
             }
-            if (hive_ == Hive::User) {
-                // The user hive is private to its user.
-                const int fd =
-                    ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-                if (fd < 0) {
-                    return FailFromErrno("cannot create the registry hive " + file);
-                }
-                ::close(fd);
+            // The user hive is private to its user.
+            if (const uint32_t rc = MakeHive(file, folder, hive_ == Hive::User ? 0600 : 0644)) {
+                return rc;
             }
+            exists = ::access(file.c_str(), F_OK) == 0;
         }
 
         std::unique_ptr<Connection> c(new Connection);
@@ -708,7 +775,22 @@ private:
                 ThrowCorrupt("The file " + file + " is not a registry hive.");
             }
             if (!c->readOnly) {
-                c->Exec("PRAGMA journal_mode = WAL");
+                // A no-op for hives made whole; a database still empty switches now, which can
+                // meet another process switching it at the same moment.
+                const auto started = std::chrono::steady_clock::now();
+                for (;;) {
+                    try {
+                        c->Exec("PRAGMA journal_mode = WAL");
+                        break;
+                    } catch (const SqlFailure& failure) {
+                        if ((failure.code & 0xFF) != SQLITE_BUSY ||
+                            std::chrono::steady_clock::now() - started >
+                                std::chrono::milliseconds(kRegistryBusyTimeoutMs)) {
+                            throw;
+                        }
+                        ::usleep(1000);
+                    }
+                }
             }
         } catch (const SqlFailure& failure) {
             return Fail(ErrorCodeOf(failure), failure.text);
@@ -751,13 +833,7 @@ private:
             return;  // an empty database: an empty hive
         }
         c.Exec(kSchema);
-        std::random_device random;
-        std::mt19937_64 generator((static_cast<uint64_t>(random()) << 32) ^ random() ^
-                                  static_cast<uint64_t>(::getpid()));
-        int64_t stamp = 0;
-        while (stamp == 0) {
-            stamp = static_cast<int64_t>(generator() >> 1);
-        }
+        const int64_t stamp = NewStamp();
         Query q(c, "INSERT INTO hive(one, stamp) VALUES(1, ?1)");
         q.Bind(1, stamp).Step();
         c.stamp = stamp;

@@ -17,6 +17,12 @@
 //   binary          REG_BINARY, the bytes; read from REG_BINARY of at least one byte
 // Getters of modes 2, 5 and 8 that fail on the user key read once more from the machine key.
 //
+// Name lists of modes 2, 5 and 8 merge both hives; as registry names compare case-insensitively,
+// a name found in both counts once, spelt as the user hive spells it.
+//
+// OpenSubKey reuses a cached child only while the child's key still opens: a child whose key was
+// deleted since, or which failed to open, is not handed out as if its key existed.
+//
 // Where the conversion between UTF-8 and UTF-16 cannot be done, nothing is written or returned:
 // a name that is not well-formed UTF-8 fails the operation, a text that is not well-formed is
 // not written, a stored text or name that has no UTF-8 form is not returned as UTF-8 (UTF-8

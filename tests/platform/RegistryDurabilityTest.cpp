@@ -10,6 +10,7 @@
 #include <string>
 
 #include "RegistryHelpers.h"
+#include "platform/LastError.h"
 #include "platform/Registry.h"
 #include "support/ScopedRegistryRoot.h"
 
@@ -46,7 +47,8 @@ int WriteValues(int process, int count) {
             rc = regtest::Set(key.key, ValueName(process, i).c_str(), kRegBinary, Data(process, i));
         }
         if (rc != 0) {
-            std::fprintf(stderr, "process %d, value %d: error %u\n", process, i, rc);
+            std::fprintf(stderr, "process %d, value %d: error %u (%s)\n", process, i, rc,
+                         platform::GetLastErrorText().c_str());
             return 1;
         }
     }
