@@ -171,6 +171,12 @@ public:
         Check(sqlite3_bind_int64(statement_, index, value));
         return *this;
     }
+    // Binds `text` without a copy: it must outlive the statement's run (Step).
+    Query& BindKept(int index, const std::string& text) {
+        Check(sqlite3_bind_text(statement_, index, text.data(), static_cast<int>(text.size()),
+                                SQLITE_STATIC));
+        return *this;
+    }
     Query& Bind(int index, const std::string& text) {
         Check(sqlite3_bind_text(statement_, index, text.data(), static_cast<int>(text.size()),
                                 SQLITE_TRANSIENT));
@@ -228,7 +234,7 @@ private:
 };
 
 std::string FoldedName(const std::u16string& name) {
-    return regnames::ToStored(regnames::Fold(name));
+    return regnames::FoldToStored(name);
 }
 
 // The statements of one transaction. Without a connection, or on a file that holds no hive
@@ -267,7 +273,7 @@ public:
             return false;
         }
         Query q(*c_, "SELECT id FROM keys WHERE path = ?1");
-        if (!q.Bind(1, path).Step()) {
+        if (!q.BindKept(1, path).Step()) {
             return false;
         }
         id = q.Int(0);
@@ -314,7 +320,8 @@ public:
         Query q(*c_,
                 "SELECT v.name, v.type, v.data FROM keys k LEFT JOIN vals v ON v.key = k.id AND "
                 "v.fold = ?2 WHERE k.id = ?1");
-        if (!q.Bind(1, key.id).Bind(2, FoldedName(name)).Step()) {
+        const std::string fold = FoldedName(name);
+        if (!q.Bind(1, key.id).BindKept(2, fold).Step()) {
             return Check(key);
         }
         if (q.IsNull(1)) {
@@ -584,8 +591,6 @@ int WaitWhileBusy(void* /*unused*/, int attempt) {
     return 1;
 }
 
-// The process's way into one hive: the hive's connection, opened when first needed and reused,
-// and one transaction at a time.
 // The process's id, kept up to date across fork() without a system call per use.
 std::atomic<pid_t> gPid{0};
 
@@ -609,6 +614,8 @@ struct Placement {
     std::string file;
 };
 
+// The process's way into one hive: the hive's connection, opened when first needed and reused,
+// and one transaction at a time.
 class HiveStore {
 public:
     explicit HiveStore(Hive hive) : hive_(hive) {}

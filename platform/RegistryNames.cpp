@@ -117,11 +117,16 @@ std::u16string Fold(const std::u16string& name) {
     return folded;
 }
 
-std::string ToStored(const std::u16string& name) {
+namespace {
+
+// Appends the stored form of `name`, each unit passed through `map` first.
+template <class Map>
+std::string Store(const std::u16string& name, Map map) {
     std::string out;
-    out.reserve(name.size() * 3);
+    out.reserve(name.size() + name.size() / 2);
     for (size_t i = 0; i < name.size(); ++i) {
-        uint32_t cp = name[i];
+        uint32_t cp = map(name[i]);
+        // Surrogates fold to themselves, so the pair test may look at the unmapped units.
         if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < name.size() && name[i + 1] >= 0xDC00 &&
             name[i + 1] <= 0xDFFF) {
             cp = 0x10000 + ((cp - 0xD800) << 10) + (name[i + 1] - 0xDC00);
@@ -145,6 +150,16 @@ std::string ToStored(const std::u16string& name) {
         }
     }
     return out;
+}
+
+}  // namespace
+
+std::string ToStored(const std::u16string& name) {
+    return Store(name, [](char16_t unit) { return unit; });
+}
+
+std::string FoldToStored(const std::u16string& name) {
+    return Store(name, &UpcaseUnit);
 }
 
 bool FromStored(const std::string& stored, std::u16string& name) {

@@ -27,6 +27,9 @@ std::u16string Fold(const std::u16string& name);
 // The stored form of a UTF-16 name (generalised UTF-8).
 std::string ToStored(const std::u16string& name);
 
+// ToStored(Fold(name)) in one pass.
+std::string FoldToStored(const std::u16string& name);
+
 // Back from the stored form; false when `stored` is not generalised UTF-8.
 bool FromStored(const std::string& stored, std::u16string& name);
 
