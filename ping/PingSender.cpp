@@ -40,7 +40,8 @@ void PingSender::Close() {
 // The split reads the URL as the scan pattern "http://%[^/]%s" does: the literal scheme, the
 // host as the run of characters up to the first "/", then the path as the run of non-blank
 // characters from that "/" on (anything after a blank is not part of the request).
-// Without the fixed-size buffers such a scan needs, a part that would overflow them fails.
+// Host and path each have room for kMaxUrlPart bytes, as in the 128-byte buffers of such a scan;
+// a longer one fails the ping instead of being cut.
 bool PingSender::SplitUrl(const std::string& text, std::string& host, std::string& path) {
     host.clear();
     path.clear();
