@@ -12,6 +12,7 @@
 #include "platform/Socket.h"
 #include "support/FakeEngine.h"
 #include "support/FakeServices.h"
+#include "support/ScopedRegistryRoot.h"
 
 using pingtest::FakeSocket;
 using pingtest::NowMs;
@@ -45,6 +46,7 @@ struct ManagerWithRealHints {
 };
 
 TEST(InstallHintTest, SuccessAndFailureHintsAndTextsGoToTheInstallerServer) {
+    testsupport::ScopedRegistryRoot registry;
     auto socket = boost::make_shared<FakeSocket>();
     auto sender = HintSender(socket);
     EXPECT_TRUE(sender->SendComponentHint("X", false));
@@ -67,6 +69,7 @@ TEST(InstallHintTest, SuccessAndFailureHintsAndTextsGoToTheInstallerServer) {
 }
 
 TEST(InstallHintTest, AHintThatCannotBeDeliveredIsKeptWhenTheSenderGoes) {
+    testsupport::ScopedRegistryRoot registry;
     auto socket = boost::make_shared<FakeSocket>();
     socket->SetAllDown(true);
     auto sender = HintSender(socket);
@@ -76,9 +79,13 @@ TEST(InstallHintTest, AHintThatCannotBeDeliveredIsKeptWhenTheSenderGoes) {
     const std::string printed = ::testing::internal::GetCapturedStdout();
     EXPECT_EQ(0u, printed.find("writing 1 failed pings to registry.\n")) << printed;
     EXPECT_EQ(std::vector<std::string>{"installer.test"}, socket->Hosts());
+    EXPECT_EQ((std::map<std::string, std::string>{
+                  {"hint00", "http://installer.test/hint/v10-unique-component-Y-FAIL"}}),
+              pingtest::StoredPings());
 }
 
 TEST(InstallHintTest, UpdateRunsSendTheirHintsOverTheNetworkToTheConfiguredServer) {
+    testsupport::ScopedRegistryRoot registry;
     Port80Listener listener("127.0.80.6");
     ASSERT_EQ("", listener.Error());
     ::setenv("VOMO_INSTALLER_URL", "http://127.0.80.6/", 1);
@@ -97,6 +104,7 @@ TEST(InstallHintTest, UpdateRunsSendTheirHintsOverTheNetworkToTheConfiguredServe
 }
 
 TEST(InstallHintTest, ShutdownWithAnUnreachableServerTakesAtMostTheConnectTimeOutPerHint) {
+    testsupport::ScopedRegistryRoot registry;
     Port80Listener blackhole("127.0.80.7", Port80Listener::kBlackhole);
     ASSERT_EQ("", blackhole.Error());
     ::setenv("VOMO_INSTALLER_URL", "http://127.0.80.7", 1);
@@ -112,6 +120,10 @@ TEST(InstallHintTest, ShutdownWithAnUnreachableServerTakesAtMostTheConnectTimeOu
     const int64_t perHint = platform::kConnectTimeoutMilliseconds + 100;
     EXPECT_LT(elapsed, 2 * perHint + 1000);
     EXPECT_EQ(0u, printed.find("writing 2 failed pings to registry.\n")) << printed;
+    EXPECT_EQ((std::map<std::string, std::string>{
+                  {"hint00", "http://127.0.80.7/hint/v10-unique-component-a-FAIL"},
+                  {"hint01", "http://127.0.80.7/hint/v10-unique-component-b-FAIL"}}),
+              pingtest::StoredPings());
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // templates, handlers, and stopping and restarting.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <map>
 #include <thread>
 
@@ -11,6 +12,7 @@
 #include "ping/PingHandler.h"
 #include "ping/PingManager.h"
 #include "ping/PingSender.h"
+#include "support/ScopedRegistryRoot.h"
 
 using pingtest::FakeSocket;
 using pingtest::NowMs;
@@ -67,6 +69,7 @@ protected:
         return false;
     }
 
+    testsupport::ScopedRegistryRoot registry;  // a store of its own; outlives the manager
     boost::shared_ptr<FakeSocket> socket;
     std::unique_ptr<PingManager> manager;
 };
@@ -87,7 +90,18 @@ TEST_F(PingManagerTest, KeepsTheNewestHundredFailedPingsAndReportsThemWhenItStop
     ::testing::internal::CaptureStdout();
     EXPECT_TRUE(manager->Stop());
     const std::string printed = ::testing::internal::GetCapturedStdout();
-    EXPECT_EQ(0u, printed.find("writing 100 failed pings to registry.\n")) << printed;
+    EXPECT_EQ(0u, printed.find("writing 100 failed pings to registry.\n"
+                               "[hint00] http://down/n1\n[hint01] http://down/n2\n"))
+        << printed;
+    // Written oldest first as hint00 to hint99, and no longer held in memory.
+    const std::map<std::string, std::string> stored = pingtest::StoredPings();
+    ASSERT_EQ(100u, stored.size());
+    for (int i = 0; i < 100; ++i) {
+        char name[8];
+        std::snprintf(name, sizeof(name), "hint%02d", i);
+        EXPECT_EQ("http://down/n" + std::to_string(i + 1), stored.at(name));
+    }
+    EXPECT_TRUE(manager->GetFailedPings().empty());
 }
 
 TEST_F(PingManagerTest, OnlyPingsAskingForItAreKeptAfterAFailedSend) {

@@ -10,9 +10,13 @@
 #include <chrono>
 #include <cstring>
 
+#include "settings/IVomoSettings.h"
+
 namespace pingtest {
 
 namespace {
+
+const char kReportsKey[] = "Install\\Setup\\Reports";
 
 bool MakeAddress(const std::string& address, uint16_t port, sockaddr_in& out) {
     std::memset(&out, 0, sizeof(out));
@@ -46,6 +50,39 @@ int64_t NowMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
+}
+
+std::map<std::string, std::string> StoredPings() {
+    std::map<std::string, std::string> stored;
+    vmds::IVomoSettings::Ptr key;
+    vmds::IVomoSettings::NameSetU names;
+    if (vmds::OpenSettings(kReportsKey, vmds::kOpenMachineRead, &key) &&
+        key->GetValueNames(names)) {
+        for (const std::string& name : names) {
+            key->GetString(name, stored[name]);
+        }
+    }
+    return stored;
+}
+
+bool StorePings(const std::map<std::string, std::string>& values) {
+    vmds::IVomoSettings::Ptr key;
+    if (!vmds::OpenSettings(kReportsKey, vmds::kCreateMachine, &key)) {
+        return false;
+    }
+    for (const auto& value : values) {
+        if (!key->SetString(value.first, value.second)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void ForgetStoredPings() {
+    vmds::IVomoSettings::Ptr key;
+    if (vmds::OpenSettings(kReportsKey, vmds::kOpenMachineWrite, &key)) {
+        key->DeleteKey();
+    }
 }
 
 std::string Request(const std::string& host, const std::string& path) {

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <map>
 #include <mutex>
 #include <set>
 #include <string>
@@ -89,6 +90,13 @@ private:
 
 // The request bytes for a host and a path.
 std::string Request(const std::string& host, const std::string& path);
+
+// The pings stored under "Install\Setup\Reports", by value name; empty without the key.
+std::map<std::string, std::string> StoredPings();
+// Adds string values to that key, creating it; false when one cannot be written.
+bool StorePings(const std::map<std::string, std::string>& values);
+// Removes the key.
+void ForgetStoredPings();
 
 // Milliseconds on the monotonic clock.
 int64_t NowMs();
