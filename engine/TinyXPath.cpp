@@ -372,7 +372,21 @@ public:
                 k + 1 == expr.steps.size() ? groups : nullptr;
             next.clear();
             std::size_t contexts = 0;
-            if (k == 0) {
+            if (k == 0 && expr.root == ROOT_DESCENDANTS && st.axis == AXIS_CHILD &&
+                st.predicates.empty() && !keep) {
+                // The children of P, C and every node below C are P's children and C's
+                // descendants: one walk of C's subtree instead of a scan of every child list.
+                node_item start;
+                start.node = parent_;
+                collect(st, start, next);
+                for (const TiXmlNode* n = context_->FirstChild(); n;
+                     n = NextInSubtree(n, context_)) {
+                    if (matches(st, n)) {
+                        push(next, n);
+                    }
+                }
+                contexts = 2;
+            } else if (k == 0) {
                 node_item start;
                 start.node = expr.root == ROOT_CONTEXT ? context_ : parent_;
                 visit(st, start, next, keep, contexts);
