@@ -690,10 +690,25 @@ private:
     bool numbered_ = false;
 };
 
+// TinyXML steps over a UTF-8 lead byte and the continuation bytes it announces without looking
+// for the end of the text: a lead byte among the last bytes of the text makes it read past
+// the terminating NUL, outside its buffer. The text is handed over with NUL bytes after its
+// end, so that such a step lands on a NUL and the parse stops there. The text ends at its first
+// NUL byte, as TinyXML's own scans take it.
 const char* xpath_document::Parse(const char* text, TiXmlParsingData* data,
                                   TiXmlEncoding encoding) {
     reset_index();
-    return TiXmlDocument::Parse(text, data, encoding);
+    if (!text) {
+        return TiXmlDocument::Parse(text, data, encoding);
+    }
+    const std::size_t length = std::strlen(text);
+    std::string padded(text, length);
+    padded.append(4, '\0');
+    const char* stop = TiXmlDocument::Parse(padded.c_str(), data, encoding);
+    if (!stop) {
+        return nullptr;
+    }
+    return text + std::min<std::size_t>(static_cast<std::size_t>(stop - padded.c_str()), length);
 }
 
 void xpath_document::reset_index() {

@@ -282,6 +282,25 @@ TEST(XPathTest, MalformedExpressionsAndMissingContextsFindNothing) {
     EXPECT_EQ(0u, name->GetCount());
 }
 
+// The parser steps over a UTF-8 lead byte and the bytes it announces without looking for the
+// end of the text. The document ends at its first NUL byte; nothing after it is read, so a
+// lead byte just before the end can neither reach outside the loaded text nor close elements
+// with what follows a NUL.
+TEST(ManifestDocumentTest, TheTextEndsAtItsFirstNulByte) {
+    const std::string declaration = "<?xml version='1.0' encoding='UTF-8'?>";
+    ParsedXml truncated(declaration + "<r>\xe0");
+    EXPECT_EQ(14u, truncated.Result());
+    ParsedXml afterNul(declaration + std::string("<r>\xe0\0\0</r>", 10));
+    EXPECT_EQ(14u, afterNul.Result());
+    ParsedXml attribute(declaration + "<r a='\xf0");
+    EXPECT_EQ(14u, attribute.Result());
+    ParsedXml valid(declaration + "<r>\xc3\xa9</r>");
+    EXPECT_EQ(0u, valid.Result());
+    ParsedXml empty("");
+    EXPECT_EQ(14u, empty.Result());
+    EXPECT_EQ(nullptr, empty.Root());
+}
+
 TEST(ManifestQueryTest, QueryBoolAcceptsOnlyTrueAndOne) {
     // The parser trims blanks around element texts; an entity keeps a leading blank.
     ParsedXml xml(
