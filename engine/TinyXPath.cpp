@@ -1,5 +1,7 @@
 #include "engine/TinyXPath.h"
 
+#include "engine/XmlNesting.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -695,6 +697,9 @@ private:
 // the terminating NUL, outside its buffer. The text is handed over with NUL bytes after its
 // end, so that such a step lands on a NUL and the parse stops there. The text ends at its first
 // NUL byte, as TinyXML's own scans take it.
+//
+// TinyXML nests by recursion: a text nested deeper than kMaxNesting elements is refused before
+// it is parsed (a manifest nests a handful of levels).
 const char* xpath_document::Parse(const char* text, TiXmlParsingData* data,
                                   TiXmlEncoding encoding) {
     reset_index();
@@ -704,6 +709,11 @@ const char* xpath_document::Parse(const char* text, TiXmlParsingData* data,
     const std::size_t length = std::strlen(text);
     std::string padded(text, length);
     padded.append(4, '\0');
+    if (xml_nesting_depth(padded.c_str(), encoding) > kMaxNesting) {
+        ClearError();
+        SetError(TIXML_ERROR_PARSING_ELEMENT, nullptr, nullptr, encoding);
+        return nullptr;
+    }
     const char* stop = TiXmlDocument::Parse(padded.c_str(), data, encoding);
     if (!stop) {
         return nullptr;

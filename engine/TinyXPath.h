@@ -65,11 +65,15 @@ struct node_item {
 // point into its own tree.
 class xpath_document : public TiXmlDocument {
 public:
+    // Deepest element nesting a document may have; deeper texts fail to parse.
+    static const std::size_t kMaxNesting = 256;
+
     xpath_document() = default;
     xpath_document(const xpath_document&) = delete;
     xpath_document& operator=(const xpath_document&) = delete;
 
-    // Discards the lookup structures, then parses as TiXmlDocument does (LoadFile comes here).
+    // Discards the lookup structures, then parses as TiXmlDocument does (LoadFile comes here),
+    // refusing texts nested deeper than kMaxNesting, which TinyXML's recursion could not bear.
     const char* Parse(const char* text, TiXmlParsingData* data = 0,
                       TiXmlEncoding encoding = TIXML_DEFAULT_ENCODING) override;
 

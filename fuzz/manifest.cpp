@@ -5,8 +5,10 @@
 // Input layout: when the bytes start with "#", the first line (after the "#") is an extra
 // expression evaluated everywhere; the rest is the document.
 //
-// Besides crashes and sanitizer reports, it checks one property: a text list computed in one
-// pass equals what the per-index queries give.
+// Besides crashes and sanitizer reports, it checks two properties: a text list computed in one
+// pass equals what the per-index queries give, and the nesting the loader computes before
+// parsing equals the nesting of the tree TinyXML built.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +24,7 @@
 #include "engine/ManifestQuery.h"
 #include "engine/TinyXPath.h"
 #include "engine/VomoInstallImpl.h"
+#include "engine/XmlNesting.h"
 
 namespace {
 
@@ -90,6 +93,40 @@ void Query(const TiXmlNode* context, const std::string& path) {
     Check(list == expected);
 }
 
+// Deepest element nesting of a loaded tree.
+std::size_t TreeDepth(const TiXmlNode* top) {
+    std::size_t deepest = 0;
+    std::vector<std::pair<const TiXmlNode*, std::size_t>> stack = {{top, 0}};
+    while (!stack.empty()) {
+        const std::pair<const TiXmlNode*, std::size_t> entry = stack.back();
+        stack.pop_back();
+        for (const TiXmlElement* e = entry.first->FirstChildElement(); e;
+             e = e->NextSiblingElement()) {
+            deepest = std::max(deepest, entry.second + 1);
+            stack.emplace_back(e, entry.second + 1);
+        }
+    }
+    return deepest;
+}
+
+// The text as the loader hands it to the parser: up to the first NUL, line ends made "\n",
+// followed by NUL bytes.
+std::string LoadedText(const std::string& bytes) {
+    std::string text;
+    for (std::size_t i = 0; i < bytes.size() && bytes[i]; ++i) {
+        if (bytes[i] == '\r') {
+            text.push_back('\n');
+            if (i + 1 < bytes.size() && bytes[i + 1] == '\n') {
+                ++i;
+            }
+        } else {
+            text.push_back(bytes[i]);
+        }
+    }
+    text.append(4, '\0');
+    return text;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -125,6 +162,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     ManifestDocument document;
     if (document.Load(g_path) == 0) {
         const TiXmlElement* root = document.Root();
+        Check(TinyXPath::xml_nesting_depth(LoadedText(input).c_str()) ==
+              TreeDepth(root->GetDocument()));
         std::vector<const TiXmlNode*> contexts = {root};
         std::vector<const TiXmlNode*> all;
         QueryNodes(root, "//*", all);

@@ -301,6 +301,50 @@ TEST(ManifestDocumentTest, TheTextEndsAtItsFirstNulByte) {
     EXPECT_EQ(nullptr, empty.Root());
 }
 
+std::string Nested(std::size_t depth, const std::string& inside) {
+    std::string xml;
+    for (std::size_t i = 0; i < depth; ++i) {
+        xml += "<a>" + inside;
+    }
+    for (std::size_t i = 0; i < depth; ++i) {
+        xml += "</a>";
+    }
+    return xml;
+}
+
+// The parser nests by recursion; deep texts are refused before they reach it, also when the
+// end tags that would balance them are not end tags for the parser.
+TEST(ManifestDocumentTest, DeepNestingIsRefusedBeforeParsing) {
+    const std::size_t limit = TinyXPath::xpath_document::kMaxNesting;
+    EXPECT_EQ(0u, ParsedXml(Nested(limit, "")).Result());
+    EXPECT_EQ(14u, ParsedXml(Nested(limit + 1, "")).Result());
+    EXPECT_EQ(14u, ParsedXml(Nested(200000, "")).Result());
+
+    // Read as UTF-8, a lead byte takes the "</" after it: every "<a>" opens one more level.
+    std::string swallowed = "<?xml version='1.0' encoding='UTF-8'?>";
+    for (int i = 0; i < 200000; ++i) {
+        swallowed += "<a>\xe0</a>";
+    }
+    EXPECT_EQ(14u, ParsedXml(swallowed).Result());
+    // Read byte by byte (another encoding), the same text is balanced and flat.
+    std::string latin = "<?xml version='1.0' encoding='ISO-8859-1'?><r>";
+    for (int i = 0; i < 1000; ++i) {
+        latin += "<a>\xe0</a>";
+    }
+    EXPECT_EQ(0u, ParsedXml(latin + "</r>").Result());
+
+    // A numeric reference runs to the next ";": the end tags inside it are text.
+    std::string referenced;
+    for (int i = 0; i < 200000; ++i) {
+        referenced += "<a>&#</a>#;";
+    }
+    EXPECT_EQ(14u, ParsedXml(referenced).Result());
+
+    // Comments, CDATA sections and quoted values hold no tags.
+    const std::string quiet = "<!-- <a><a> --><![CDATA[<a><a>]]><b c='<a><a>'/>";
+    EXPECT_EQ(0u, ParsedXml(Nested(limit, quiet)).Result());
+}
+
 TEST(ManifestQueryTest, QueryBoolAcceptsOnlyTrueAndOne) {
     // The parser trims blanks around element texts; an entity keeps a leading blank.
     ParsedXml xml(
