@@ -346,7 +346,10 @@ private:
     bool element() {
         std::vector<std::pair<const char*, std::size_t>> open;
         for (;;) {
-            // Start tag at p_.
+            // Start tag at p_: the parser is one level deeper for it, empty or not.
+            if (open.size() + 1 > deepest_) {
+                deepest_ = open.size() + 1;
+            }
             ++p_;
             skip_white();
             const char* start = p_;
@@ -379,9 +382,6 @@ private:
             }
             if (!empty) {
                 open.push_back(tag);
-                if (open.size() > deepest_) {
-                    deepest_ = open.size();
-                }
             }
             // Content of the innermost open element, up to an end tag or a child element.
             for (;;) {

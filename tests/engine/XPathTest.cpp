@@ -342,7 +342,8 @@ TEST(ManifestDocumentTest, DeepNestingIsRefusedBeforeParsing) {
 
     // Comments, CDATA sections and quoted values hold no tags.
     const std::string quiet = "<!-- <a><a> --><![CDATA[<a><a>]]><b c='<a><a>'/>";
-    EXPECT_EQ(0u, ParsedXml(Nested(limit, quiet)).Result());
+    EXPECT_EQ(0u, ParsedXml(Nested(limit - 1, quiet)).Result());
+    EXPECT_EQ(14u, ParsedXml(Nested(limit, quiet)).Result());  // the empty b is one level more
 }
 
 TEST(ManifestQueryTest, QueryBoolAcceptsOnlyTrueAndOne) {
