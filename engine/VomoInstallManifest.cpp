@@ -178,7 +178,7 @@ uint32_t VomoInstallImpl::ReadManifestVersion(Version& version) {
     ManifestDocument document;
     const uint32_t opened = OpenManifest(manifestPath_, document);
     if (opened != 0) {
-        return opened == kFileUnavailable ? kFileUnavailable : kXmlNotParsed;
+        return opened;  // 7 or 14
     }
     const TiXmlAttribute* attribute =
         TinyXPath::xpath_processor(document.Root(), "//attribute::version").first_attribute();
@@ -201,7 +201,7 @@ uint32_t VomoInstallImpl::GetSetupServerUrl(Url& url) {
     ManifestDocument document;
     const uint32_t opened = OpenManifest(manifestPath_, document);
     if (opened != 0) {
-        return opened == kFileUnavailable ? kFileUnavailable : kXmlNotParsed;
+        return opened;  // 7 or 14
     }
     const TiXmlNode* setup =
         TinyXPath::xpath_processor(document.Root(), ComponentLookup("Setup")).first_node();
