@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <tinyxml.h>
+#include <boost/filesystem.hpp>
 #include <boost/make_shared.hpp>
 
 #include "engine/VomoInstallImpl.h"
@@ -139,4 +140,18 @@ BENCHMARK(LoadManifest)->Arg(1000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMil
 
 }  // namespace
 
-BENCHMARK_MAIN();
+// The registry reads of the load (a recorded stream id per component) go to an empty registry
+// of the benchmark's own, never to the machine's.
+int main(int argc, char** argv) {
+    char registry[] = "/tmp/vcm-bench-registry-XXXXXX";
+    if (!mkdtemp(registry)) {
+        return 1;
+    }
+    setenv("VOMO_REGISTRY_ROOT", registry, 1);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    boost::system::error_code ignored;
+    boost::filesystem::remove_all(registry, ignored);
+    return 0;
+}
