@@ -19,6 +19,7 @@
 #include <boost/make_shared.hpp>
 
 #include "engine/VomoInstallImpl.h"
+#include "settings/SettingsAccessors.h"
 
 namespace {
 
@@ -140,14 +141,20 @@ BENCHMARK(LoadManifest)->Arg(1000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMil
 
 }  // namespace
 
-// The registry reads of the load (a recorded stream id per component) go to an empty registry
-// of the benchmark's own, never to the machine's.
+// The registry reads of the load (a recorded stream id per component) go to a registry of the
+// benchmark's own, never to the machine's; it holds a few installed components, as a user's
+// machine does.
 int main(int argc, char** argv) {
     char registry[] = "/tmp/vcm-bench-registry-XXXXXX";
     if (!mkdtemp(registry)) {
         return 1;
     }
     setenv("VOMO_REGISTRY_ROOT", registry, 1);
+    for (int i = 0; i < 20; i += 2) {
+        const std::string id = "com.vomo.component" + std::to_string(i);
+        vmds::WriteInstallString(id, "ComponentId", id);
+        vmds::WriteInstallString(id, "StreamId", "lts");
+    }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
