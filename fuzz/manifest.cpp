@@ -3,7 +3,8 @@
 // filter, and the engine's manifest operations on the same bytes as a file.
 //
 // Input layout: when the bytes start with "#", the first line (after the "#") is an extra
-// expression evaluated everywhere; the rest is the document.
+// expression evaluated everywhere; the rest is the document. Seeds: fuzz/manifest_seeds/.
+//   build/fuzz/bin/fuzz_manifest -max_len=4096 CORPUS_DIR fuzz/manifest_seeds
 //
 // Besides crashes and sanitizer reports, it checks two properties: a text list computed in one
 // pass equals what the per-index queries give, and the nesting the loader computes before
