@@ -129,6 +129,11 @@ private:
     std::map<std::string, ResourceDescriptor> resources_;
     Version manifestVersion_;
     bool stateFlag_ = false;
+    // The engine's own post-install page, and the flag that keeps it from answering
+    // GetPostInstallPage for a selection of several components while set. Filled by the
+    // bundle sections of the manifest load.
+    std::string postInstallPage_;
+    bool postInstallPageFlag_ = false;
 
     boost::shared_ptr<IComponentRegistry> registry_;
     std::map<std::string, ComponentRecord> installedRecords_;  // read by LoadInstalledState
