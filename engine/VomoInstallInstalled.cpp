@@ -4,11 +4,9 @@
 #include <utf8.h>
 #include <boost/make_shared.hpp>
 
+#include "engine/ComponentImpl.h"
 #include "engine/VomoInstallImpl.h"
 #include "registry/IComponentRegistry.h"
-
-// A component made from a stored record (an install group, for instance).
-vmi::ComponentPtr CreateComponentFromRecord(const ComponentRecord& record);
 
 namespace {
 
@@ -65,7 +63,8 @@ uint32_t VomoInstallImpl::LoadInstalledState() {
         }
         ComponentRecord record;
         if (Registry().LoadComponent(id, record) != 0) {
-            eventLog_->Write("failed to load component %S from the registry.\n", Wide(id).c_str());
+            eventLog_->WriteError("failed to load component %S from the registry.\n",
+                                  Wide(id).c_str());
             return 3;
         }
         installedRecords_[id] = record;
@@ -109,7 +108,7 @@ uint32_t VomoInstallImpl::GetInstalledComponents(vmi::ComponentList& components)
         Registry().LoadInstallGroups(groups);
         for (const ComponentRecord& group : groups) {
             if (present.insert(group.id).second) {
-                built.push_back(CreateComponentFromRecord(group));
+                built.push_back(boost::make_shared<ComponentImpl>(group));
             }
         }
         // Kept once it holds something, so that an early call (before the manifest was loaded)
