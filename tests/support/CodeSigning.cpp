@@ -1,8 +1,11 @@
 #include "support/CodeSigning.h"
 
+#include <unistd.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 
 namespace testsupport {
@@ -140,31 +143,64 @@ const CodeSigning& CodeSigning::Instance() {
     return *instance;
 }
 
-CodeSigning::CodeSigning() : dir_("vcm-codesigning") {
-    if (!Make()) {
-        std::fprintf(stderr, "CodeSigning: making the test certificates failed, see %s\n",
-                     dir_.File("make.log").c_str());
+namespace {
+
+// Makes the certificates in a fresh directory and moves it to `final`; when another process
+// got there first, its directory is used and ours is dropped.
+bool MakeInto(const std::string& final) {
+    std::string pattern = final + "-XXXXXX";
+    if (!::mkdtemp(&pattern[0])) {
+        return false;
+    }
+    const std::string work = pattern;
+    const bool made =
+        WriteFile(work + "/ca.cnf", kCaConfig) && WriteFile(work + "/make.sh", kMakeScript) &&
+        RunCommand("cd " + ShellQuote(work) + " && bash make.sh > make.log 2>&1") == 0;
+    if (!made) {
+        std::fprintf(stderr, "CodeSigning: making the test certificates failed, see %s/make.log\n",
+                     work.c_str());
+        return false;
+    }
+    if (::rename(work.c_str(), final.c_str()) != 0) {
+        RunCommand("rm -rf " + ShellQuote(work));
+    }
+    return ::access((final + "/roots.pem").c_str(), R_OK) == 0;
+}
+
+// Beside the test program, named after the script that makes the contents, so that a changed
+// script makes new certificates.
+std::string CacheDirectory() {
+    char self[4096];
+    const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    std::string dir = "/tmp";
+    if (length > 0) {
+        self[length] = '\0';
+        dir = self;
+        dir.erase(dir.rfind('/'));
+    }
+    const size_t version = std::hash<std::string>()(std::string(kCaConfig) + kMakeScript);
+    char name[64];
+    std::snprintf(name, sizeof name, "/test-certificates-%016zx", version);
+    return dir + name;
+}
+
+}  // namespace
+
+CodeSigning::CodeSigning() : dir_(CacheDirectory()) {
+    if (::access(File("roots.pem").c_str(), R_OK) != 0 && !MakeInto(dir_)) {
         std::abort();
     }
 }
 
-bool CodeSigning::Make() {
-    if (!WriteFile(dir_.File("ca.cnf"), kCaConfig) ||
-        !WriteFile(dir_.File("make.sh"), kMakeScript)) {
-        return false;
-    }
-    return RunCommand("cd " + ShellQuote(dir_.Path()) + " && bash make.sh > make.log 2>&1") == 0;
-}
-
 std::string CodeSigning::Chain(Signer signer) const {
-    return dir_.File(std::string(BaseName(signer)) + "-chain.pem");
+    return File(std::string(BaseName(signer)) + "-chain.pem");
 }
 
 std::string CodeSigning::Key(Signer signer) const {
     if (signer == Signer::kVomoInc) {
-        return dir_.File("leaf-rsa.key");
+        return File("leaf-rsa.key");
     }
-    return dir_.File("leaf.key");
+    return File("leaf.key");
 }
 
 bool CodeSigning::Sign(Signer signer, const std::string& input, const std::string& output,

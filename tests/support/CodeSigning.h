@@ -1,9 +1,11 @@
 // Signed test files made with the real tools: a throwaway certificate authority and code-signing
 // certificates (openssl), cabinets (gcab), Authenticode signatures (osslsigncode), and minimal
-// PE images built here. Keys and certificates are slow to make, so they are made once per test
-// program, on first use, in a directory that lives until the program ends.
+// PE images built here. Keys and certificates are slow to make, so they are made once, on first
+// use, into a directory beside the test programs that every later test process reuses (CTest
+// runs each test in a process of its own).
 #pragma once
 
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -33,12 +35,11 @@ public:
     static const CodeSigning& Instance();
 
     // PEM file of the trusted root: what tests give VOMO_TRUST_ROOTS and osslsigncode.
-    std::string TrustedRoots() const { return dir_.File("roots.pem"); }
+    std::string TrustedRoots() const { return File("roots.pem"); }
     // The timestamp authority's certificate and key (PEM), issued under the trusted root with
-    // a critical time-stamping usage and valid from 2019 to 2039, and its issuing chain.
-    std::string TsaCertificate() const { return dir_.File("tsa.pem"); }
-    std::string TsaKey() const { return dir_.File("tsa.key"); }
-    std::string TsaChain() const { return dir_.File("tsa-chain.pem"); }
+    // a critical time-stamping usage and valid from 2019 to 2039.
+    std::string TsaCertificate() const { return File("tsa.pem"); }
+    std::string TsaKey() const { return File("tsa.key"); }
 
     // Signs `input` into `output` with osslsigncode and SHA-256; `extra` is added to its
     // command line (e.g. a timestamp server). True on success.
@@ -51,11 +52,11 @@ public:
 
 private:
     CodeSigning();
-    bool Make();
+    std::string File(const std::string& name) const { return dir_ + "/" + name; }
     std::string Chain(Signer signer) const;
     std::string Key(Signer signer) const;
 
-    TempDir dir_;
+    std::string dir_;
 };
 
 // A cabinet made by gcab in `workDir` from the members (name, contents), MSZIP-compressed
