@@ -235,6 +235,17 @@ TEST_F(VerifyTrustTest, DamagedSignaturesFailCleanly) {
                6, "signature replaced by garbage");
         Expect(Changed(good, "appended", [](std::string& b) { b += std::string(16, '\0'); }), 6,
                "zeros appended after the signature");
+        Expect(Changed(good, "unknown-digest",
+                       [&](std::string& b) {
+                           // The first SHA-256 identifier of the message is the signed data's
+                           // list of digest algorithms; the file's own digest stays valid.
+                           const std::string sha256("\x06\x09\x60\x86\x48\x01\x65\x03\x04\x02\x01",
+                                                    11);
+                           const size_t at = b.find(sha256, fields.start);
+                           ASSERT_NE(std::string::npos, at);
+                           b[at + 10] = 0x7F;
+                       }),
+               6, "unknown digest algorithm in the signed data");
     }
 }
 
