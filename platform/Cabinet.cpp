@@ -49,6 +49,27 @@ Handle* AsHandle(mspack_file* file) {
 // libmspack's diagnostic lines, kept for the failure's text instead of being printed.
 thread_local std::string lastMessage;
 
+// Opens a regular file for reading; anything else (a FIFO would block) is refused.
+FILE* OpenRegularFile(const char* filename) {
+    const int fd = ::open(filename, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        SetLastErrorFromErrno();
+        return nullptr;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        SetLastError(EINVAL, std::string("not a regular file: ") + filename);
+        ::close(fd);
+        return nullptr;
+    }
+    FILE* file = ::fdopen(fd, "rb");
+    if (!file) {
+        SetLastErrorFromErrno();
+        ::close(fd);
+    }
+    return file;
+}
+
 mspack_file* Open(mspack_system* self, const char* filename, int mode) {
     System* system = reinterpret_cast<System*>(self);
     Handle* handle = nullptr;
@@ -56,9 +77,8 @@ mspack_file* Open(mspack_system* self, const char* filename, int mode) {
         if (system->memory) {
             handle = new Handle{Handle::kMemory, system, nullptr, 0};
         } else {
-            FILE* file = std::fopen(filename, "rbe");
+            FILE* file = OpenRegularFile(filename);
             if (!file) {
-                SetLastErrorFromErrno();
                 return nullptr;
             }
             std::setvbuf(file, nullptr, _IOFBF, 64 * 1024);

@@ -143,7 +143,9 @@ public:
     }
     // False with the last error set when the file cannot be opened as a regular file.
     bool Open(const std::string& path) {
-        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        // Non-blocking, so that a FIFO under the name cannot hang the check; it is refused
+        // below like anything else that is not a regular file.
+        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         if (fd_ < 0) {
             SetLastErrorFromErrno();
             return false;
@@ -403,6 +405,10 @@ struct IndirectData {
     std::string digest;
 };
 
+bool IsAcceptedDigest(int nid) {
+    return nid == NID_sha1 || nid == NID_sha256 || nid == NID_sha384 || nid == NID_sha512;
+}
+
 // Reads one definite-length element header; false when it is malformed or overruns `size`.
 bool ReadElement(const unsigned char*& p, long size, int expectedTag, long& length) {
     int tag = 0, cls = 0;
@@ -455,7 +461,7 @@ uint32_t ParseIndirectData(PKCS7* message, Format format, IndirectData& data) {
     const ASN1_OBJECT* algorithmOid = nullptr;
     X509_ALGOR_get0(&algorithmOid, nullptr, nullptr, algorithm);
     const int nid = OBJ_obj2nid(algorithmOid);
-    if (nid != NID_sha1 && nid != NID_sha256 && nid != NID_sha384 && nid != NID_sha512) {
+    if (!IsAcceptedDigest(nid)) {
         return Fail(kTrustNoSignature, "the Authenticode digest algorithm is not accepted");
     }
     data.algorithm = EVP_get_digestbynid(nid);
@@ -586,6 +592,9 @@ uint32_t CheckTrust(PKCS7* message, const IndirectData& data) {
     PKCS7_SIGNER_INFO* signer = sk_PKCS7_SIGNER_INFO_value(signers, 0);
     if (sk_X509_ATTRIBUTE_num(signer->auth_attr) <= 0 || !signer->enc_digest) {
         return Fail(kTrustNoSignature, "the signature has no authenticated attributes");
+    }
+    if (!signer->digest_alg || !IsAcceptedDigest(OBJ_obj2nid(signer->digest_alg->algorithm))) {
+        return Fail(kTrustNoSignature, "the signer's digest algorithm is not accepted");
     }
     const ASN1_TYPE* contentType = PKCS7_get_signed_attribute(signer, NID_pkcs9_contentType);
     if (!contentType || contentType->type != V_ASN1_OBJECT ||

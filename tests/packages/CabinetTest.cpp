@@ -172,6 +172,10 @@ TEST_F(CabinetTest, RefusesWhatIsNotACabinetAndLeavesNothingBehind) {
     ASSERT_TRUE(ReadFile(errors, printed));
     EXPECT_EQ("", printed);
     EXPECT_FALSE(platform::ExtractCabinet(dir_.File("no-such.cab"), dir_.File("x")));
+    const std::string fifo = dir_.File("fifo");
+    ASSERT_EQ(0, ::mkfifo(fifo.c_str(), 0600));
+    EXPECT_FALSE(platform::ExtractCabinet(fifo, dir_.File("y")));  // refused, not waited on
+    EXPECT_FALSE(Exists(dir_.File("y")));
 }
 
 TEST_F(CabinetTest, NeverWritesThroughAnExistingNameOrLink) {

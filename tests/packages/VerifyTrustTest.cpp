@@ -3,6 +3,8 @@
 // compared with `osslsigncode verify` given the same roots.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <httplib.h>
 #include <openssl/pem.h>
 #include <openssl/ts.h>
@@ -256,6 +258,9 @@ TEST_F(VerifyTrustTest, FilesThatAreNeitherCabinetsNorImages) {
     EXPECT_EQ(6u, verifier.Verify(text));
     EXPECT_EQ(6u, verifier.Verify(dir_->File("no-such-file")));
     EXPECT_EQ(6u, verifier.Verify(dir_->Path()));
+    const std::string fifo = dir_->File("fifo");
+    ASSERT_EQ(0, ::mkfifo(fifo.c_str(), 0600));
+    EXPECT_EQ(6u, verifier.Verify(fifo));  // refused, not waited on
     EXPECT_EQ(6u, verifier.Verify(""));
     const std::string empty = dir_->File("empty");
     ASSERT_TRUE(WriteFile(empty, ""));
