@@ -90,6 +90,9 @@ public:
     // was started). Exposed so that a host or a test can point the engine at a manifest on disk.
     const Url& GetManifestPath() const { return manifestPath_; }
     void SetManifestPath(const Url& path) { manifestPath_ = path; }
+    // The tag and the name given to the last manifest download request.
+    const std::string& GetDownloadTag() const { return downloadTag_; }
+    const std::string& GetDownloadName() const { return downloadName_; }
 
 private:
     // Called by PollManifestDownload once the cabinet is complete: verifies its signature and
@@ -101,6 +104,9 @@ private:
     int flag_;
     Url manifestPath_;
     boost::shared_ptr<IAsyncDownload> manifestDownload_;
+    // Set once the downloaded cabinet was verified and the manifest extracted, so that later
+    // polls answer 0 without verifying again.
+    bool manifestReady_ = false;
 
     vmi::ComponentList offerComponents_;
     std::vector<std::string> idList_;

@@ -1,0 +1,99 @@
+#include "platform/TempFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "platform/LastError.h"
+
+namespace platform {
+
+bool GetTempDirectory(std::string& directory) {
+    const char* fromEnvironment = std::getenv("TMPDIR");
+    const std::string candidate =
+        fromEnvironment && *fromEnvironment ? std::string(fromEnvironment) : std::string("/tmp");
+    struct stat info;
+    if (::stat(candidate.c_str(), &info) != 0) {
+        SetLastErrorFromErrno();
+        return false;
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        errno = ENOTDIR;
+        SetLastErrorFromErrno();
+        return false;
+    }
+    directory = candidate;
+    return true;
+}
+
+ExclusiveFile::~ExclusiveFile() {
+    if (descriptor_ >= 0) {
+        ::close(descriptor_);
+    }
+}
+
+bool ExclusiveFile::Create(const std::string& path) {
+    if (descriptor_ >= 0) {
+        errno = EBUSY;
+        SetLastErrorFromErrno();
+        return false;
+    }
+    // O_EXCL refuses any existing entry, a symbolic link included; O_NOFOLLOW also refuses a
+    // link where O_EXCL alone is not honoured (some network file systems).
+    const int descriptor = ::open(
+        path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    if (descriptor < 0) {
+        SetLastErrorFromErrno();
+        return false;
+    }
+    descriptor_ = descriptor;
+    created_ = true;
+    path_ = path;
+    return true;
+}
+
+bool ExclusiveFile::Write(const void* data, size_t size) {
+    const char* next = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t written = ::write(descriptor_, next, size);
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            SetLastErrorFromErrno();
+            return false;
+        }
+        next += written;
+        size -= static_cast<size_t>(written);
+    }
+    return true;
+}
+
+bool ExclusiveFile::Close() {
+    if (descriptor_ < 0) {
+        return true;
+    }
+    const int result = ::close(descriptor_);
+    descriptor_ = -1;
+    if (result != 0 && errno != EINTR) {
+        SetLastErrorFromErrno();
+        return false;
+    }
+    return true;
+}
+
+void ExclusiveFile::Discard() {
+    if (descriptor_ >= 0) {
+        ::close(descriptor_);
+        descriptor_ = -1;
+    }
+    if (created_) {
+        ::unlink(path_.c_str());
+        created_ = false;
+    }
+}
+
+}  // namespace platform

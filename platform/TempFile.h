@@ -1,0 +1,48 @@
+// Temporary files of the platform: the system temporary directory, and files created under
+// generated names.
+//
+// A generated name lives in a directory that other users may write (/tmp), so a file made under
+// it is always created exclusively: when anything already stands at the name, a file, a
+// directory or a symbolic link, dangling or not, creation fails and nothing is followed,
+// truncated or overwritten. The new file is readable and writable by its owner only.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace platform {
+
+// The system temporary directory: $TMPDIR when it is set and not empty, otherwise /tmp. False,
+// with the last error recorded, when that is not an existing directory.
+bool GetTempDirectory(std::string& directory);
+
+// A file created exclusively and open for writing.
+class ExclusiveFile {
+public:
+    ExclusiveFile() = default;
+    ExclusiveFile(const ExclusiveFile&) = delete;
+    ExclusiveFile& operator=(const ExclusiveFile&) = delete;
+    // Closes a file that is still open; the file itself stays.
+    ~ExclusiveFile();
+
+    // Creates `path` exclusively with owner read and write permission. False, with the last
+    // error recorded, when the name is taken or cannot be created.
+    bool Create(const std::string& path);
+    // Writes all of `size` bytes; false with the last error recorded on failure.
+    bool Write(const void* data, size_t size);
+    // Closes the file; false when data may not have reached it.
+    bool Close();
+    // Closes the file and removes it: for a transfer that did not complete. Only the file this
+    // object created is ever removed.
+    void Discard();
+
+    bool IsOpen() const { return descriptor_ >= 0; }
+    const std::string& Path() const { return path_; }
+
+private:
+    int descriptor_ = -1;
+    bool created_ = false;
+    std::string path_;
+};
+
+}  // namespace platform
