@@ -48,6 +48,7 @@ using ObjectPtr = Owned<ASN1_OBJECT, ASN1_OBJECT_free>;
 using TstInfoPtr = Owned<TS_TST_INFO, TS_TST_INFO_free>;
 using TsVerifyPtr = Owned<TS_VERIFY_CTX, TS_VERIFY_CTX_free>;
 using GeneralNamesPtr = Owned<GENERAL_NAMES, GENERAL_NAMES_free>;
+using CounterSignerPtr = Owned<PKCS7_SIGNER_INFO, PKCS7_SIGNER_INFO_free>;
 
 void FreeX509Stack(STACK_OF(X509) * stack) {
     sk_X509_free(stack);  // the certificates belong to the message
@@ -569,6 +570,72 @@ bool VerifiedTimestamp(PKCS7_SIGNER_INFO* signer, X509_STORE* store, int64_t& wh
     return false;
 }
 
+// The time of a legacy Authenticode countersignature on `signer`, when it carries one that
+// verifies: a signer information of its own, whose message digest covers the signer's
+// signature value, whose signing time the counter-signer vouches for, and whose certificate
+// (supplied by the message) chains to a trusted root at that time and may stamp time.
+bool VerifiedCountersignature(PKCS7* message, PKCS7_SIGNER_INFO* signer, X509_STORE* store,
+                              int64_t& when) {
+    STACK_OF(X509_ATTRIBUTE)* attributes = signer->unauth_attr;
+    for (int i = 0; i < sk_X509_ATTRIBUTE_num(attributes); ++i) {
+        X509_ATTRIBUTE* attribute = sk_X509_ATTRIBUTE_value(attributes, i);
+        if (OBJ_obj2nid(X509_ATTRIBUTE_get0_object(attribute)) != NID_pkcs9_countersignature ||
+            X509_ATTRIBUTE_count(attribute) < 1) {
+            continue;
+        }
+        const ASN1_TYPE* value = X509_ATTRIBUTE_get0_type(attribute, 0);
+        if (!value || value->type != V_ASN1_SEQUENCE || !value->value.sequence) {
+            continue;
+        }
+        const unsigned char* p = value->value.sequence->data;
+        CounterSignerPtr counter(d2i_PKCS7_SIGNER_INFO(nullptr, &p, value->value.sequence->length));
+        if (!counter || !counter->issuer_and_serial || !counter->digest_alg ||
+            !IsAcceptedDigest(OBJ_obj2nid(counter->digest_alg->algorithm))) {
+            continue;
+        }
+        X509* certificate = X509_find_by_issuer_and_serial(message->d.sign->cert,
+                                                           counter->issuer_and_serial->issuer,
+                                                           counter->issuer_and_serial->serial);
+        const ASN1_TYPE* signingTime =
+            PKCS7_get_signed_attribute(counter.get(), NID_pkcs9_signingTime);
+        int64_t counterTime = 0;
+        if (!certificate || !signingTime ||
+            (signingTime->type != V_ASN1_UTCTIME && signingTime->type != V_ASN1_GENERALIZEDTIME) ||
+            !ToTime(signingTime->value.utctime, counterTime)) {
+            continue;
+        }
+        // The signature value goes through a digest BIO, as PKCS7_signatureVerify expects.
+        BIO* digest = BIO_new(BIO_f_md());
+        BIO* sink = BIO_new(BIO_s_null());
+        if (!digest || !sink) {
+            BIO_free(digest);
+            BIO_free(sink);
+            continue;
+        }
+        BioPtr chain(BIO_push(digest, sink));
+        BIO_set_md(digest, EVP_get_digestbyobj(counter->digest_alg->algorithm));
+        if (BIO_write(chain.get(), signer->enc_digest->data, signer->enc_digest->length) !=
+                signer->enc_digest->length ||
+            PKCS7_signatureVerify(chain.get(), message, counter.get(), certificate) != 1) {
+            continue;
+        }
+        StoreCtxPtr context(X509_STORE_CTX_new());
+        if (!context ||
+            X509_STORE_CTX_init(context.get(), store, certificate, message->d.sign->cert) != 1) {
+            continue;
+        }
+        X509_STORE_CTX_set_time(context.get(), 0, static_cast<time_t>(counterTime));
+        if (X509_verify_cert(context.get()) != 1 ||
+            ((X509_get_extension_flags(certificate) & EXFLAG_XKUSAGE) != 0 &&
+             (X509_get_extended_key_usage(certificate) & XKU_TIMESTAMP) == 0)) {
+            continue;
+        }
+        when = counterTime;
+        return true;
+    }
+    return false;
+}
+
 uint32_t ChainFailure(int error) {
     const std::string reason = std::string("the signer's certificate is not trusted: ") +
                                X509_verify_cert_error_string(error);
@@ -629,7 +696,8 @@ uint32_t CheckTrust(PKCS7* message, const IndirectData& data) {
     }
 
     int64_t timestamp = 0;
-    const bool stamped = VerifiedTimestamp(signer, store.get(), timestamp);
+    const bool stamped = VerifiedTimestamp(signer, store.get(), timestamp) ||
+                         VerifiedCountersignature(message, signer, store.get(), timestamp);
     StoreCtxPtr chain(X509_STORE_CTX_new());
     if (!chain ||
         X509_STORE_CTX_init(chain.get(), store.get(), certificate, message->d.sign->cert) != 1) {

@@ -5,9 +5,10 @@
 // PKCS #7 signature of Authenticode's indirect-data type; the digest recomputed over the file
 // equals the one the signature carries; the PKCS #7 signature verifies (the message digest of
 // the signed content and the signature over the authenticated attributes); the signer's
-// certificate chains to a trusted root and is valid now, or at the time of a verified RFC 3161
-// timestamp when the signature carries one; a signer certificate with an extended key usage
-// extension allows code signing. There are no revocation checks.
+// certificate chains to a trusted root and is valid now, or at the time of a verified timestamp
+// when the signature carries one (an RFC 3161 time-stamp token, or a legacy Authenticode
+// countersignature); a signer certificate with an extended key usage extension allows code
+// signing. There are no revocation checks.
 //
 // Trusted roots are the system's CA bundle plus the PEM file named by VOMO_TRUST_ROOTS when set.
 //
@@ -17,9 +18,8 @@
 //   PE files only when its padding check is on); spanned cabinets and cabinets with reserve
 //   sizes other than those signing writes are refused; one signer exactly.
 // - Accepted digest algorithms: SHA-1, SHA-256, SHA-384, SHA-512.
-// - A legacy Authenticode countersignature (PKCS #9) is not taken as a timestamp: such a file is
-//   judged at the current time.
-// - A timestamp authority's chain is checked at the time of its timestamp, like the signer's.
+// - A timestamp authority's chain is checked at the time of its timestamp, like the signer's; a
+//   timestamp that does not verify is ignored, and the file is judged at the current time.
 // - Signatures larger than kMaxSignatureBytes are refused before anything is allocated for
 //   them, whatever the file declares.
 #pragma once

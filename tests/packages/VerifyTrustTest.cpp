@@ -10,6 +10,7 @@
 #include <openssl/ts.h>
 #include <openssl/x509.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <ctime>
 #include <functional>
@@ -332,6 +333,10 @@ public:
         server_.Post("/", [this](const httplib::Request& request, httplib::Response& response) {
             response.set_content(Reply(request.body), "application/timestamp-reply");
         });
+        server_.Post(
+            "/legacy", [this](const httplib::Request& request, httplib::Response& response) {
+                response.set_content(LegacyReply(request.body), "application/octet-stream");
+            });
         port_ = server_.bind_to_any_port("127.0.0.1");
         thread_ = std::thread([this] { server_.listen_after_bind(); });
         while (!server_.is_running()) {
@@ -375,6 +380,54 @@ private:
         return out;
     }
 
+    // The legacy Authenticode protocol: the request is the base64 of a sequence holding the
+    // signature value to countersign; the reply is the base64 of a signed message over it,
+    // whose signer information becomes the countersignature.
+    std::string LegacyReply(const std::string& query) {
+        std::string clean;
+        for (char c : query) {
+            if (!std::isspace(static_cast<unsigned char>(c))) {
+                clean += c;
+            }
+        }
+        std::vector<unsigned char> der(clean.size());
+        const int decoded =
+            EVP_DecodeBlock(der.data(), reinterpret_cast<const unsigned char*>(clean.data()),
+                            static_cast<int>(clean.size()));
+        if (decoded <= 0) {
+            return std::string();
+        }
+        // SEQUENCE { type, SEQUENCE { content type, [0] { OCTET STRING } } }
+        const unsigned char* p = der.data();
+        const unsigned char* end = p + decoded;
+        long length = 0;
+        int tag = 0, cls = 0;
+        const bool enter[] = {true, false, true, false, true, true};
+        for (bool into : enter) {
+            if (ASN1_get_object(&p, &length, &tag, &cls, end - p) & 0x80) {
+                return std::string();
+            }
+            if (!into) {
+                p += length;
+            }
+        }
+        BIO* in = BIO_new_mem_buf(p, static_cast<int>(length));
+        const int flags = PKCS7_BINARY | PKCS7_PARTIAL | PKCS7_NOSMIMECAP;
+        PKCS7* message = PKCS7_sign(certificate_, key_, nullptr, in, flags);
+        PKCS7_SIGNER_INFO* signer = sk_PKCS7_SIGNER_INFO_value(PKCS7_get_signer_info(message), 0);
+        PKCS7_add_signed_attribute(signer, NID_pkcs9_signingTime, V_ASN1_UTCTIME,
+                                   ASN1_UTCTIME_set(nullptr, when_));
+        PKCS7_final(message, in, flags);
+        unsigned char* out = nullptr;
+        const int size = i2d_PKCS7(message, &out);
+        std::string base64(4 * ((size + 2) / 3) + 1, '\0');
+        base64.resize(EVP_EncodeBlock(reinterpret_cast<unsigned char*>(&base64[0]), out, size));
+        OPENSSL_free(out);
+        PKCS7_free(message);
+        BIO_free(in);
+        return base64;
+    }
+
     time_t when_;
     X509* certificate_ = nullptr;
     EVP_PKEY* key_ = nullptr;
@@ -390,6 +443,8 @@ TEST_F(VerifyTrustTest, ATimestampWithinTheValidityPeriodKeepsAnExpiredSignature
         for (Kind kind : kKinds) {
             Expect(Signed(kind, Signer::kExpired, "stamped", "-ts " + server.Url()), 0,
                    std::string(KindName(kind)) + " expired, timestamped in 2020");
+            Expect(Signed(kind, Signer::kExpired, "countersigned", "-t " + server.Url() + "legacy"),
+                   0, std::string(KindName(kind)) + " expired, countersigned in 2020");
         }
         // The timestamp covers the signature, not the content: a changed byte still fails.
         const std::string stamped =
@@ -401,6 +456,9 @@ TEST_F(VerifyTrustTest, ATimestampWithinTheValidityPeriodKeepsAnExpiredSignature
         TimestampServer server(*signing_, std::time(nullptr));
         Expect(Signed(Kind::kCabinet, Signer::kExpired, "stamped-now", "-ts " + server.Url()), 6,
                "expired, timestamped now");
+        Expect(Signed(Kind::kPe32, Signer::kExpired, "countersigned-now",
+                      "-t " + server.Url() + "legacy"),
+               6, "expired, countersigned now");
         Expect(Signed(Kind::kPe32, Signer::kVomoLlc, "valid-stamped", "-ts " + server.Url()), 0,
                "valid, timestamped now");
     }
