@@ -1,28 +1,64 @@
 #include "api/SettingsShim.h"
 
-// Placeholder until the settings store lands: every operation reports failure.
+#include "settings/IVomoSettings.h"
+#include "settings/SettingsAccessors.h"
+
 namespace vcm {
 
-bool SettingsShim::IsInstalled(const std::string&) {
-    return false;
+namespace {
+
+// One subkey per component id below this key of the machine hive.
+const char kUniqueInstallKey[] = "Install\\Setup\\UniqueInstall\\";
+const char kUniqueValuePrefix[] = "Unique-";
+
+}  // namespace
+
+bool SettingsShim::IsInstalled(const std::string& key) {
+    return !key.empty() && vmds::InstallKeyExists(key);
 }
-bool SettingsShim::ReadString(const std::string&, const std::string&, std::string&) {
-    return false;
+
+bool SettingsShim::ReadString(const std::string& key, const std::string& name, std::string& value) {
+    return !key.empty() && !name.empty() && vmds::ReadSettingsString(key, name, value);
 }
-bool SettingsShim::ReadDword(const std::string&, const std::string&, uint32_t&) {
-    return false;
+
+bool SettingsShim::ReadDword(const std::string& key, const std::string& name, uint32_t& value) {
+    return !key.empty() && !name.empty() && vmds::ReadSettingsNumber(key, name, value);
 }
-bool SettingsShim::WriteDword(const std::string&, const std::string&, uint32_t) {
-    return false;
+
+bool SettingsShim::WriteDword(const std::string& key, const std::string& name, uint32_t value) {
+    return !key.empty() && !name.empty() && vmds::WriteSettingsNumber(key, name, value);
 }
-bool SettingsShim::WriteString(const std::string&, const std::string&, const std::string&) {
-    return false;
+
+bool SettingsShim::WriteString(const std::string& key, const std::string& name,
+                               const std::string& value) {
+    return !key.empty() && !name.empty() && vmds::WriteSettingsString(key, name, value);
 }
-bool SettingsShim::IsUniqueInstallRecorded(const std::string&) {
-    return false;
+
+bool SettingsShim::IsUniqueInstallRecorded(const std::string& id) {
+    vmds::IVomoSettings::Ptr node;
+    if (!vmds::OpenSettings(kUniqueInstallKey + id, vmds::kOpenMachineWrite, &node)) {
+        return false;
+    }
+    std::string data;
+    return node->GetString(kUniqueValuePrefix + id, data);
 }
-bool SettingsShim::RecordUniqueInstall(const std::string&) {
-    return false;
+
+bool SettingsShim::RecordUniqueInstall(const std::string& id) {
+    const std::string path = kUniqueInstallKey + id;
+    vmds::IVomoSettings::Ptr node;
+    if (!vmds::OpenSettings(path, vmds::kOpenMachineWrite, &node) &&
+        !vmds::OpenSettings(path, vmds::kCreateMachine, &node)) {
+        return false;
+    }
+    const std::string name = kUniqueValuePrefix + id;
+    std::string data;
+    if (node->GetString(name, data)) {
+        return false;  // recorded before
+    }
+    if (!IsInstalled(id)) {
+        return false;
+    }
+    return node->SetString(name, std::string());
 }
 
 }  // namespace vcm

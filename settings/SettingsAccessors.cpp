@@ -1,23 +1,97 @@
-// Placeholder until the registry layer lands: every access fails.
 #include "settings/SettingsAccessors.h"
+
+#include "settings/IVomoSettings.h"
 
 namespace vmds {
 
-bool WriteSettingsNumber(const std::string&, const std::string&, uint32_t) { return false; }
-bool ReadSettingsNumber(const std::string&, const std::string&, uint32_t&) { return false; }
-bool WriteSettingsString(const std::string&, const std::string&, const std::string&) {
-    return false;
+namespace {
+
+const char kInstallArea[] = "Install/";
+const char kSettingsArea[] = "Settings/";
+
+// Opens `area` + `key` with `mode` and runs `operation` on the node, which is released when the
+// call returns. An empty key fails without touching the registry.
+template <class Operation>
+bool WithKey(const char* area, const std::string& key, uint32_t mode, Operation operation) {
+    if (key.empty()) {
+        return false;
+    }
+    IVomoSettings::Ptr node;
+    if (!OpenSettings(area + key, mode, &node)) {
+        return false;
+    }
+    return operation(*node);
 }
-bool ReadSettingsString(const std::string&, const std::string&, std::string&) { return false; }
-bool WriteInstallNumber(const std::string&, const std::string&, uint32_t) { return false; }
-bool ReadInstallNumber(const std::string&, const std::string&, uint32_t&) { return false; }
-bool WriteInstallBool(const std::string&, const std::string&, bool) { return false; }
-bool ReadInstallBool(const std::string&, const std::string&, bool&) { return false; }
-bool WriteInstallString(const std::string&, const std::string&, const std::string&) {
-    return false;
+
+// The same for an operation on one value: an empty value name fails first.
+template <class Operation>
+bool WithValue(const char* area, const std::string& key, const std::string& name, uint32_t mode,
+               Operation operation) {
+    if (name.empty()) {
+        return false;
+    }
+    return WithKey(area, key, mode, operation);
 }
-bool ReadInstallString(const std::string&, const std::string&, std::string&) { return false; }
-bool InstallKeyExists(const std::string&) { return false; }
-bool DeleteInstallKey(const std::string&) { return false; }
+
+}  // namespace
+
+bool WriteSettingsNumber(const std::string& key, const std::string& name, uint32_t value) {
+    return WithValue(kSettingsArea, key, name, kCreateUserMachineFallback,
+                     [&](IVomoSettings& node) { return node.SetUInt32(name, value); });
+}
+
+bool ReadSettingsNumber(const std::string& key, const std::string& name, uint32_t& value) {
+    return WithValue(kSettingsArea, key, name, kOpenBothRead,
+                     [&](IVomoSettings& node) { return node.GetUInt32(name, value); });
+}
+
+bool WriteSettingsString(const std::string& key, const std::string& name, const std::string& text) {
+    return WithValue(kSettingsArea, key, name, kCreateUserMachineFallback,
+                     [&](IVomoSettings& node) { return node.SetString(name, text); });
+}
+
+bool ReadSettingsString(const std::string& key, const std::string& name, std::string& text) {
+    return WithValue(kSettingsArea, key, name, kOpenBothRead,
+                     [&](IVomoSettings& node) { return node.GetString(name, text); });
+}
+
+bool WriteInstallNumber(const std::string& key, const std::string& name, uint32_t value) {
+    return WithValue(kInstallArea, key, name, kCreateMachine,
+                     [&](IVomoSettings& node) { return node.SetUInt32(name, value); });
+}
+
+bool ReadInstallNumber(const std::string& key, const std::string& name, uint32_t& value) {
+    return WithValue(kInstallArea, key, name, kOpenMachineRead,
+                     [&](IVomoSettings& node) { return node.GetUInt32(name, value); });
+}
+
+bool WriteInstallBool(const std::string& key, const std::string& name, bool value) {
+    return WithValue(kInstallArea, key, name, kCreateMachine,
+                     [&](IVomoSettings& node) { return node.SetBool(name, value); });
+}
+
+bool ReadInstallBool(const std::string& key, const std::string& name, bool& value) {
+    return WithValue(kInstallArea, key, name, kOpenMachineRead,
+                     [&](IVomoSettings& node) { return node.GetBool(name, value); });
+}
+
+bool WriteInstallString(const std::string& key, const std::string& name, const std::string& text) {
+    return WithValue(kInstallArea, key, name, kCreateMachine,
+                     [&](IVomoSettings& node) { return node.SetString(name, text); });
+}
+
+bool ReadInstallString(const std::string& key, const std::string& name, std::string& text) {
+    return WithValue(kInstallArea, key, name, kOpenMachineRead,
+                     [&](IVomoSettings& node) { return node.GetString(name, text); });
+}
+
+bool InstallKeyExists(const std::string& key) {
+    return WithKey(kInstallArea, key, kOpenMachineRead, [](IVomoSettings&) { return true; });
+}
+
+bool DeleteInstallKey(const std::string& key) {
+    return WithKey(kInstallArea, key, kOpenMachineWrite,
+                   [](IVomoSettings& node) { return node.DeleteKey(); });
+}
 
 }  // namespace vmds

@@ -1,0 +1,471 @@
+#include "platform/Registry.h"
+
+#include <cstring>
+#include <mutex>
+#include <unordered_set>
+
+#include "platform/LastError.h"
+#include "platform/RegistryHive.h"
+
+namespace platform {
+
+// What a handle holds: the key it names and the rights it was opened with.
+struct RegistryKeyObject {
+    reghive::KeyRef key;
+    uint32_t access = 0;
+};
+
+namespace {
+
+const size_t kMaxKeyNameUnits = 255;
+const size_t kMaxValueNameUnits = 16383;
+const uint32_t kViewFlags = kKeyWow64_64Key | kKeyWow64_32Key;
+
+uint32_t Fail(uint32_t code, const char* text) {
+    SetLastError(code, text);
+    return code;
+}
+
+uint32_t InvalidParameter() {
+    return Fail(kErrorInvalidParameter, "The parameter is incorrect.");
+}
+
+uint32_t AccessDenied() {
+    return Fail(kErrorAccessDenied, "Access is denied: the key was not opened for this.");
+}
+
+// Every handle given out and not closed yet, so that a stale or foreign handle is refused
+// instead of followed.
+struct HandleTable {
+    std::mutex mutex;
+    std::unordered_set<RegistryKeyObject*> live;
+};
+
+HandleTable& Handles() {
+    static HandleTable* table = new HandleTable;  // outlives every static destructor
+    return *table;
+}
+
+bool RootHive(RegKey key, reghive::Hive& hive) {
+    if (key == kHKeyCurrentUser) {
+        hive = reghive::Hive::User;
+        return true;
+    }
+    if (key == kHKeyLocalMachine) {
+        hive = reghive::Hive::Machine;
+        return true;
+    }
+    return false;
+}
+
+// The key and rights of `key`; kErrorInvalidHandle (recorded) for anything but a predefined
+// root or an open handle.
+// `withPath` false leaves out the key's path, which only opening and deleting below it need.
+uint32_t Resolve(RegKey key, reghive::KeyRef& ref, uint32_t& access, bool withPath = true) {
+    reghive::Hive hive;
+    if (RootHive(key, hive)) {
+        ref = reghive::KeyRef{hive, 0, 0, std::string()};
+        access = kKeyAllAccess;
+        return 0;
+    }
+    HandleTable& table = Handles();
+    std::lock_guard<std::mutex> lock(table.mutex);
+    if (!key || !table.live.count(key)) {
+        return Fail(kErrorInvalidHandle, "The handle is invalid.");
+    }
+    ref.hive = key->key.hive;
+    ref.id = key->key.id;
+    ref.stamp = key->key.stamp;
+    if (withPath) {
+        ref.path = key->key.path;
+    }
+    access = key->access;
+    return 0;
+}
+
+RegKey NewHandle(const reghive::KeyRef& ref, uint32_t access) {
+    RegistryKeyObject* object = new RegistryKeyObject;
+    object->key = ref;
+    object->access = access & ~kViewFlags;
+    HandleTable& table = Handles();
+    std::lock_guard<std::mutex> lock(table.mutex);
+    table.live.insert(object);
+    return object;
+}
+
+// Checks a key path: names of 1 to 255 units separated by "\" (null or empty: no names).
+uint32_t ParsePath(const char16_t* text, reghive::Path& path) {
+    path.clear();
+    if (!text || !*text) {
+        return 0;
+    }
+    size_t length = 0;
+    for (const char16_t* unit = text;; ++unit) {
+        if (*unit == u'\\' || *unit == u'\0') {
+            if (length == 0) {
+                return Fail(kErrorBadPathname, "The specified path is invalid.");
+            }
+            if (length > kMaxKeyNameUnits) {
+                return InvalidParameter();
+            }
+            length = 0;
+            if (*unit == u'\0') {
+                path.assign(text, static_cast<size_t>(unit - text));
+                return 0;
+            }
+        } else {
+            ++length;
+        }
+    }
+}
+
+uint32_t ParseValueName(const char16_t* text, std::u16string& name) {
+    name = text ? std::u16string(text) : std::u16string();
+    if (name.size() > kMaxValueNameUnits) {
+        return InvalidParameter();
+    }
+    return 0;
+}
+
+// Copies `name` with its terminator into a buffer of `*length` units.
+uint32_t CopyName(const std::u16string& name, char16_t* buffer, uint32_t* length) {
+    if (name.size() + 1 > *length) {
+        return Fail(kErrorMoreData, "More data is available.");
+    }
+    std::memcpy(buffer, name.data(), name.size() * sizeof(char16_t));
+    buffer[name.size()] = u'\0';
+    *length = static_cast<uint32_t>(name.size());
+    return 0;
+}
+
+// Hands value bytes out as RegQueryValueExW does.
+uint32_t CopyData(const std::string& bytes, uint8_t* data, uint32_t* dataSize) {
+    const uint32_t size = static_cast<uint32_t>(bytes.size());
+    if (data) {
+        if (*dataSize < size) {
+            *dataSize = size;
+            return Fail(kErrorMoreData, "More data is available.");
+        }
+        if (size) {
+            std::memcpy(data, bytes.data(), size);
+        }
+    }
+    if (dataSize) {
+        *dataSize = size;
+    }
+    return 0;
+}
+
+}  // namespace
+
+uint32_t RegOpenKeyExW(RegKey key, const char16_t* subKey, uint32_t /*options*/, uint32_t desired,
+                       RegKey* result) {
+    if (!result) {
+        return InvalidParameter();
+    }
+    *result = nullptr;
+    reghive::KeyRef base;
+    uint32_t access = 0;
+    reghive::Path path;
+    if (const uint32_t rc = Resolve(key, base, access)) {
+        return rc;
+    }
+    if (const uint32_t rc = ParsePath(subKey, path)) {
+        return rc;
+    }
+    reghive::KeyRef found;
+    if (const uint32_t rc = reghive::OpenKey(base, path, found)) {
+        return rc;
+    }
+    *result = NewHandle(found, desired);
+    return 0;
+}
+
+uint32_t RegCreateKeyExW(RegKey key, const char16_t* subKey, uint32_t /*reserved*/,
+                         const char16_t* /*keyClass*/, uint32_t /*options*/, uint32_t desired,
+                         const void* /*security*/, RegKey* result, uint32_t* disposition) {
+    if (!result) {
+        return InvalidParameter();
+    }
+    *result = nullptr;
+    reghive::KeyRef base;
+    uint32_t access = 0;
+    reghive::Path path;
+    if (const uint32_t rc = Resolve(key, base, access)) {
+        return rc;
+    }
+    if (const uint32_t rc = ParsePath(subKey, path)) {
+        return rc;
+    }
+    reghive::KeyRef found;
+    bool created = false;
+    if (access & kKeyCreateSubKey) {
+        if (const uint32_t rc = reghive::CreateKey(base, path, found, created)) {
+            return rc;
+        }
+    } else {
+        // Without the right to create, only an existing key can be handed out.
+        const uint32_t rc = reghive::OpenKey(base, path, found);
+        if (rc == kErrorFileNotFound) {
+            return AccessDenied();
+        }
+        if (rc != 0) {
+            return rc;
+        }
+    }
+    if (disposition) {
+        *disposition = created ? kRegCreatedNewKey : kRegOpenedExistingKey;
+    }
+    *result = NewHandle(found, desired);
+    return 0;
+}
+
+uint32_t RegQueryValueExW(RegKey key, const char16_t* valueName, uint32_t* /*reserved*/,
+                          uint32_t* type, uint8_t* data, uint32_t* dataSize) {
+    reghive::KeyRef ref;
+    uint32_t access = 0;
+    std::u16string name;
+    if (const uint32_t rc = Resolve(key, ref, access, false)) {
+        return rc;
+    }
+    if (!(access & kKeyQueryValue)) {
+        return AccessDenied();
+    }
+    if (data && !dataSize) {
+        return InvalidParameter();
+    }
+    if (const uint32_t rc = ParseValueName(valueName, name)) {
+        return rc;
+    }
+    reghive::Value value;
+    if (const uint32_t rc = reghive::QueryValue(ref, name, value)) {
+        return rc;
+    }
+    if (type) {
+        *type = value.type;
+    }
+    return CopyData(value.bytes, data, dataSize);
+}
+
+uint32_t RegSetValueExW(RegKey key, const char16_t* valueName, uint32_t /*reserved*/, uint32_t type,
+                        const uint8_t* data, uint32_t dataSize) {
+    reghive::KeyRef ref;
+    uint32_t access = 0;
+    std::u16string name;
+    if (const uint32_t rc = Resolve(key, ref, access, false)) {
+        return rc;
+    }
+    if (!(access & kKeySetValue)) {
+        return AccessDenied();
+    }
+    if (!data && dataSize) {
+        return InvalidParameter();
+    }
+    if (const uint32_t rc = ParseValueName(valueName, name)) {
+        return rc;
+    }
+    return reghive::SetValue(ref, name, type, data, dataSize);
+}
+
+uint32_t RegDeleteValueW(RegKey key, const char16_t* valueName) {
+    reghive::KeyRef ref;
+    uint32_t access = 0;
+    std::u16string name;
+    if (const uint32_t rc = Resolve(key, ref, access, false)) {
+        return rc;
+    }
+    if (!(access & kKeySetValue)) {
+        return AccessDenied();
+    }
+    if (const uint32_t rc = ParseValueName(valueName, name)) {
+        return rc;
+    }
+    return reghive::DeleteValue(ref, name);
+}
+
+uint32_t RegEnumKeyExW(RegKey key, uint32_t index, char16_t* name, uint32_t* nameLength,
+                       uint32_t* /*reserved*/, char16_t* keyClass, uint32_t* classLength,
+                       uint64_t* lastWriteTime) {
+    reghive::KeyRef ref;
+    uint32_t access = 0;
+    if (const uint32_t rc = Resolve(key, ref, access, false)) {
+        return rc;
+    }
+    if (!(access & kKeyEnumerateSubKeys)) {
+        return AccessDenied();
+    }
+    if (!name || !nameLength || (keyClass && !classLength)) {
+        return InvalidParameter();
+    }
+    std::u16string found;
+    if (const uint32_t rc = reghive::EnumKey(ref, index, found)) {
+        return rc;
+    }
+    if (const uint32_t rc = CopyName(found, name, nameLength)) {
+        return rc;
+    }
+    if (keyClass && *classLength > 0) {
+        keyClass[0] = u'\0';
+    }
+    if (classLength) {
+        *classLength = 0;
+    }
+    if (lastWriteTime) {
+        *lastWriteTime = 0;
+    }
+    return 0;
+}
+
+uint32_t RegEnumValueW(RegKey key, uint32_t index, char16_t* name, uint32_t* nameLength,
+                       uint32_t* /*reserved*/, uint32_t* type, uint8_t* data, uint32_t* dataSize) {
+    reghive::KeyRef ref;
+    uint32_t access = 0;
+    if (const uint32_t rc = Resolve(key, ref, access, false)) {
+        return rc;
+    }
+    if (!(access & kKeyQueryValue)) {
+        return AccessDenied();
+    }
+    if (!name || !nameLength || (data && !dataSize)) {
+        return InvalidParameter();
+    }
+    reghive::Value value;
+    if (const uint32_t rc = reghive::EnumValue(ref, index, value)) {
+        return rc;
+    }
+    if (const uint32_t rc = CopyName(value.name, name, nameLength)) {
+        return rc;
+    }
+    if (type) {
+        *type = value.type;
+    }
+    return CopyData(value.bytes, data, dataSize);
+}
+
+uint32_t RegQueryInfoKeyW(RegKey key, char16_t* keyClass, uint32_t* classLength,
+                          uint32_t* /*reserved*/, uint32_t* subKeys, uint32_t* maxSubKeyLength,
+                          uint32_t* maxClassLength, uint32_t* values, uint32_t* maxValueNameLength,
+                          uint32_t* maxValueLength, uint32_t* securityDescriptorSize,
+                          uint64_t* lastWriteTime) {
+    reghive::KeyRef ref;
+    uint32_t access = 0;
+    if (const uint32_t rc = Resolve(key, ref, access, false)) {
+        return rc;
+    }
+    if (!(access & kKeyQueryValue)) {
+        return AccessDenied();
+    }
+    if (keyClass && !classLength) {
+        return InvalidParameter();
+    }
+    reghive::KeyCounts counts;
+    if (const uint32_t rc = reghive::QueryInfo(ref, counts)) {
+        return rc;
+    }
+    if (keyClass && *classLength > 0) {
+        keyClass[0] = u'\0';
+    }
+    if (classLength) {
+        *classLength = 0;
+    }
+    if (subKeys) {
+        *subKeys = counts.subKeys;
+    }
+    if (maxSubKeyLength) {
+        *maxSubKeyLength = counts.maxSubKeyName;
+    }
+    if (maxClassLength) {
+        *maxClassLength = 0;
+    }
+    if (values) {
+        *values = counts.values;
+    }
+    if (maxValueNameLength) {
+        *maxValueNameLength = counts.maxValueName;
+    }
+    if (maxValueLength) {
+        *maxValueLength = counts.maxValueData;
+    }
+    if (securityDescriptorSize) {
+        *securityDescriptorSize = 0;
+    }
+    if (lastWriteTime) {
+        *lastWriteTime = 0;
+    }
+    return 0;
+}
+
+namespace {
+
+uint32_t DeleteKeyAt(RegKey key, const char16_t* subKey, bool tree) {
+    reghive::KeyRef base;
+    uint32_t access = 0;
+    reghive::Path path;
+    if (const uint32_t rc = Resolve(key, base, access)) {
+        return rc;
+    }
+    if (const uint32_t rc = ParsePath(subKey, path)) {
+        return rc;
+    }
+    // Deleting the handle's own key takes the right to delete it.
+    if (path.empty() && base.id != 0 && !(access & kDeleteAccess)) {
+        return AccessDenied();
+    }
+    return reghive::DeleteKey(base, path, tree);
+}
+
+}  // namespace
+
+uint32_t RegDeleteKeyW(RegKey key, const char16_t* subKey) {
+    if (!subKey) {
+        return InvalidParameter();
+    }
+    return DeleteKeyAt(key, subKey, false);
+}
+
+uint32_t RegDeleteKeyExW(RegKey key, const char16_t* subKey, uint32_t /*desired*/,
+                         uint32_t /*reserved*/) {
+    if (!subKey) {
+        return InvalidParameter();
+    }
+    return DeleteKeyAt(key, subKey, false);
+}
+
+uint32_t SHDeleteKeyW(RegKey key, const char16_t* subKey) {
+    return DeleteKeyAt(key, subKey, true);
+}
+
+uint32_t RegCloseKey(RegKey key) {
+    reghive::Hive hive;
+    if (RootHive(key, hive)) {
+        return 0;
+    }
+    HandleTable& table = Handles();
+    {
+        std::lock_guard<std::mutex> lock(table.mutex);
+        if (!key || table.live.erase(key) == 0) {
+            return Fail(kErrorInvalidHandle, "The handle is invalid.");
+        }
+    }
+    delete key;
+    return 0;
+}
+
+std::string RegistryHiveFile(RegKey root) {
+    reghive::Hive hive;
+    if (!RootHive(root, hive)) {
+        return std::string();
+    }
+    return reghive::HiveFile(hive);
+}
+
+void SetKeyDeletionDeniedForTesting(RegKey root, const std::u16string& path, bool deny) {
+    reghive::Hive hive;
+    reghive::Path parsed;
+    if (!RootHive(root, hive) || ParsePath(path.c_str(), parsed) != 0) {
+        return;
+    }
+    reghive::SetDeletionDenied(hive, parsed, deny);
+}
+
+}  // namespace platform

@@ -1,0 +1,501 @@
+// The Win32-style registry over SQLite hives: semantics and error codes of each call, names,
+// value bytes, handles, deletion, and what happens to hives that are missing, damaged or
+// read-only.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <thread>
+
+#include "RegistryHelpers.h"
+#include "platform/LastError.h"
+#include "platform/Registry.h"
+#include "platform/RegistryLibrary.h"
+#include "platform/RegistryNames.h"
+#include "support/ScopedRegistryRoot.h"
+#include "support/TempDir.h"
+
+using namespace platform;
+using regtest::Handle;
+
+namespace {
+
+class RegistryTest : public ::testing::Test {
+protected:
+    testsupport::ScopedRegistryRoot root_;
+};
+
+bool FileExists(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+TEST_F(RegistryTest, MissingHiveReadsAsEmptyWithoutMakingAFile) {
+    Handle key;
+    EXPECT_EQ(kErrorFileNotFound, regtest::Open(kHKeyLocalMachine, u"SOFTWARE\\Vomo", key));
+    EXPECT_EQ(nullptr, key.key);
+
+    Handle rootKey;
+    ASSERT_EQ(0u, regtest::Open(kHKeyLocalMachine, u"", rootKey));
+    uint32_t subKeys = 9, values = 9;
+    EXPECT_EQ(0u, RegQueryInfoKeyW(rootKey.key, nullptr, nullptr, nullptr, &subKeys, nullptr,
+                                   nullptr, &values, nullptr, nullptr, nullptr, nullptr));
+    EXPECT_EQ(0u, subKeys);
+    EXPECT_EQ(0u, values);
+    char16_t name[16];
+    uint32_t length = 16;
+    EXPECT_EQ(kErrorNoMoreItems,
+              RegEnumKeyExW(rootKey.key, 0, name, &length, nullptr, nullptr, nullptr, nullptr));
+    EXPECT_EQ(kErrorFileNotFound,
+              RegQueryValueExW(rootKey.key, u"x", nullptr, nullptr, nullptr, nullptr));
+    // Deleting what is not there changes nothing either.
+    EXPECT_EQ(kErrorFileNotFound, RegDeleteValueW(rootKey.key, u"x"));
+    EXPECT_EQ(kErrorFileNotFound, SHDeleteKeyW(kHKeyLocalMachine, u"SOFTWARE"));
+    EXPECT_EQ(kErrorFileNotFound, GetLastErrorCode());
+
+    EXPECT_FALSE(FileExists(root_.MachineHive()));
+    EXPECT_FALSE(FileExists(root_.UserHive()));
+}
+
+TEST_F(RegistryTest, FirstWriteMakesTheHiveAndItsFolders) {
+    const std::string nested = root_.Path() + "/deeper/still";
+    ::setenv("VOMO_REGISTRY_ROOT", nested.c_str(), 1);
+    EXPECT_EQ(nested + "/user.db", RegistryHiveFile(kHKeyCurrentUser));
+
+    Handle key;
+    ASSERT_EQ(0u, regtest::Create(kHKeyCurrentUser, u"SOFTWARE\\Vomo\\Settings", key));
+    ASSERT_EQ(0u, regtest::Set(key.key, u"v", kRegDword, std::string("\x2a\0\0\0", 4)));
+
+    struct stat st;
+    ASSERT_EQ(0, ::stat((nested + "/user.db").c_str(), &st));
+    EXPECT_EQ(0600u, st.st_mode & 0777) << "the user hive is private to its user";
+    EXPECT_FALSE(FileExists(nested + "/machine.db"));
+}
+
+TEST_F(RegistryTest, CreateMakesEveryMissingKeyAndNamesKeepTheirCase) {
+    Handle key;
+    uint32_t disposition = 0;
+    ASSERT_EQ(0u, regtest::Create(kHKeyLocalMachine, u"SOFTWARE\\Vomo\\Install\\Comp", key,
+                                  kKeyAllAccess, &disposition));
+    EXPECT_EQ(kRegCreatedNewKey, disposition);
+    ASSERT_EQ(0u, regtest::Create(kHKeyLocalMachine, u"software\\VOMO\\install\\comp", key,
+                                  kKeyAllAccess, &disposition));
+    EXPECT_EQ(kRegOpenedExistingKey, disposition);
+
+    Handle product;
+    ASSERT_EQ(0u, regtest::Open(kHKeyLocalMachine, u"sOfTwArE\\vomo", product));
+    EXPECT_EQ(std::vector<std::u16string>{u"Install"}, regtest::SubKeys(product.key));
+
+    // Opening relative to a handle, and the empty path as the key itself.
+    Handle again;
+    ASSERT_EQ(0u, regtest::Open(product.key, u"INSTALL\\COMP", again));
+    ASSERT_EQ(0u, regtest::Set(again.key, u"Name", kRegSz, regtest::Sz(u"x")));
+    Handle same;
+    ASSERT_EQ(0u, regtest::Open(key.key, u"", same));
+    uint32_t type = 0;
+    std::string bytes;
+    EXPECT_EQ(0u, regtest::Get(same.key, u"NAME", type, bytes));
+}
+
+TEST_F(RegistryTest, NamesFoldBeyondAsciiAndKeepEveryUnit) {
+    EXPECT_EQ(u'\u00DC', regnames::UpcaseUnit(u'\u00FC'));  // ü
+    EXPECT_EQ(u'\u03A3', regnames::UpcaseUnit(u'\u03C3'));  // σ
+    EXPECT_EQ(u'\u0416', regnames::UpcaseUnit(u'\u0436'));  // ж
+    EXPECT_EQ(u'\u00DF', regnames::UpcaseUnit(u'\u00DF'));  // ß has no one-unit upper case
+    EXPECT_EQ(u'\u0100', regnames::UpcaseUnit(u'\u0101'));  // alternating upper/lower block
+    EXPECT_EQ(u'\u0100', regnames::UpcaseUnit(u'\u0100'));
+
+    Handle key;
+    ASSERT_EQ(0u, regtest::Create(kHKeyCurrentUser, u"SOFTWARE\\Vomo\\Überprüfung", key));
+    Handle upper;
+    EXPECT_EQ(0u, regtest::Open(kHKeyCurrentUser, u"SOFTWARE\\VOMO\\ÜBERPRÜFUNG", upper));
+    Handle sharpS;
+    EXPECT_EQ(0u, regtest::Create(kHKeyCurrentUser, u"SOFTWARE\\Vomo\\straße", sharpS));
+    Handle doubleS;
+    EXPECT_EQ(kErrorFileNotFound,
+              regtest::Open(kHKeyCurrentUser, u"SOFTWARE\\Vomo\\STRASSE", doubleS));
+
+    // A character outside the Basic Multilingual Plane and an unpaired surrogate come back
+    // exactly, and count as their UTF-16 units.
+    const std::u16string astral = u"clef \U0001D11E";
+    const std::u16string lone = std::u16string(u"half ") + char16_t(0xD834);
+    ASSERT_EQ(0u, regtest::Set(key.key, astral.c_str(), kRegSz, regtest::Sz(u"a")));
+    ASSERT_EQ(0u, regtest::Set(key.key, lone.c_str(), kRegSz, regtest::Sz(u"b")));
+    EXPECT_EQ((std::vector<std::u16string>{astral, lone}), regtest::ValueNames(key.key));
+    uint32_t longest = 0;
+    ASSERT_EQ(0u, RegQueryInfoKeyW(key.key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                   nullptr, &longest, nullptr, nullptr, nullptr));
+    EXPECT_EQ(astral.size(), longest);
+}
+
+TEST_F(RegistryTest, ValuesKeepTheirTypeAndExactBytes) {
+    Handle key;
+    ASSERT_EQ(0u, regtest::Create(kHKeyLocalMachine, u"SOFTWARE\\Vomo\\Values", key));
+    const std::string odd("\x01\x00\xff", 3);
+    const std::string nuls(5, '\0');
+    ASSERT_EQ(0u, regtest::Set(key.key, u"odd", kRegSz, odd));  // not even whole units
+    ASSERT_EQ(0u, regtest::Set(key.key, u"nuls", kRegBinary, nuls));
+    ASSERT_EQ(0u, regtest::Set(key.key, u"custom", 0x1234, "abc"));
+    ASSERT_EQ(0u, RegSetValueExW(key.key, u"empty", 0, kRegMultiSz, nullptr, 0));
+    ASSERT_EQ(0u, regtest::Set(key.key, u"", kRegExpandSz, regtest::Sz(u"%TEMP%")));
+
+    uint32_t type = 0;
+    std::string bytes;
+    ASSERT_EQ(0u, regtest::Get(key.key, u"ODD", type, bytes));
+    EXPECT_EQ(kRegSz, type);
+    EXPECT_EQ(odd, bytes);
+    ASSERT_EQ(0u, regtest::Get(key.key, u"nuls", type, bytes));
+    EXPECT_EQ(nuls, bytes);
+    ASSERT_EQ(0u, regtest::Get(key.key, u"custom", type, bytes));
+    EXPECT_EQ(0x1234u, type);
+    ASSERT_EQ(0u, regtest::Get(key.key, u"empty", type, bytes));
+    EXPECT_EQ(kRegMultiSz, type);
+    EXPECT_EQ("", bytes);
+    ASSERT_EQ(0u, regtest::Get(key.key, nullptr, type, bytes));  // the default value
+    EXPECT_EQ(kRegExpandSz, type);
+
+    // Too small a buffer: 234 and the size needed, the buffer left alone.
+    uint8_t small[2] = {7, 7};
+    uint32_t size = 2;
+    EXPECT_EQ(kErrorMoreData, RegQueryValueExW(key.key, u"odd", nullptr, &type, small, &size));
+    EXPECT_EQ(3u, size);
+    EXPECT_EQ(7, small[0]);
+    EXPECT_EQ(kErrorMoreData, GetLastErrorCode());
+    // A buffer without a size is a caller's error.
+    EXPECT_EQ(kErrorInvalidParameter,
+              RegQueryValueExW(key.key, u"odd", nullptr, &type, small, nullptr));
+
+    // Setting again under another case: new type and bytes, the first name and place kept.
+    ASSERT_EQ(0u, regtest::Set(key.key, u"OdD", kRegDword, std::string("\1\0\0\0", 4)));
+    ASSERT_EQ(0u, regtest::Get(key.key, u"odd", type, bytes));
+    EXPECT_EQ(kRegDword, type);
+    EXPECT_EQ((std::vector<std::u16string>{u"odd", u"nuls", u"custom", u"empty", u""}),
+              regtest::ValueNames(key.key));
+
+    ASSERT_EQ(0u, RegDeleteValueW(key.key, u"NULS"));
+    EXPECT_EQ(kErrorFileNotFound, RegDeleteValueW(key.key, u"nuls"));
+    EXPECT_EQ(kErrorFileNotFound, regtest::Get(key.key, u"nuls", type, bytes));
+}
+
+TEST_F(RegistryTest, EnumerationAndKeyInfo) {
+    Handle key;
+    ASSERT_EQ(0u, regtest::Create(kHKeyCurrentUser, u"SOFTWARE\\Vomo\\List", key));
+    for (const char16_t* name : {u"beta", u"Alpha", u"gamma-long-name", u"DELTA"}) {
+        Handle child;
+        ASSERT_EQ(0u, regtest::Create(key.key, name, child));
+    }
+    ASSERT_EQ(0u, regtest::Set(key.key, u"second", kRegBinary, std::string(10, 'x')));
+    ASSERT_EQ(0u, regtest::Set(key.key, u"first-but-set-later", kRegBinary, "y"));
+
+    // Subkeys by folded name, values in the order they were first set.
+    EXPECT_EQ((std::vector<std::u16string>{u"Alpha", u"beta", u"DELTA", u"gamma-long-name"}),
+              regtest::SubKeys(key.key));
+    EXPECT_EQ((std::vector<std::u16string>{u"second", u"first-but-set-later"}),
+              regtest::ValueNames(key.key));
+
+    uint32_t subKeys = 0, maxSubKey = 0, values = 0, maxValueName = 0, maxData = 0;
+    ASSERT_EQ(0u, RegQueryInfoKeyW(key.key, nullptr, nullptr, nullptr, &subKeys, &maxSubKey,
+                                   nullptr, &values, &maxValueName, &maxData, nullptr, nullptr));
+    EXPECT_EQ(4u, subKeys);
+    EXPECT_EQ(15u, maxSubKey);
+    EXPECT_EQ(2u, values);
+    EXPECT_EQ(19u, maxValueName);
+    EXPECT_EQ(10u, maxData);
+
+    // The name must fit with its terminator.
+    char16_t name[15];
+    uint32_t length = 15;
+    EXPECT_EQ(kErrorMoreData,
+              RegEnumKeyExW(key.key, 3, name, &length, nullptr, nullptr, nullptr, nullptr));
+    length = 6;
+    ASSERT_EQ(0u, RegEnumKeyExW(key.key, 0, name, &length, nullptr, nullptr, nullptr, nullptr));
+    EXPECT_EQ(5u, length);
+    EXPECT_EQ(u"Alpha", std::u16string(name));
+    length = 15;
+    EXPECT_EQ(kErrorNoMoreItems,
+              RegEnumKeyExW(key.key, 4, name, &length, nullptr, nullptr, nullptr, nullptr));
+
+    // Enumerated values come with their data, sized like a query.
+    uint32_t type = 0;
+    uint8_t data[4];
+    uint32_t size = sizeof data;
+    length = 15;
+    EXPECT_EQ(kErrorMoreData,
+              RegEnumValueW(key.key, 0, name, &length, nullptr, &type, data, &size));
+    EXPECT_EQ(10u, size);
+}
+
+TEST_F(RegistryTest, HandlesRefuseWhatTheyWereNotOpenedFor) {
+    {
+        Handle writer;
+        ASSERT_EQ(0u, regtest::Create(kHKeyLocalMachine, u"SOFTWARE\\Vomo\\Rights\\Sub", writer));
+        ASSERT_EQ(0u, regtest::Set(writer.key, u"v", kRegSz, regtest::Sz(u"x")));
+    }
+    Handle reader;
+    ASSERT_EQ(0u, regtest::Open(kHKeyLocalMachine, u"SOFTWARE\\Vomo\\Rights", reader,
+                                kKeyRead | kKeyWow64_64Key));
+    EXPECT_EQ(kErrorAccessDenied, regtest::Set(reader.key, u"v", kRegSz, regtest::Sz(u"y")));
+    EXPECT_EQ(kErrorAccessDenied, RegDeleteValueW(reader.key, u"v"));
+    Handle child;
+    EXPECT_EQ(kErrorAccessDenied, regtest::Create(reader.key, u"New", child));
+    EXPECT_EQ(0u, regtest::Create(reader.key, u"Sub", child)) << "an existing key still opens";
+
+    Handle writeOnly;
+    ASSERT_EQ(
+        0u, regtest::Open(kHKeyLocalMachine, u"SOFTWARE\\Vomo\\Rights\\Sub", writeOnly, kKeyWrite));
+    uint32_t type = 0;
+    std::string bytes;
+    EXPECT_EQ(kErrorAccessDenied, regtest::Get(writeOnly.key, u"v", type, bytes));
+    EXPECT_EQ(0u, regtest::Set(writeOnly.key, u"w", kRegSz, regtest::Sz(u"y")));
+}
+
+TEST_F(RegistryTest, DeletionRulesAndDeletedKeys) {
+    Handle top;
+    ASSERT_EQ(0u, regtest::Create(kHKeyLocalMachine, u"SOFTWARE\\Vomo\\Tree", top));
+    Handle leaf;
+    ASSERT_EQ(0u, regtest::Create(top.key, u"Mid\\Leaf", leaf));
+    ASSERT_EQ(0u, regtest::Set(leaf.key, u"v", kRegSz, regtest::Sz(u"x")));
+
+    EXPECT_EQ(kErrorAccessDenied, RegDeleteKeyW(top.key, u"Mid")) << "it has a subkey";
+    EXPECT_EQ(kErrorFileNotFound, RegDeleteKeyW(top.key, u"Nothing"));
+    EXPECT_EQ(kErrorAccessDenied, RegDeleteKeyW(kHKeyLocalMachine, u""));
+    EXPECT_EQ(kErrorInvalidParameter, RegDeleteKeyW(top.key, nullptr));
+    ASSERT_EQ(0u, RegDeleteKeyExW(top.key, u"mid\\LEAF", kKeyWow64_64Key, 0));
+
+    // The handle of a deleted key answers 1018 to everything, even after a key of the same
+    // name is made again.
+    uint32_t type = 0;
+    std::string bytes;
+    EXPECT_EQ(kErrorKeyDeleted, regtest::Get(leaf.key, u"v", type, bytes));
+    EXPECT_EQ(kErrorKeyDeleted, GetLastErrorCode());
+    Handle recreated;
+    ASSERT_EQ(0u, regtest::Create(top.key, u"Mid\\Leaf", recreated));
+    EXPECT_EQ(kErrorKeyDeleted, regtest::Set(leaf.key, u"v", kRegSz, regtest::Sz(u"y")));
+    Handle below;
+    EXPECT_EQ(kErrorKeyDeleted, regtest::Create(leaf.key, u"x", below));
+    uint32_t count = 0;
+    EXPECT_EQ(kErrorKeyDeleted,
+              RegQueryInfoKeyW(leaf.key, nullptr, nullptr, nullptr, &count, nullptr, nullptr,
+                               nullptr, nullptr, nullptr, nullptr, nullptr));
+    EXPECT_EQ(kErrorFileNotFound, regtest::Get(recreated.key, u"v", type, bytes))
+        << "the values went with the deleted key";
+    EXPECT_EQ(0u, RegCloseKey(leaf.key));
+    leaf.key = nullptr;
+
+    // The tree call takes everything below, and the key itself.
+    ASSERT_EQ(0u, regtest::Set(recreated.key, u"v", kRegSz, regtest::Sz(u"x")));
+    ASSERT_EQ(0u, SHDeleteKeyW(kHKeyLocalMachine, u"SOFTWARE\\Vomo\\TREE"));
+    Handle gone;
+    EXPECT_EQ(kErrorFileNotFound, regtest::Open(kHKeyLocalMachine, u"SOFTWARE\\Vomo\\Tree", gone));
+    EXPECT_EQ(kErrorKeyDeleted, regtest::Get(recreated.key, u"v", type, bytes));
+    Handle product;
+    ASSERT_EQ(0u, regtest::Open(kHKeyLocalMachine, u"SOFTWARE\\Vomo", product));
+    EXPECT_TRUE(regtest::SubKeys(product.key).empty());
+}
+
+TEST_F(RegistryTest, DeletionDeniedByTheTestHookLeavesTheWholeTree) {
+    Handle key;
+    ASSERT_EQ(0u, regtest::Create(kHKeyLocalMachine, u"SOFTWARE\\Vomo\\Keep\\Locked\\Deep", key));
+    SetKeyDeletionDeniedForTesting(kHKeyLocalMachine, u"software\\vomo\\keep\\LOCKED", true);
+    EXPECT_EQ(kErrorAccessDenied, SHDeleteKeyW(kHKeyLocalMachine, u"SOFTWARE\\Vomo\\Keep"));
+    EXPECT_EQ(0u, RegDeleteKeyW(kHKeyLocalMachine, u"SOFTWARE\\Vomo\\Keep\\Locked\\Deep"));
+    EXPECT_EQ(kErrorAccessDenied,
+              RegDeleteKeyW(kHKeyLocalMachine, u"SOFTWARE\\Vomo\\Keep\\Locked"));
+    Handle still;
+    EXPECT_EQ(0u, regtest::Open(kHKeyLocalMachine, u"SOFTWARE\\Vomo\\Keep\\Locked", still));
+    SetKeyDeletionDeniedForTesting(kHKeyLocalMachine, u"SOFTWARE\\Vomo\\Keep\\Locked", false);
+    EXPECT_EQ(0u, SHDeleteKeyW(kHKeyLocalMachine, u"SOFTWARE\\Vomo\\Keep"));
+}
+
+TEST_F(RegistryTest, BadHandlesAndPathsAreRefused) {
+    Handle key;
+    EXPECT_EQ(kErrorInvalidHandle, regtest::Open(nullptr, u"x", key));
+    EXPECT_EQ(kErrorInvalidHandle,
+              regtest::Open(reinterpret_cast<RegKey>(uintptr_t{0x1234}), u"x", key));
+    ASSERT_EQ(0u, regtest::Create(kHKeyCurrentUser, u"SOFTWARE\\Vomo", key));
+    RegKey closed = key.key;
+    ASSERT_EQ(0u, RegCloseKey(closed));
+    key.key = nullptr;
+    EXPECT_EQ(kErrorInvalidHandle, RegCloseKey(closed));
+    EXPECT_EQ(kErrorInvalidHandle, regtest::Set(closed, u"v", kRegSz, regtest::Sz(u"x")));
+    EXPECT_EQ(kErrorInvalidHandle, GetLastErrorCode());
+    EXPECT_EQ(0u, RegCloseKey(kHKeyCurrentUser)) << "the roots are always open";
+
+    for (const char16_t* path : {u"\\SOFTWARE", u"SOFTWARE\\\\Vomo", u"SOFTWARE\\"}) {
+        EXPECT_EQ(kErrorBadPathname, regtest::Create(kHKeyCurrentUser, path, key)) << path[0];
+    }
+    const std::u16string tooLong(256, u'k');
+    EXPECT_EQ(kErrorInvalidParameter, regtest::Create(kHKeyCurrentUser, tooLong.c_str(), key));
+    EXPECT_EQ(0u, regtest::Create(kHKeyCurrentUser, tooLong.substr(1).c_str(), key));
+}
+
+TEST_F(RegistryTest, DamagedHiveFailsWithoutBeingReplaced) {
+    std::string garbage;
+    for (int i = 0; i < 800; ++i) {
+        garbage += "not a hive ";
+    }
+    ASSERT_TRUE(testsupport::WriteFile(root_.MachineHive(), garbage));
+
+    Handle key;
+    EXPECT_EQ(kErrorRegistryCorrupt, regtest::Open(kHKeyLocalMachine, u"SOFTWARE", key));
+    EXPECT_FALSE(GetLastErrorText().empty());
+    EXPECT_EQ(kErrorRegistryCorrupt, regtest::Create(kHKeyLocalMachine, u"SOFTWARE\\Vomo", key));
+    EXPECT_EQ(kErrorRegistryCorrupt, regtest::Set(kHKeyLocalMachine, u"v", kRegSz, "x"));
+    EXPECT_EQ(kErrorRegistryCorrupt, SHDeleteKeyW(kHKeyLocalMachine, u"SOFTWARE"));
+    uint32_t count = 0;
+    EXPECT_EQ(kErrorRegistryCorrupt,
+              RegQueryInfoKeyW(kHKeyLocalMachine, nullptr, nullptr, nullptr, &count, nullptr,
+                               nullptr, nullptr, nullptr, nullptr, nullptr, nullptr));
+
+    std::string after;
+    ASSERT_TRUE(testsupport::ReadFile(root_.MachineHive(), after));
+    EXPECT_TRUE(garbage == after) << "the damaged file was changed";
+    // The other hive is not affected.
+    EXPECT_EQ(0u, regtest::Create(kHKeyCurrentUser, u"SOFTWARE\\Vomo", key));
+}
+
+TEST_F(RegistryTest, ForeignDatabaseIsNeverWritten) {
+    const std::string command =
+        "sqlite3 '" + root_.UserHive() + "' 'CREATE TABLE mine(x); INSERT INTO mine VALUES(42);'";
+    ASSERT_EQ(0, testsupport::RunCommand(command));
+    std::string before;
+    ASSERT_TRUE(testsupport::ReadFile(root_.UserHive(), before));
+
+    Handle key;
+    EXPECT_EQ(kErrorRegistryCorrupt, regtest::Create(kHKeyCurrentUser, u"SOFTWARE\\Vomo", key));
+    EXPECT_EQ(kErrorRegistryCorrupt, regtest::Open(kHKeyCurrentUser, u"SOFTWARE", key));
+
+    std::string after;
+    ASSERT_TRUE(testsupport::ReadFile(root_.UserHive(), after));
+    EXPECT_TRUE(before == after) << "the foreign database was changed";
+}
+
+TEST_F(RegistryTest, RemovedHiveFileMakesOldHandlesDeleted) {
+    Handle key;
+    ASSERT_EQ(0u, regtest::Create(kHKeyCurrentUser, u"SOFTWARE\\Vomo\\A", key));
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+        ::unlink((root_.UserHive() + suffix).c_str());
+    }
+    // A new file gets new keys; the old handle must not land on one of them.
+    Handle fresh;
+    ASSERT_EQ(0u, regtest::Create(kHKeyCurrentUser, u"SOFTWARE\\Vomo\\B", fresh));
+    EXPECT_EQ(kErrorKeyDeleted, regtest::Set(key.key, u"v", kRegSz, regtest::Sz(u"x")));
+}
+
+// Runs `body` in a child process that may not write the hives (another user when the tests
+// run as root, otherwise read-only permissions); the child's exit status is returned.
+template <class Body>
+int RunWithoutWriteAccess(const std::string& folder, Body body) {
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ::chmod(folder.c_str(), 0755);
+    } else {
+        ::chmod((folder + "/machine.db").c_str(), 0444);
+        ::chmod(folder.c_str(), 0555);
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (root && (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+            ::_exit(100);
+        }
+        ::_exit(body());
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ::chmod(folder.c_str(), 0700);
+    ::chmod((folder + "/machine.db").c_str(), 0644);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 200;
+}
+
+TEST_F(RegistryTest, HiveThisProcessMayNotWriteReadsButRefusesWrites) {
+    {
+        Handle key;
+        ASSERT_EQ(0u, regtest::Create(kHKeyLocalMachine, u"SOFTWARE\\Vomo\\Install", key));
+        ASSERT_EQ(0u, regtest::Set(key.key, u"InstallDir", kRegSz, regtest::Sz(u"/opt/vomo")));
+    }
+    const int status = RunWithoutWriteAccess(root_.Path(), [] {
+        Handle key;
+        if (regtest::Open(kHKeyLocalMachine, u"SOFTWARE\\Vomo\\Install", key) != 0) {
+            return 1;
+        }
+        uint32_t type = 0;
+        std::string bytes;
+        if (regtest::Get(key.key, u"InstallDir", type, bytes) != 0 ||
+            bytes != regtest::Sz(u"/opt/vomo")) {
+            return 2;
+        }
+        if (regtest::Set(key.key, u"InstallDir", kRegSz, "x") != kErrorAccessDenied) {
+            return 3;
+        }
+        Handle created;
+        if (regtest::Create(kHKeyLocalMachine, u"SOFTWARE\\Vomo\\Install\\New", created) !=
+            kErrorAccessDenied) {
+            return 4;
+        }
+        if (regtest::Create(kHKeyLocalMachine, u"SOFTWARE\\Vomo\\Install", created) != 0) {
+            return 5;  // an existing key opens
+        }
+        if (SHDeleteKeyW(kHKeyLocalMachine, u"SOFTWARE\\Vomo") != kErrorAccessDenied) {
+            return 6;
+        }
+        // No user hive yet, and its folder may not be written either.
+        if (regtest::Create(kHKeyCurrentUser, u"SOFTWARE\\Vomo", created) != kErrorAccessDenied) {
+            return 7;
+        }
+        return 0;
+    });
+    EXPECT_EQ(0, status);
+    Handle key;
+    EXPECT_EQ(0u, regtest::Open(kHKeyLocalMachine, u"SOFTWARE\\Vomo\\Install", key));
+}
+
+TEST_F(RegistryTest, LibraryLookupFindsTheRegistryDeletion) {
+    LibraryHandle library = LoadLibraryW(u"ADVAPI32.DLL");
+    ASSERT_NE(nullptr, library);
+    const RegDeleteKeyExWProc deleteKey =
+        reinterpret_cast<RegDeleteKeyExWProc>(GetProcAddress(library, "RegDeleteKeyExW"));
+    ASSERT_NE(nullptr, deleteKey);
+    Handle key;
+    ASSERT_EQ(0u, regtest::Create(kHKeyLocalMachine, u"SOFTWARE\\Vomo\\Gone", key));
+    EXPECT_EQ(0u, deleteKey(kHKeyLocalMachine, u"SOFTWARE\\Vomo\\Gone", kKeyWow64_64Key, 0));
+
+    EXPECT_EQ(nullptr, GetProcAddress(library, "RegDeleteTreeW"));
+    EXPECT_EQ(127u, GetLastErrorCode());
+    SetLibraryLookupFailsForTesting(true);
+    EXPECT_EQ(nullptr, GetProcAddress(library, "RegDeleteKeyExW"));
+    SetLibraryLookupFailsForTesting(false);
+    EXPECT_TRUE(FreeLibrary(library));
+
+    EXPECT_EQ(nullptr, LoadLibraryW(u"kernel32.dll"));
+    EXPECT_EQ(126u, GetLastErrorCode());
+}
+
+TEST_F(RegistryTest, ThreadsShareAHive) {
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([t] {
+            Handle key;
+            const std::u16string path = u"SOFTWARE\\Vomo\\Threads\\T" + std::u16string(1, u'0' + t);
+            ASSERT_EQ(0u, regtest::Create(kHKeyCurrentUser, path.c_str(), key));
+            for (int i = 0; i < 50; ++i) {
+                const std::u16string name =
+                    u"v" + std::u16string(1, u'a' + i % 26) + std::u16string(1, u'a' + i / 26);
+                ASSERT_EQ(0u, regtest::Set(key.key, name.c_str(), kRegBinary, "x"));
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    Handle top;
+    ASSERT_EQ(0u, regtest::Open(kHKeyCurrentUser, u"SOFTWARE\\Vomo\\Threads", top));
+    ASSERT_EQ(4u, regtest::SubKeys(top.key).size());
+    for (const std::u16string& name : regtest::SubKeys(top.key)) {
+        Handle key;
+        ASSERT_EQ(0u, regtest::Open(top.key, name.c_str(), key));
+        EXPECT_EQ(50u, regtest::ValueNames(key.key).size());
+    }
+}
+
+}  // namespace
