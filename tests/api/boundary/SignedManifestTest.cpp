@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "settings/SettingsAccessors.h"
 #include "support/CodeSigning.h"
 #include "support/TempDir.h"
 #include "tests/packages/LocalHttpServer.h"
@@ -129,6 +130,12 @@ protected:
         return e_.check(manager, ids, 1, Append, &list_);
     }
 
+    // Records a component as installed, as its installer would.
+    static bool MarkInstalled(const std::string& id, const std::string& version) {
+        return vmds::WriteInstallString(id, "ComponentId", id) &&
+               vmds::WriteInstallString(id, "InstalledVersion", version);
+    }
+
     static void Append(const char* id, StringList* list) {
         static_cast<std::vector<std::string>*>(list->context)->push_back(id);
     }
@@ -149,12 +156,19 @@ TEST_F(SignedManifestTest, AGoodCabinetServesFindAndCheck) {
     EXPECT_EQ(0,
               Find(manager, {"codecs;plugin;2", "player;application;4", "player;application;3"}));
     EXPECT_EQ((std::vector<std::string>{"VomoCodecs", "VomoPlayer"}), ids_);
-    // The catalogue is kept: no second download, and a check of known ids succeeds.
+    // The catalogue is kept (no second download); a forced check compares the manifest's
+    // versions with the installed ones.
     server_.Route(kCabinetPath, HttpReply::Status(404));
     EXPECT_EQ(0, Check(manager, "VomoPlayer;VomoCodecs"));
-    EXPECT_TRUE(ids_.empty());  // nothing is installed here, so nothing has an update
+    EXPECT_TRUE(ids_.empty());  // nothing is installed yet
+    ASSERT_TRUE(MarkInstalled("VomoPlayer", "4.0.2.0"));
+    ASSERT_TRUE(MarkInstalled("VomoCodecs", "2.7.3.0"));
+    EXPECT_EQ(0, Check(manager, "VomoPlayer;VomoCodecs"));
+    EXPECT_EQ(std::vector<std::string>{"VomoPlayer"}, ids_);
     EXPECT_EQ(11, Check(manager, "VomoPlayer;NoSuchComponent"));
     e_.shutdown(manager);
+    vmds::DeleteInstallKey("VomoPlayer");
+    vmds::DeleteInstallKey("VomoCodecs");
 
     // A check is a first request of its own too.
     Serve("manifest.cab");
