@@ -1,0 +1,121 @@
+// The ping manager: turns ping requests into URLs, queues them and sends them one at a time from
+// a worker thread of its own. Pings that fail (and asked to be kept) are held in a failed list of
+// at most kMaxFailedPings entries, written to "Install\Setup\Reports" in the machine hive when
+// the worker ends, and read back, removed from there and queued again at the next Start().
+//
+// Callers never wait for the network: a request returns once its URL is queued. Stop() and the
+// destructor wait until every queued ping was tried.
+//
+// Threads: the owner's threads call the public operations; the worker runs Run(), sends and
+// saves. One recursive mutex guards the pending queue, the failed list and the drained event
+// around them; a second one serialises starting and stopping the worker. The stop and running
+// flags are atomics, read by one thread while the other writes them.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include <boost/shared_ptr.hpp>
+#include <boost/thread/condition_variable.hpp>
+#include <boost/thread/mutex.hpp>
+#include <boost/thread/recursive_mutex.hpp>
+#include <boost/thread/thread.hpp>
+
+#include "ping/IPingManager.h"
+#include "ping/IPingSender.h"
+
+class PingManager : public vmp::IPingManager {
+public:
+    // Sends through `sender`; with an empty pointer it makes a PingSender with a Socket of its
+    // own. Starts the sender's socket layer once (its answer is not needed: a sender that could
+    // not start fails every ping). The worker is not started: the owner calls Start().
+    explicit PingManager(
+        const boost::shared_ptr<IPingSender>& sender = boost::shared_ptr<IPingSender>());
+    // Waits until the queue is drained, stops and joins the worker, then closes the sender.
+    ~PingManager() override;
+    PingManager(const PingManager&) = delete;
+    PingManager& operator=(const PingManager&) = delete;
+
+    // -1 for a null handler; registers it once, in registration order; 0.
+    int AddHandler(vmp::IPingHandler* handler) override;
+    // -1 for a null handler; unregisters it when registered; 0.
+    int RemoveHandler(vmp::IPingHandler* handler) override;
+    // Starts the worker (stopping a running one first), waits until it runs, then queues again
+    // the pings stored by an earlier run. Failing to create the thread raises
+    // boost::thread_resource_error.
+    void Start() override;
+    // Waits until the queue is drained (when a worker runs and the queue is not empty), stops
+    // and joins the worker; true when a worker thread was joined.
+    bool Stop() override;
+    // Fills "%name%" tokens of the template from the named values, runs the text through
+    // Boost.Format with the positional (unnamed) values, and queues baseUrl + "/" + text.
+    // -1, with nothing queued, when a named token is missing from the template, the text is not
+    // a valid format string, or the URL fails the URL check.
+    int SendPing(const std::string& baseUrl, const std::string& pathTemplate,
+                 const vmp::NameValueList& values, bool storeOnFailure) override;
+    // Lets each handler in turn expand the text's tokens and build a URL; queues the first valid
+    // one. -1 for an empty text or when no handler gives a valid URL.
+    int SendText(const std::string& text, bool storeOnFailure, const std::string& delimiter,
+                 const std::string& defaultBaseUrl) override;
+
+    // Most failed pings kept; the oldest is dropped for each one more.
+    static constexpr size_t kMaxFailedPings = 100;
+
+    // The URLs of the failed list, oldest first.
+    std::vector<std::string> GetFailedPings();
+    // Whether the worker runs.
+    bool IsRunning() const { return running_; }
+
+private:
+    struct PingItem {
+        std::string url;
+        bool storeOnFailure = true;
+    };
+
+    // An auto-reset event: Set wakes every waiter; a waiter returns once it is set and clears it.
+    class AutoResetEvent {
+    public:
+        void Set();
+        void Reset();
+        void Wait();
+
+    private:
+        bool set_ = false;
+        boost::mutex mutex_;
+        boost::condition_variable changed_;
+    };
+
+    // Queues a URL, starting the worker first when it does not run.
+    void Enqueue(const std::string& url, bool storeOnFailure);
+    // Appends an item to the pending queue (the queue is no longer drained).
+    void Append(const std::string& url, bool storeOnFailure);
+    // Whether the pending queue is empty; when it is, the drained event is set.
+    bool IsQueueEmpty();
+    // Moves the front item out; true when an item with a URL was taken.
+    bool PopFront(PingItem& item);
+    // Keeps a failed item, dropping the oldest when the list is full.
+    void KeepFailed(const PingItem& item);
+    // The worker thread's body.
+    void Run();
+    // Stops the worker: the common part of Stop() and the destructor.
+    bool StopWorker();
+    // Writes the failed list to the registry (worker thread, at its end).
+    void SaveFailedPings();
+    // Reads the stored pings, removes them from the registry and queues the valid ones again.
+    void LoadFailedPings();
+
+    std::vector<vmp::IPingHandler*> handlers_;
+    std::deque<PingItem> pending_;
+    std::deque<PingItem> failed_;
+    boost::shared_ptr<IPingSender> sender_;
+    std::atomic<bool> stop_{true};
+    std::atomic<bool> running_{false};
+    boost::thread worker_;
+    boost::recursive_mutex mutex_;
+    boost::recursive_mutex control_;
+    AutoResetEvent drained_;
+    AutoResetEvent started_;
+};

@@ -1,0 +1,201 @@
+#include "platform/Socket.h"
+
+#include <arpa/inet.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+
+#include "platform/LastError.h"
+
+namespace platform {
+
+namespace {
+
+// Host names and IPv4 literals are made of letters, digits, "-", "_" and ".". Anything else (a
+// port, a blank, a control character) cannot name an IPv4 host and is refused without a lookup.
+bool IsPlainHostName(const std::string& host) {
+    if (host.empty()) {
+        return false;
+    }
+    for (char c : host) {
+        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                           (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '.';
+        if (!plain) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool SetNonBlocking(int fd, bool on) {
+    const int flags = ::fcntl(fd, F_GETFL, 0);
+    if (flags < 0) {
+        return false;
+    }
+    const int wanted = on ? (flags | O_NONBLOCK) : (flags & ~O_NONBLOCK);
+    return wanted == flags || ::fcntl(fd, F_SETFL, wanted) == 0;
+}
+
+// Waits until the pending connection of `fd` is settled or the deadline passes.
+bool WaitForConnection(int fd, std::chrono::steady_clock::time_point deadline) {
+    for (;;) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline) {
+            SetLastError(ETIMEDOUT, std::strerror(ETIMEDOUT));
+            return false;
+        }
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count() + 1;
+        struct pollfd entry;
+        entry.fd = fd;
+        entry.events = POLLOUT;
+        entry.revents = 0;
+        const int ready = ::poll(&entry, 1, static_cast<int>(left));
+        if (ready < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            SetLastErrorFromErrno();
+            return false;
+        }
+        if (ready == 0) {
+            continue;  // the deadline check above ends the wait
+        }
+        int error = 0;
+        socklen_t length = sizeof(error);
+        if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
+            SetLastErrorFromErrno();
+            return false;
+        }
+        if (error != 0) {
+            SetLastError(static_cast<uint32_t>(error), std::strerror(error));
+            return false;
+        }
+        return true;
+    }
+}
+
+}  // namespace
+
+bool SocketStartup() {
+    return true;
+}
+
+void SocketCleanup() {}
+
+bool ResolveIPv4(const std::string& host, uint8_t address[4]) {
+    if (!IsPlainHostName(host)) {
+        SetLastError(EAI_NONAME, "not a host name");
+        return false;
+    }
+    struct addrinfo hints;
+    std::memset(&hints, 0, sizeof(hints));
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    struct addrinfo* found = nullptr;
+    const int result = ::getaddrinfo(host.c_str(), nullptr, &hints, &found);
+    if (result != 0 || !found) {
+        SetLastError(static_cast<uint32_t>(result), ::gai_strerror(result));
+        return false;
+    }
+    bool ok = false;
+    for (const struct addrinfo* entry = found; entry; entry = entry->ai_next) {
+        if (entry->ai_family == AF_INET && entry->ai_addr &&
+            entry->ai_addrlen >= sizeof(struct sockaddr_in)) {
+            struct sockaddr_in inet;
+            std::memcpy(&inet, entry->ai_addr, sizeof(inet));
+            std::memcpy(address, &inet.sin_addr.s_addr, 4);
+            ok = true;
+            break;
+        }
+    }
+    ::freeaddrinfo(found);
+    if (!ok) {
+        SetLastError(EAI_NONAME, "no IPv4 address");
+    }
+    return ok;
+}
+
+SocketHandle OpenStreamSocket() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        SetLastErrorFromErrno();
+        return kNoSocket;
+    }
+    return static_cast<SocketHandle>(fd);
+}
+
+bool ConnectSocket(SocketHandle handle, const uint8_t address[4], uint16_t port,
+                   uint32_t timeoutMilliseconds) {
+    if (handle < 0) {
+        return false;
+    }
+    const int fd = static_cast<int>(handle);
+    struct sockaddr_in target;
+    std::memset(&target, 0, sizeof(target));
+    target.sin_family = AF_INET;
+    target.sin_port = htons(port);
+    std::memcpy(&target.sin_addr.s_addr, address, 4);
+
+    if (!SetNonBlocking(fd, true)) {
+        SetLastErrorFromErrno();
+        return false;
+    }
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMilliseconds);
+    bool connected = false;
+    if (::connect(fd, reinterpret_cast<const struct sockaddr*>(&target), sizeof(target)) == 0) {
+        connected = true;
+    } else if (errno == EINPROGRESS || errno == EINTR) {
+        connected = WaitForConnection(fd, deadline);
+    } else {
+        SetLastErrorFromErrno();
+    }
+    if (connected && !SetNonBlocking(fd, false)) {
+        SetLastErrorFromErrno();
+        connected = false;
+    }
+    return connected;
+}
+
+int64_t SendOnSocket(SocketHandle handle, const char* data, size_t size) {
+    if (handle < 0) {
+        return -1;
+    }
+    for (;;) {
+        const ssize_t sent = ::send(static_cast<int>(handle), data, size, MSG_NOSIGNAL);
+        if (sent < 0 && errno == EINTR) {
+            continue;
+        }
+        if (sent < 0) {
+            SetLastErrorFromErrno();
+        }
+        return static_cast<int64_t>(sent);
+    }
+}
+
+bool ShutdownSending(SocketHandle handle) {
+    if (handle < 0) {
+        return false;
+    }
+    if (::shutdown(static_cast<int>(handle), SHUT_WR) != 0) {
+        SetLastErrorFromErrno();
+        return false;
+    }
+    return true;
+}
+
+void CloseSocket(SocketHandle handle) {
+    if (handle >= 0) {
+        ::close(static_cast<int>(handle));
+    }
+}
+
+}  // namespace platform
