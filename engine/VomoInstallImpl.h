@@ -126,6 +126,11 @@ private:
     std::map<std::string, ResourceDescriptor> resources_;
     Version manifestVersion_;
     bool stateFlag_ = false;
+    // The engine's own post-install page, and the flag that keeps it from answering
+    // GetPostInstallPage for a selection of several components while set. Filled by the
+    // bundle sections of the manifest load.
+    std::string postInstallPage_;
+    bool postInstallPageFlag_ = false;
 
     boost::shared_ptr<IComponentRegistry> registry_;
     vmi::ComponentList installedComponents_;

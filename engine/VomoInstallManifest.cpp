@@ -1,21 +1,192 @@
-// Engine operations that read the manifest file.
+// Engine operations that read the manifest file, and the queries answered from the components
+// it yielded. Every read opens the file at the manifest path afresh (ManifestDocument) and
+// queries it from its root element; no tree survives the operation.
+#include <exception>
+#include <map>
+#include <string>
+
+#include <utf8.h>
+
+#include "engine/ComponentImpl.h"
+#include "engine/ManifestDocument.h"
+#include "engine/ManifestQuery.h"
+#include "engine/TinyXPath.h"
 #include "engine/VomoInstallImpl.h"
 
+namespace {
+
+const uint32_t kNotFound = 2;
+const uint32_t kFileUnavailable = 7;
+const uint32_t kXmlNotParsed = 14;
+const uint32_t kGreaterVersionOnly = 23;
+
+// The wide form of a UTF-8 text for "%S" in log formats; bytes that are not UTF-8 become the
+// replacement character.
+std::wstring WideText(const std::string& text) {
+    std::string valid;
+    utf8::replace_invalid(text.begin(), text.end(), std::back_inserter(valid));
+    std::wstring wide;
+    if (sizeof(wchar_t) == 2) {
+        utf8::utf8to16(valid.begin(), valid.end(), std::back_inserter(wide));
+    } else {
+        utf8::utf8to32(valid.begin(), valid.end(), std::back_inserter(wide));
+    }
+    return wide;
+}
+
+uint32_t OpenManifest(const Url& path, ManifestDocument& document) {
+    return document.Load(path.GetPath());
+}
+
+std::string ComponentLookup(const std::string& id) {
+    return "//componentDefinitions/component[@id='" + id + "']";
+}
+
+}  // namespace
+
 uint32_t VomoInstallImpl::LoadManifest() {
-    return 7;
+    ManifestDocument document;
+    const uint32_t opened = OpenManifest(manifestPath_, document);
+    if (opened == kFileUnavailable) {
+        eventLog_->WriteError("Failed to open manifest file: %S",
+                              WideText(manifestPath_.GetPath()).c_str());
+        return kFileUnavailable;
+    }
+    if (opened != 0) {
+        return kXmlNotParsed;
+    }
+    const TiXmlElement* root = document.Root();
+
+    // The catalogue is built aside and replaces the engine's only once the whole file was
+    // read, so that a load that fails half-way leaves the previous catalogue in place.
+    Version manifestVersion;
+    std::string marketingBundleVersion;
+    vmi::ComponentList components;
+    std::map<std::string, ResourceDescriptor> resources;
+    try {
+        std::string text;
+        if (QueryAttribute(root, "//manifest", "version", text)) {
+            manifestVersion.Parse(text);
+        }
+
+        // Licence texts ("//eulaDefinitions/eula"): read by the offer catalogue, not yet here.
+
+        if (QueryText(root, "//bundleGroups/marketingBundleVersion", text)) {
+            marketingBundleVersion = text;
+        }
+
+        std::vector<const TiXmlNode*> nodes;
+        QueryNodes(root, "//componentDefinitions/component", nodes);
+        for (const TiXmlNode* node : nodes) {
+            vmi::ComponentPtr component;
+            CreateComponent(node, component);
+            if (PassesOsRequirement(component)) {
+                components.push_back(component);
+            }
+        }
+
+        QueryNodes(root, "//resourceDefinitions/resource", nodes);
+        for (const TiXmlNode* node : nodes) {
+            ResourceDescriptor resource;
+            if (!QueryAttribute(node, "self::resource", "id", resource.id)) {
+                continue;
+            }
+            QueryText(node, "tag", resource.tag);
+            QueryText(node, "resid", resource.resid);
+            QueryText(node, "type", resource.type);
+            resources[resource.id] = resource;
+        }
+
+        // Offer sections, read by the offer catalogue, not yet here, in this order:
+        // plug-in tests and plug-ins ("//pluginTestDefinitions/pluginTest",
+        // "//pluginDefinitions/plugin"); banners and messages ("//bannerDefinitions/banner",
+        // "//messageDefinitions/message"); bundles ("//bundleDefinitions/bundle"); bundle
+        // groups ("//bundleGroups/bundleGroup[@id='...']"); wizard layouts
+        // ("//wizardLayoutDefinitions/wizardLayout"); banner groups
+        // ("//bannerGroups/bannerGroup").
+    } catch (const std::exception&) {
+        return kXmlNotParsed;
+    }
+
+    manifestVersion_ = manifestVersion;
+    marketingBundleVersion_.swap(marketingBundleVersion);
+    components_.swap(components);
+    resources_.swap(resources);
+    return 0;
 }
 
-uint32_t VomoInstallImpl::FindComponentsBySpec(const SpecQuery&, std::set<std::string>&) {
-    return 2;
+uint32_t VomoInstallImpl::FindComponentsBySpec(const SpecQuery& query, std::set<std::string>& ids) {
+    uint32_t result = kNotFound;
+    for (const vmi::ComponentPtr& component : components_) {
+        if (!component) {
+            continue;
+        }
+        std::vector<Spec> specs;
+        component->GetSpecs(specs);
+        for (const Spec& spec : specs) {
+            if (spec.name != query.name) {
+                continue;
+            }
+            for (const SpecRole& role : spec.roles) {
+                if (role.text != query.role) {
+                    continue;
+                }
+                // Versions compare as texts, byte by byte: "10" sorts below "9".
+                if (spec.version > query.version) {
+                    result = kGreaterVersionOnly;
+                } else if (spec.version == query.version) {
+                    ids.insert(component->GetId());
+                    return 0;
+                }
+            }
+        }
+    }
+    return result;
 }
 
-uint32_t VomoInstallImpl::CreateComponentFromManifest(const std::string&, const std::string&,
-                                                      vmi::ComponentPtr&) {
-    return 2;
+uint32_t VomoInstallImpl::CreateComponentFromManifest(const std::string& id,
+                                                      const std::string& streamId,
+                                                      vmi::ComponentPtr& component) {
+    if (manifestPath_.GetPath().empty()) {
+        return kNotFound;
+    }
+    ManifestDocument document;
+    const uint32_t opened = OpenManifest(manifestPath_, document);
+    if (opened == kFileUnavailable) {
+        return kFileUnavailable;
+    }
+    if (opened != 0) {
+        return kNotFound;
+    }
+    try {
+        const TiXmlNode* node =
+            TinyXPath::xpath_processor(document.Root(), ComponentLookup(id)).first_node();
+        if (!node) {
+            return kNotFound;
+        }
+        vmi::ComponentPtr created;
+        CreateComponent(node, created);
+        created->SelectStream(streamId);
+        component = created;
+    } catch (const std::exception&) {
+        return kNotFound;
+    }
+    return 0;
 }
 
-uint32_t VomoInstallImpl::ReadManifestVersion(Version&) {
-    return 7;
+uint32_t VomoInstallImpl::ReadManifestVersion(Version& version) {
+    ManifestDocument document;
+    const uint32_t opened = OpenManifest(manifestPath_, document);
+    if (opened != 0) {
+        return opened;  // 7 or 14
+    }
+    const TiXmlAttribute* attribute =
+        TinyXPath::xpath_processor(document.Root(), "//attribute::version").first_attribute();
+    if (!attribute) {
+        return kNotFound;
+    }
+    version.Parse(attribute->ValueStr());
+    return 0;
 }
 
 uint32_t VomoInstallImpl::GetManifestVersion(Version& version) {
@@ -26,10 +197,47 @@ uint32_t VomoInstallImpl::GetManifestVersion(Version& version) {
     return 0;
 }
 
-uint32_t VomoInstallImpl::GetSetupServerUrl(Url&) {
-    return 7;
+uint32_t VomoInstallImpl::GetSetupServerUrl(Url& url) {
+    ManifestDocument document;
+    const uint32_t opened = OpenManifest(manifestPath_, document);
+    if (opened != 0) {
+        return opened;  // 7 or 14
+    }
+    const TiXmlNode* setup =
+        TinyXPath::xpath_processor(document.Root(), ComponentLookup("Setup")).first_node();
+    std::string text;
+    if (!setup || !QueryText(setup, "//serverUrl", text)) {
+        return kNotFound;
+    }
+    Url parsed;
+    try {
+        parsed.Parse(text);
+    } catch (const std::exception&) {
+        return kNotFound;  // not UTF-8: no address can be made of it
+    }
+    url = parsed;
+    return 0;
 }
 
-uint32_t VomoInstallImpl::GetPostInstallPage(const std::vector<std::string>&, std::string&) {
-    return 2;
+uint32_t VomoInstallImpl::GetPostInstallPage(const std::vector<std::string>& selectedIds,
+                                             std::string& page) {
+    if (!postInstallPageFlag_ && selectedIds.size() > 1) {
+        if (postInstallPage_.empty()) {
+            return kNotFound;
+        }
+        page = postInstallPage_;
+        return 0;
+    }
+    const std::set<std::string> selected(selectedIds.begin(), selectedIds.end());
+    for (const vmi::ComponentPtr& component : components_) {
+        if (!component || selected.count(component->GetId()) == 0) {
+            continue;
+        }
+        std::string answer;
+        if (component->GetPostInstallPage(answer) == 0) {
+            page = answer;
+            return 0;
+        }
+    }
+    return kNotFound;
 }

@@ -3,7 +3,7 @@
 
 #include "packages/IOSUtilities.h"
 
-class OSUtilities : public IOSUtilities {
+class OSUtilities final : public IOSUtilities {
 public:
     // The folder of the running program's executable, as a "file" Url.
     bool GetHostDirectory(Url& directory) override;

@@ -1,0 +1,38 @@
+// The manifest file as a document tree. Every engine operation that reads the manifest makes a
+// fresh ManifestDocument, loads the file into it and queries it from its root element; no tree
+// outlives the operation that loaded it.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include <tinyxml.h>
+
+#include "engine/TinyXPath.h"
+
+class ManifestDocument {
+public:
+    static const uint32_t kLoaded = 0;
+    static const uint32_t kUnavailable = 7;  // the file cannot be opened or read
+    static const uint32_t kNotParsed = 14;   // not well-formed XML, or no root element
+
+    ManifestDocument() = default;
+    ManifestDocument(const ManifestDocument&) = delete;
+    ManifestDocument& operator=(const ManifestDocument&) = delete;
+
+    // Opens `path` with fopen(path, "rb"), loads the whole file with TinyXML's own encoding
+    // detection and closes it. An empty path, a missing or unreadable file, or a directory is
+    // kUnavailable.
+    uint32_t Load(const std::string& path);
+    // Loads from a file that is already open, from its start; the file stays open.
+    uint32_t Load(std::FILE* file);
+
+    // The document's first child element, the context of every document-level query; null
+    // until a load succeeded.
+    const TiXmlElement* Root() const { return root_; }
+
+private:
+    TinyXPath::xpath_document document_;
+    const TiXmlElement* root_ = nullptr;
+};

@@ -1,0 +1,135 @@
+// The XPath subset over TinyXML trees that every manifest query goes through.
+//
+// Expressions: location paths of steps separated by "/" or "//", optionally starting with "/"
+// or "//". A step is an axis ("child::" by default, "self::", "attribute::" or "@",
+// "descendant::", "descendant-or-self::", "parent::", "ancestor::", "ancestor-or-self::"),
+// "." or "..", a node test (a name, "*", "text()" or "node()") and any number of predicates:
+// a 1-based position ("[2]"), an attribute test ("[@id]") or an attribute equality with a
+// quoted literal ("[@id='x']", "[@id=\"x\"]"). White space between tokens is ignored.
+// Anything else, an unterminated literal or a stray character (an id holding a quote inserted
+// into "[@id='...']", for example) makes the expression malformed, and a malformed expression
+// selects nothing.
+//
+// Evaluation against a context node C whose parent is P (a context without a parent selects
+// nothing):
+// - a relative path starts from {C}; so "tag" selects C's "tag" children, and a path whose
+//   first step is C's own name selects children of C of that name, never C itself;
+// - a path starting with "/" starts from {P}: P plays the document node, and a first child
+//   step sees C and its siblings;
+// - a path starting with "//" starts from P together with C and every node below C, in
+//   document order, and applies its first step to each of them. Siblings of C are reached
+//   only as children of P, never their subtrees: at one definition element, "//specs/spec"
+//   selects the specs inside that definition only (unless a sibling of it is itself named
+//   "specs"); at the root element, where P is the document, it covers the whole document;
+// - the parent and ancestor axes stop at P.
+// Every step yields a node set without duplicates in document order. Predicates apply to the
+// candidates of one step for one context node, so "a/b[2]" selects the second "b" child of
+// every "a". An attribute is a member of a node set together with the element that holds it.
+// The string value of a set is that of its first node: an element's name, a text's text, an
+// attribute's value; the empty string for an empty set.
+//
+// Cost. The layer keeps two lookup structures for documents of type xpath_document, built on
+// first use and kept as long as the document: document-order numbers, stored in the nodes'
+// user data (so that sorting a result costs no tree walk), and, for a parent with many
+// children, an index of its element children by name. The index is consulted for P only: a
+// query at one of N sibling definitions then finds the siblings it names without scanning all
+// N of them, and the queries of all N definitions together stay linear in the document. Trees
+// that do not belong to an xpath_document are numbered again by each evaluation that needs
+// document order, and get no index. The structures assume that the tree does not change after
+// the first query (a new Parse or LoadFile discards them). A document and its nodes belong to
+// one thread at a time.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include <tinyxml.h>
+
+namespace TinyXPath {
+
+// A member of a node set: a tree node (element, text, comment, document), or an attribute
+// together with the element that holds it (then `node` is that element).
+struct node_item {
+    const TiXmlNode* node = nullptr;
+    const TiXmlAttribute* attribute = nullptr;
+
+    bool is_attribute() const { return attribute != nullptr; }
+    bool operator==(const node_item& other) const {
+        return node == other.node && attribute == other.attribute;
+    }
+};
+
+// A TinyXML document that carries the layer's lookup structures. Not copyable: the structures
+// point into its own tree.
+class xpath_document : public TiXmlDocument {
+public:
+    // Deepest element nesting a document may have; deeper texts fail to parse.
+    static const std::size_t kMaxNesting = 256;
+
+    xpath_document() = default;
+    xpath_document(const xpath_document&) = delete;
+    xpath_document& operator=(const xpath_document&) = delete;
+
+    // Discards the lookup structures, then parses as TiXmlDocument does (LoadFile comes here),
+    // refusing texts nested deeper than kMaxNesting, which TinyXML's recursion could not bear.
+    const char* Parse(const char* text, TiXmlParsingData* data = 0,
+                      TiXmlEncoding encoding = TIXML_DEFAULT_ENCODING) override;
+
+private:
+    friend class evaluation;
+
+    typedef std::unordered_map<std::string, std::vector<const TiXmlElement*>> name_index;
+
+    void reset_index();
+    // The element children of `parent` named `name`, in document order (built on first use).
+    const std::vector<const TiXmlElement*>& children_named(const TiXmlNode* parent,
+                                                           const std::string& name);
+
+    bool numbered_ = false;
+    std::unordered_map<const TiXmlNode*, name_index> children_;
+};
+
+// Evaluates one expression at one context node. The evaluation runs on first use of a result
+// accessor and is kept; a failed evaluation (no context, no parent, malformed expression)
+// behaves as an empty result.
+class xpath_processor {
+public:
+    xpath_processor(const TiXmlNode* context, const std::string& expression);
+
+    // The first member of the result when it is a tree node; null when the result is empty or
+    // starts with an attribute.
+    const TiXmlNode* first_node();
+    // The first member of the result when it is an attribute; null otherwise.
+    const TiXmlAttribute* first_attribute();
+    // The string value of the result.
+    std::string string_value();
+    // Size of the result and its members in document order.
+    std::size_t node_count();
+    node_item node_at(std::size_t index);
+    const std::vector<node_item>& nodes();
+
+    // For i = 1 .. node_count(), the first member (in document order) of what the expression
+    // selects with the positional predicate "[i]" added to its last step; an empty node_item
+    // where that selects nothing. Computed in one evaluation, so that walking a list by
+    // position costs no more than evaluating the list once.
+    std::vector<node_item> firsts_by_position();
+
+    // True when the evaluation failed (as opposed to finding nothing).
+    bool failed();
+
+private:
+    void evaluate(bool byPosition);
+
+    const TiXmlNode* context_;
+    std::string expression_;
+    bool evaluated_ = false;
+    bool failed_ = false;
+    std::vector<node_item> result_;
+    // Filled by the by-position evaluation: candidates of the last step per context node.
+    std::vector<std::vector<node_item>> groups_;
+    bool grouped_ = false;
+};
+
+}  // namespace TinyXPath
