@@ -3,6 +3,7 @@
 
 #include <boost/shared_ptr.hpp>
 
+#include "packages/IFileOperations.h"
 #include "packages/IInstallerTempDir.h"
 #include "packages/ManifestExtractor.h"
 #include "packages/VerifyTrust.h"
@@ -29,6 +30,11 @@ uint32_t VomoInstallImpl::VerifyAndExtractManifest() {
     ManifestExtractor extractor;
     if (!extractor.Extract(manifestPath_, extracted)) {
         return kExtractionFailed;
+    }
+    // The cabinet has served its purpose: only the extracted manifest is read from now on.
+    const boost::shared_ptr<IFileOperations> files = CreateFileOperations();
+    if (files) {
+        files->RemoveAll(manifestPath_);
     }
     manifestPath_ = extracted;
     return kSuccess;

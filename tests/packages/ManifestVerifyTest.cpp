@@ -64,12 +64,14 @@ protected:
         EXPECT_TRUE(ReadFile(files_->File(file), bytes));
         server_.Route("/vomo/setup/manifest.cab", HttpReply::Body(bytes));
         EXPECT_EQ(0u, engine.BeginManifestDownload("VomoUpdate"));
+        cabinet_ = engine.GetManifestPath().GetPath();
         uint32_t answer = 5;
         testsupport::WaitFor([&] { return (answer = engine.PollManifestDownload()) != 5; });
         return answer;
     }
 
     static TempDir* files_;
+    std::string cabinet_;  // where the last download went
     TempDir tmp_{"vcm-manifest-tmp"};
     testsupport::LocalHttpServer server_;
 };
@@ -85,6 +87,7 @@ TEST_F(ManifestVerifyTest, ASignedCabinetBecomesTheManifestFile) {
     std::string bytes;
     ASSERT_TRUE(ReadFile(manifest.GetPath(), bytes));
     EXPECT_EQ(kManifest, bytes);
+    EXPECT_FALSE(ReadFile(cabinet_, bytes));  // the downloaded cabinet is not left behind
     EXPECT_EQ(0u, engine.PollManifestDownload());
     EXPECT_EQ(manifest, engine.GetManifestPath());
 }
