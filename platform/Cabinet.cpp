@@ -31,6 +31,7 @@ struct System {
 
     const char* outputName = nullptr;  // what extract() is given as the output "name"
     int outputFd = -1;                 // the destination, or -1 to discard the output
+    bool outputUsed = false;           // a member was written to the destination already
     uint64_t outputLimit = UINT64_MAX;
     uint64_t written = 0;
 };
@@ -86,12 +87,15 @@ mspack_file* Open(mspack_system* self, const char* filename, int mode) {
         }
     } else if (mode == MSPACK_SYS_OPEN_WRITE && system->outputName &&
                std::strcmp(filename, system->outputName) == 0) {
-        // Each member rewrites the destination from its start.
-        if (system->outputFd >= 0 && (::lseek(system->outputFd, 0, SEEK_SET) != 0 ||
-                                      ::ftruncate(system->outputFd, 0) != 0)) {
+        // Each member rewrites the destination from its start. A destination still empty is
+        // not truncated: on ext4, truncating a file to zero makes its close flush it to disk.
+        if (system->outputFd >= 0 && system->outputUsed &&
+            (::lseek(system->outputFd, 0, SEEK_SET) != 0 ||
+             ::ftruncate(system->outputFd, 0) != 0)) {
             SetLastErrorFromErrno();
             return nullptr;
         }
+        system->outputUsed = true;
         handle = new Handle{Handle::kOutput, system, nullptr, 0};
     }
     return reinterpret_cast<mspack_file*>(handle);
