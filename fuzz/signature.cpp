@@ -15,7 +15,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         signature.HasSignerCertificate();
         signature.SignerDisplayName();
     }
-    platform::CertificateSimpleDisplayName(
-        std::string(reinterpret_cast<const char*>(data), size));
+    platform::CertificateSimpleDisplayName(std::string(reinterpret_cast<const char*>(data), size));
     return 0;
 }
