@@ -1,0 +1,20 @@
+// libFuzzer target: the embedded-signature reader and the trust check over arbitrary bytes
+// taken as a whole file (cabinet or PE image), and the display-name reader over the bytes
+// taken as a certificate. Seeds: signed cabinets and PE images (scripts/fuzz makes them).
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/Trust.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    platform::VerifyBufferTrust(data, size);
+    platform::EmbeddedSignature signature;
+    if (signature.OpenBuffer(data, size)) {
+        signature.HasSignerInfo(0);
+        signature.HasSignerCertificate();
+        signature.SignerDisplayName();
+    }
+    platform::CertificateSimpleDisplayName(std::string(reinterpret_cast<const char*>(data), size));
+    return 0;
+}

@@ -1,0 +1,15 @@
+// VerifyTrust: the signature check every downloaded file passes before it is opened or run.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "packages/IVerifyTrust.h"
+
+// Accepts a file whose embedded Authenticode signature the platform trusts and whose signer
+// certificate's simple display name is exactly "Vomo, LLC" or "Vomo, Inc.". Holds no state;
+// Verify may run on several threads at once.
+class VerifyTrust : public IVerifyTrust {
+public:
+    uint32_t Verify(const std::string& path) override;
+};

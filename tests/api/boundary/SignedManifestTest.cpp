@@ -1,0 +1,226 @@
+// A host's view of manifest preparation end to end: libvcm.so loaded with dlopen, the signed
+// manifest cabinet served by a local HTTP server, the test root trusted through
+// VOMO_TRUST_ROOTS, and the exports driven as a setup program drives them.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "settings/SettingsAccessors.h"
+#include "support/CodeSigning.h"
+#include "support/TempDir.h"
+#include "tests/packages/LocalHttpServer.h"
+#include "vcm/vcm.h"
+
+using testsupport::CodeSigning;
+using testsupport::HttpReply;
+using testsupport::ReadFile;
+using testsupport::Signer;
+using testsupport::TempDir;
+
+namespace {
+
+const char kManifest[] = R"(<?xml version="1.0" encoding="UTF-8"?>
+<manifest version="5.0.0.1">
+  <componentDefinitions>
+    <component id="VomoPlayer">
+      <latestVersion>4.1.0.12</latestVersion>
+      <specs><spec name="player" version="4"><role>application</role></spec></specs>
+    </component>
+    <component id="VomoCodecs">
+      <latestVersion>2.7.3.0</latestVersion>
+      <specs><spec name="codecs" version="2"><role>plugin</role></spec></specs>
+    </component>
+  </componentDefinitions>
+</manifest>
+)";
+
+const char kCabinetPath[] = "/vomo/setup/manifest.cab";
+
+struct Exports {
+    void* handle = nullptr;
+    int (*initialize)(ComponentManager**) = nullptr;
+    int (*addSpec)(ComponentManager*, const char*) = nullptr;
+    int (*find)(ComponentManager*, ComponentCallback, StringList*) = nullptr;
+    int (*check)(ComponentManager*, const char*, int, ComponentCallback, StringList*) = nullptr;
+    void (*shutdown)(ComponentManager*) = nullptr;
+};
+
+class SignedManifestTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        files_ = new TempDir("vcm-e2e-files");
+        const CodeSigning& signing = CodeSigning::Instance();
+        ASSERT_TRUE(testsupport::MakeCabinet(files_->File("plain.cab"),
+                                             {{"manifest.xml", kManifest}}, true, files_->Path()));
+        ASSERT_TRUE(signing.Sign(Signer::kVomoLlc, files_->File("plain.cab"),
+                                 files_->File("manifest.cab")));
+        ASSERT_TRUE(signing.Sign(Signer::kOtherMaker, files_->File("plain.cab"),
+                                 files_->File("other.cab")));
+    }
+    static void TearDownTestSuite() {
+        delete files_;
+        files_ = nullptr;
+    }
+
+    void SetUp() override {
+        ::setenv("TMPDIR", tmp_.Path().c_str(), 1);
+        ::setenv("VOMO_TRUST_ROOTS", CodeSigning::Instance().TrustedRoots().c_str(), 1);
+        ::setenv("VOMO_MANIFEST_URL", server_.Url(kCabinetPath).c_str(), 1);
+        e_.handle = ::dlopen(VCM_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(nullptr, e_.handle) << ::dlerror();
+        Resolve("VCM_Initialize", e_.initialize);
+        Resolve("VCM_AddSpec", e_.addSpec);
+        Resolve("VCM_FindComponents", e_.find);
+        Resolve("VCM_CheckForUpdates", e_.check);
+        Resolve("VCM_Shutdown", e_.shutdown);
+        ASSERT_TRUE(e_.initialize && e_.addSpec && e_.find && e_.check && e_.shutdown);
+        list_.context = &ids_;
+        list_.clear = [](void* context) {
+            static_cast<std::vector<std::string>*>(context)->clear();
+        };
+    }
+    void TearDown() override {
+        if (e_.handle) {
+            ::dlclose(e_.handle);
+        }
+        ::unsetenv("VOMO_TRUST_ROOTS");
+        ::unsetenv("TMPDIR");
+    }
+
+    template <class F>
+    void Resolve(const char* name, F& function) {
+        function = reinterpret_cast<F>(::dlsym(e_.handle, name));
+    }
+
+    // Serves `file` of the test files as the manifest cabinet, or a 404 for an empty name.
+    void Serve(const std::string& file, const std::function<void(std::string&)>& change = {}) {
+        if (file.empty()) {
+            server_.Route(kCabinetPath, HttpReply::Status(404));
+            return;
+        }
+        std::string bytes;
+        ASSERT_TRUE(ReadFile(files_->File(file), bytes));
+        if (change) {
+            change(bytes);
+        }
+        server_.Route(kCabinetPath, HttpReply::Body(bytes));
+    }
+
+    ComponentManager* NewManager() {
+        ComponentManager* manager = nullptr;
+        EXPECT_EQ(0, e_.initialize(&manager));
+        EXPECT_NE(nullptr, manager);
+        return manager;
+    }
+
+    int Find(ComponentManager* manager, const std::vector<std::string>& specs) {
+        for (const std::string& spec : specs) {
+            EXPECT_EQ(0, e_.addSpec(manager, spec.c_str()));
+        }
+        ids_ = {"stale"};
+        return e_.find(manager, Append, &list_);
+    }
+
+    int Check(ComponentManager* manager, const char* ids) {
+        ids_ = {"stale"};
+        return e_.check(manager, ids, 1, Append, &list_);
+    }
+
+    // Records a component as installed, as its installer would.
+    static bool MarkInstalled(const std::string& id, const std::string& version) {
+        return vmds::WriteInstallString(id, "ComponentId", id) &&
+               vmds::WriteInstallString(id, "InstalledVersion", version);
+    }
+
+    static void Append(const char* id, StringList* list) {
+        static_cast<std::vector<std::string>*>(list->context)->push_back(id);
+    }
+
+    static TempDir* files_;
+    TempDir tmp_{"vcm-e2e-tmp"};
+    testsupport::LocalHttpServer server_;
+    Exports e_;
+    std::vector<std::string> ids_;
+    StringList list_;
+};
+
+TempDir* SignedManifestTest::files_ = nullptr;
+
+TEST_F(SignedManifestTest, AGoodCabinetServesFindAndCheck) {
+    Serve("manifest.cab");
+    ComponentManager* manager = NewManager();
+    EXPECT_EQ(0,
+              Find(manager, {"codecs;plugin;2", "player;application;4", "player;application;3"}));
+    EXPECT_EQ((std::vector<std::string>{"VomoCodecs", "VomoPlayer"}), ids_);
+    // The catalogue is kept (no second download); a forced check compares the manifest's
+    // versions with the installed ones.
+    server_.Route(kCabinetPath, HttpReply::Status(404));
+    EXPECT_EQ(0, Check(manager, "VomoPlayer;VomoCodecs"));
+    EXPECT_TRUE(ids_.empty());  // nothing is installed yet
+    ASSERT_TRUE(MarkInstalled("VomoPlayer", "4.0.2.0"));
+    ASSERT_TRUE(MarkInstalled("VomoCodecs", "2.7.3.0"));
+    EXPECT_EQ(0, Check(manager, "VomoPlayer;VomoCodecs"));
+    EXPECT_EQ(std::vector<std::string>{"VomoPlayer"}, ids_);
+    EXPECT_EQ(11, Check(manager, "VomoPlayer;NoSuchComponent"));
+    e_.shutdown(manager);
+    vmds::DeleteInstallKey("VomoPlayer");
+    vmds::DeleteInstallKey("VomoCodecs");
+
+    // A check is a first request of its own too.
+    Serve("manifest.cab");
+    manager = NewManager();
+    EXPECT_EQ(0, Check(manager, "VomoCodecs"));
+    EXPECT_TRUE(ids_.empty());
+    e_.shutdown(manager);
+}
+
+TEST_F(SignedManifestTest, RefusedCabinetsGive1AndAMissingOne4) {
+    struct Case {
+        const char* what;
+        std::string file;
+        std::function<void(std::string&)> change;
+        int find;
+        int check;
+    };
+    const std::vector<Case> cases = {
+        {"one byte changed", "manifest.cab", [](std::string& b) { b[70] ^= 0x01; }, 1, 1},
+        {"signed by another maker", "other.cab", {}, 1, 1},
+        {"not signed", "plain.cab", {}, 1, 1},
+        {"cut short", "manifest.cab", [](std::string& b) { b.resize(b.size() / 2); }, 1, 1},
+        {"missing", "", {}, 4, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Serve(c.file, c.change);
+        ComponentManager* manager = NewManager();
+        EXPECT_EQ(c.find, Find(manager, {"player;application;4"}));
+        EXPECT_TRUE(ids_.empty());
+        e_.shutdown(manager);
+        manager = NewManager();
+        EXPECT_EQ(c.check, Check(manager, "VomoPlayer"));
+        EXPECT_TRUE(ids_.empty());
+        e_.shutdown(manager);
+    }
+}
+
+TEST_F(SignedManifestTest, ASecondPreparationInTheSameManagerGives8) {
+    Serve("manifest.cab", [](std::string& b) { b[b.size() / 3] ^= 0x01; });
+    ComponentManager* manager = NewManager();
+    EXPECT_EQ(1, Find(manager, {"player;application;4"}));
+    Serve("manifest.cab");  // even once the server has it right
+    EXPECT_EQ(8, Find(manager, {"player;application;4"}));
+    EXPECT_EQ(1, Check(manager, "VomoPlayer"));  // checks report every preparation failure as 1
+    e_.shutdown(manager);
+
+    // A new manager starts afresh.
+    manager = NewManager();
+    EXPECT_EQ(0, Find(manager, {"player;application;4"}));
+    EXPECT_EQ(std::vector<std::string>{"VomoPlayer"}, ids_);
+    e_.shutdown(manager);
+}
+
+}  // namespace
