@@ -1,6 +1,7 @@
 #include "api/SettingsShim.h"
 
 #include "settings/IVomoSettings.h"
+#include "settings/KeyName.h"
 #include "settings/SettingsAccessors.h"
 
 namespace vcm {
@@ -13,28 +14,37 @@ const char kUniqueValuePrefix[] = "Unique-";
 
 }  // namespace
 
+// Keys are the names of single keys (component ids and "Update"): a key holding "\" or "/"
+// would reach into another part of the product's registry (an id "Setup\Reports" would address
+// the failed-ping store), so such keys are refused like empty ones.
+
 bool SettingsShim::IsInstalled(const std::string& key) {
-    return !key.empty() && vmds::InstallKeyExists(key);
+    return vmds::IsPlainKeyName(key) && vmds::InstallKeyExists(key);
 }
 
 bool SettingsShim::ReadString(const std::string& key, const std::string& name, std::string& value) {
-    return !key.empty() && !name.empty() && vmds::ReadSettingsString(key, name, value);
+    return vmds::IsPlainKeyName(key) && !name.empty() && vmds::ReadSettingsString(key, name, value);
 }
 
 bool SettingsShim::ReadDword(const std::string& key, const std::string& name, uint32_t& value) {
-    return !key.empty() && !name.empty() && vmds::ReadSettingsNumber(key, name, value);
+    return vmds::IsPlainKeyName(key) && !name.empty() && vmds::ReadSettingsNumber(key, name, value);
 }
 
 bool SettingsShim::WriteDword(const std::string& key, const std::string& name, uint32_t value) {
-    return !key.empty() && !name.empty() && vmds::WriteSettingsNumber(key, name, value);
+    return vmds::IsPlainKeyName(key) && !name.empty() &&
+           vmds::WriteSettingsNumber(key, name, value);
 }
 
 bool SettingsShim::WriteString(const std::string& key, const std::string& name,
                                const std::string& value) {
-    return !key.empty() && !name.empty() && vmds::WriteSettingsString(key, name, value);
+    return vmds::IsPlainKeyName(key) && !name.empty() &&
+           vmds::WriteSettingsString(key, name, value);
 }
 
 bool SettingsShim::IsUniqueInstallRecorded(const std::string& id) {
+    if (!vmds::IsPlainKeyName(id)) {
+        return false;
+    }
     vmds::IVomoSettings::Ptr node;
     if (!vmds::OpenSettings(kUniqueInstallKey + id, vmds::kOpenMachineWrite, &node)) {
         return false;
@@ -44,6 +54,9 @@ bool SettingsShim::IsUniqueInstallRecorded(const std::string& id) {
 }
 
 bool SettingsShim::RecordUniqueInstall(const std::string& id) {
+    if (!vmds::IsPlainKeyName(id)) {
+        return false;
+    }
     const std::string path = kUniqueInstallKey + id;
     vmds::IVomoSettings::Ptr node;
     if (!vmds::OpenSettings(path, vmds::kOpenMachineWrite, &node) &&

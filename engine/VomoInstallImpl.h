@@ -100,6 +100,9 @@ private:
     // 0, 18 (signature check failed) or 19 (extraction failed).
     uint32_t VerifyAndExtractManifest();
 
+    // The installed-component registry, made on first use.
+    IComponentRegistry& Registry();
+
     Url manifestUrl_;
     int flag_;
     Url manifestPath_;
@@ -133,6 +136,7 @@ private:
     bool postInstallPageFlag_ = false;
 
     boost::shared_ptr<IComponentRegistry> registry_;
+    std::map<std::string, ComponentRecord> installedRecords_;  // read by LoadInstalledState
     vmi::ComponentList installedComponents_;
     bool installedComponentsBuilt_ = false;
 

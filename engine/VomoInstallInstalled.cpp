@@ -1,8 +1,75 @@
 // Engine operations over the installed state kept in the registry, and the update session.
-#include "engine/VomoInstallImpl.h"
+#include <set>
 
+#include <utf8.h>
+#include <boost/make_shared.hpp>
+
+#include "engine/ComponentImpl.h"
+#include "engine/VomoInstallImpl.h"
+#include "registry/IComponentRegistry.h"
+
+namespace {
+
+const char kSetupKey[] = "Setup";  // below "Install", not a component
+
+bool IsSetupKey(const std::string& name) {
+    if (name.size() != sizeof kSetupKey - 1) {
+        return false;
+    }
+    for (std::string::size_type i = 0; i < name.size(); ++i) {
+        const char c = name[i];
+        const char lower = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+        const char expected = kSetupKey[i] >= 'A' && kSetupKey[i] <= 'Z'
+                                  ? static_cast<char>(kSetupKey[i] - 'A' + 'a')
+                                  : kSetupKey[i];
+        if (lower != expected) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::wstring Wide(const std::string& text) {
+    std::wstring wide;
+    try {
+        utf8::utf8to32(text.begin(), text.end(), std::back_inserter(wide));
+    } catch (const utf8::exception&) {
+        wide.assign(text.begin(), text.end());
+    }
+    return wide;
+}
+
+}  // namespace
+
+IComponentRegistry& VomoInstallImpl::Registry() {
+    if (!registry_) {
+        registry_ = CreateComponentRegistry();
+    }
+    return *registry_;
+}
+
+// Reads the record of every installed component. A component whose record cannot be read is
+// named in the event log and ends the operation with 3; the records read before it are kept.
 uint32_t VomoInstallImpl::LoadInstalledState() {
-    return 6;
+    std::set<std::string> ids;
+    if (Registry().GetInstalledComponentIds(ids) != 0) {
+        installedRecords_.clear();  // nothing installed yet
+        return 0;
+    }
+    installedRecords_.clear();
+    for (const std::string& id : ids) {
+        if (IsSetupKey(id)) {
+            continue;
+        }
+        ComponentRecord record;
+        if (Registry().LoadComponent(id, record) != 0) {
+            eventLog_->WriteError("failed to load component %S from the registry.\n",
+                                  Wide(id).c_str());
+            return 3;
+        }
+        installedRecords_[id] = record;
+    }
+    return 0;
 }
 
 uint32_t VomoInstallImpl::CreateUpdateSession(const std::vector<std::string>&,
@@ -12,7 +79,10 @@ uint32_t VomoInstallImpl::CreateUpdateSession(const std::vector<std::string>&,
 
 uint32_t VomoInstallImpl::GetWizardPageRules(std::vector<WizardPageRule>& rules) {
     if (wizardPageRules_.empty()) {
-        return 2;
+        const uint32_t synced = Registry().SyncWizardLayout(wizardPageRules_);
+        if (synced != 0) {
+            return synced;
+        }
     }
     rules = wizardPageRules_;
     return 0;
@@ -24,17 +94,63 @@ uint32_t VomoInstallImpl::CompleteUpdate() {
 
 uint32_t VomoInstallImpl::GetInstalledComponents(vmi::ComponentList& components) {
     if (installedComponents_.empty()) {
+        std::set<std::string> ids;
+        Registry().GetInstalledComponentIds(ids);
+        vmi::ComponentList built;
+        std::set<std::string> present;
+        for (const vmi::ComponentPtr& component : components_) {
+            const std::string id = component->GetId();
+            if (ids.count(id) && present.insert(id).second) {
+                built.push_back(component);
+            }
+        }
+        std::vector<ComponentRecord> groups;
+        Registry().LoadInstallGroups(groups);
+        for (const ComponentRecord& group : groups) {
+            if (present.insert(group.id).second) {
+                built.push_back(boost::make_shared<ComponentImpl>(group));
+            }
+        }
+        // Kept once it holds something, so that an early call (before the manifest was loaded)
+        // does not freeze an empty list.
+        installedComponents_ = built;
+    }
+    if (installedComponents_.empty()) {
         return 15;
     }
     components = installedComponents_;
     return 0;
 }
 
-uint32_t VomoInstallImpl::ExpandInstallGroups(const vmi::ComponentList&,
-                                              std::vector<std::string>&) {
-    return 2;
+uint32_t VomoInstallImpl::ExpandInstallGroups(const vmi::ComponentList& components,
+                                              std::vector<std::string>& ids) {
+    ids.clear();
+    for (const vmi::ComponentPtr& component : components) {
+        if (!component) {
+            continue;
+        }
+        if (!component->IsInInstallGroup()) {
+            ids.push_back(component->GetId());
+            continue;
+        }
+        const std::string group = component->GetId();
+        for (const vmi::ComponentPtr& member : components_) {
+            if (member->GetInstallGroup() == group) {
+                ids.push_back(member->GetId());
+            }
+        }
+    }
+    return 0;
 }
 
-uint32_t VomoInstallImpl::MarkHandledComponents(const vmi::ComponentList&) {
+uint32_t VomoInstallImpl::MarkHandledComponents(const vmi::ComponentList& components) {
+    std::vector<std::string> ids;
+    ExpandInstallGroups(components, ids);
+    const std::set<std::string> handled(ids.begin(), ids.end());
+    for (const vmi::ComponentPtr& component : components_) {
+        if (handled.count(component->GetId())) {
+            component->MarkHandled();
+        }
+    }
     return 0;
 }

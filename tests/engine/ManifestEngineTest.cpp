@@ -11,30 +11,14 @@
 #include "engine/IEventLog.h"
 #include "engine/VomoInstallImpl.h"
 #include "platform/OsVersion.h"
+#include "support/RecordingLog.h"
 #include "support/TempDir.h"
 
 namespace {
 
 typedef std::vector<std::string> Strings;
 
-// Keeps every line with its "%S" argument.
-class RecordingLog : public vmi::IEventLog {
-public:
-    std::vector<std::string> formats;
-    std::vector<std::wstring> arguments;
-
-    void Write(const char* format, ...) override { formats.push_back(format); }
-    void WriteDebug(const char* format, ...) override { formats.push_back(format); }
-    void WriteInfo(const char* format, ...) override { formats.push_back(format); }
-    void WriteWarning(const char* format, ...) override { formats.push_back(format); }
-    void WriteError(const char* format, ...) override {
-        formats.push_back(format);
-        va_list args;
-        va_start(args, format);
-        arguments.push_back(va_arg(args, const wchar_t*));
-        va_end(args);
-    }
-};
+using testsupport::RecordingLog;
 
 std::string Component(const std::string& id, const std::string& inner = "") {
     return "<component id='" + id + "'>" + inner + "</component>";

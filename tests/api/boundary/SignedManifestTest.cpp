@@ -38,6 +38,21 @@ const char kManifest[] = R"(<?xml version="1.0" encoding="UTF-8"?>
 </manifest>
 )";
 
+// Versions around the installed ones that the update-check test records.
+const char kUpdatesManifest[] = R"(<?xml version="1.0" encoding="UTF-8"?>
+<manifest version="6.0.0.0">
+  <componentDefinitions>
+    <component id="Newer"><latestVersion>2.0.0.0</latestVersion></component>
+    <component id="Same"><latestVersion>1.0.0.0</latestVersion></component>
+    <component id="Older"><latestVersion>1.0.0.0</latestVersion></component>
+    <component id="Downgrade"><latestVersion>1.0.0.0</latestVersion>
+      <isDowngradeVersion>true</isDowngradeVersion></component>
+    <component id="NotInstalled"><latestVersion>3.0.0.0</latestVersion></component>
+    <component id="BadVersion"><latestVersion>9.0.0.0</latestVersion></component>
+  </componentDefinitions>
+</manifest>
+)";
+
 const char kCabinetPath[] = "/vomo/setup/manifest.cab";
 
 struct Exports {
@@ -60,6 +75,11 @@ protected:
                                  files_->File("manifest.cab")));
         ASSERT_TRUE(signing.Sign(Signer::kOtherMaker, files_->File("plain.cab"),
                                  files_->File("other.cab")));
+        ASSERT_TRUE(testsupport::MakeCabinet(files_->File("updates-plain.cab"),
+                                             {{"manifest.xml", kUpdatesManifest}}, true,
+                                             files_->Path()));
+        ASSERT_TRUE(signing.Sign(Signer::kVomoInc, files_->File("updates-plain.cab"),
+                                 files_->File("updates.cab")));
     }
     static void TearDownTestSuite() {
         delete files_;
@@ -125,9 +145,17 @@ protected:
         return e_.find(manager, Append, &list_);
     }
 
-    int Check(ComponentManager* manager, const char* ids) {
+    int Check(ComponentManager* manager, const char* ids, int force = 1) {
         ids_ = {"stale"};
-        return e_.check(manager, ids, 1, Append, &list_);
+        return e_.check(manager, ids, force, Append, &list_);
+    }
+
+    // Records an installed version with vomo-reg, as an installer package would.
+    static void RegAdd(const std::string& id, const std::string& name, const std::string& data) {
+        const std::string command = std::string(VOMO_REG_PATH) +
+                                    " add 'HKLM\\SOFTWARE\\Vomo\\Install\\" + id + "' /v " + name +
+                                    " /d '" + data + "' /f >/dev/null 2>&1";
+        ASSERT_EQ(0, testsupport::RunCommand(command)) << command;
     }
 
     // Records a component as installed, as its installer would.
@@ -220,6 +248,37 @@ TEST_F(SignedManifestTest, ASecondPreparationInTheSameManagerGives8) {
     manager = NewManager();
     EXPECT_EQ(0, Find(manager, {"player;application;4"}));
     EXPECT_EQ(std::vector<std::string>{"VomoPlayer"}, ids_);
+    e_.shutdown(manager);
+}
+
+// The update check through the exports: exactly the installed components whose manifest
+// version is newer (or older, for a component that allows downgrades) are reported, and
+// nothing is called back for 9 or 11.
+TEST_F(SignedManifestTest, CheckReportsNewerVersionsOfInstalledComponents) {
+    for (const char* id : {"Newer", "Same", "Older", "Downgrade", "BadVersion"}) {
+        RegAdd(id, "ComponentId", id);
+    }
+    RegAdd("Newer", "InstalledVersion", "1.0.0.0");
+    RegAdd("Same", "InstalledVersion", "1.0.0.0");
+    RegAdd("Older", "InstalledVersion", "2.0.0.0");
+    RegAdd("Downgrade", "InstalledVersion", "2.0.0.0");
+    RegAdd("BadVersion", "InstalledVersion", "1.2");
+    Serve("updates.cab");
+    const char* all = "Newer;Same;Older;Downgrade;NotInstalled;BadVersion";
+
+    ComponentManager* manager = NewManager();
+    // The first unforced check finds every installed component due.
+    EXPECT_EQ(0, Check(manager, all, 0));
+    EXPECT_EQ((std::vector<std::string>{"Newer", "Downgrade"}), ids_);
+    // Checked just now: nothing is due, the list is emptied and nothing is reported.
+    EXPECT_EQ(9, Check(manager, all, 0));
+    EXPECT_TRUE(ids_.empty());
+    // A forced check looks at all of them again, in the order given.
+    EXPECT_EQ(0, Check(manager, "Downgrade;NotInstalled;Newer;Same", 1));
+    EXPECT_EQ((std::vector<std::string>{"Downgrade", "Newer"}), ids_);
+    // An id the manifest does not know stops the check with 11.
+    EXPECT_EQ(11, Check(manager, "Newer;Ghost", 1));
+    EXPECT_TRUE(ids_.empty());
     e_.shutdown(manager);
 }
 
