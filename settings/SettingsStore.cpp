@@ -650,10 +650,22 @@ bool VomoSettings::GetBool(const std::string& name, bool& value) {
 
 bool VomoSettings::GetString(const std::u16string& name, std::u16string& text) {
     return ReadValue(name, [&](RegKey key) {
+        // Most texts are short: one read into a zeroed buffer whose last unit is never written
+        // answers them whole. A longer text answers "more data", and is then read as any text
+        // of unknown length: its size first, then its data, which must keep type and size.
+        char16_t small[256] = {};
         uint32_t type = 0;
-        uint32_t size = 0;
-        if (platform::RegQueryValueExW(key, name.c_str(), nullptr, &type, nullptr, &size) != 0 ||
-            type != platform::kRegSz || size == 0) {
+        uint32_t size = static_cast<uint32_t>(sizeof small - sizeof small[0]);
+        const uint32_t first = platform::RegQueryValueExW(key, name.c_str(), nullptr, &type,
+                                                          reinterpret_cast<uint8_t*>(small), &size);
+        if (first == 0) {
+            if (type != platform::kRegSz || size == 0) {
+                return false;
+            }
+            text.assign(small);
+            return true;
+        }
+        if (first != platform::kErrorMoreData || type != platform::kRegSz || size == 0) {
             return false;
         }
         // Zeroed and one unit longer than the value, so that the text always ends.

@@ -172,6 +172,24 @@ TEST_F(SettingsStoreTest, StringsAreTerminatedUtf16AndOnlyRegSz) {
     EXPECT_FALSE(node->GetString("expand", text));
     EXPECT_FALSE(node->GetString("nothing", text));
     EXPECT_EQ("untouched", text);
+
+    // Texts around the length that one read answers, and far beyond it, come back whole; a
+    // long value of another string type is refused as a short one is.
+    for (size_t length : {254u, 255u, 256u, 257u, 5000u}) {
+        const std::string longText(length, 'x');
+        ASSERT_TRUE(node->SetString("long", longText));
+        ASSERT_TRUE(node->GetString("long", text)) << length;
+        EXPECT_EQ(longText, text) << length;
+        ASSERT_TRUE(rawreg::Put(kHKeyCurrentUser, "Texts", u"unended", platform::kRegSz,
+                                std::string(length * 2, 'y')));  // no terminating zero
+        ASSERT_TRUE(node->GetString("unended", text)) << length;
+        EXPECT_EQ(length, text.size() / 3) << length;  // U+7979, three UTF-8 bytes each
+    }
+    ASSERT_TRUE(rawreg::Put(kHKeyCurrentUser, "Texts", u"long-expand", platform::kRegExpandSz,
+                            rawreg::Sz(std::u16string(600, u'%'))));
+    text = "untouched";
+    EXPECT_FALSE(node->GetString("long-expand", text));
+    EXPECT_EQ("untouched", text);
 }
 
 TEST_F(SettingsStoreTest, TextsWithoutAConversionAreNeitherWrittenNorReturned) {
