@@ -7,27 +7,11 @@
 #include "engine/ComponentImpl.h"
 #include "engine/VomoInstallImpl.h"
 #include "registry/IComponentRegistry.h"
+#include "settings/KeyName.h"
 
 namespace {
 
 const char kSetupKey[] = "Setup";  // below "Install", not a component
-
-bool IsSetupKey(const std::string& name) {
-    if (name.size() != sizeof kSetupKey - 1) {
-        return false;
-    }
-    for (std::string::size_type i = 0; i < name.size(); ++i) {
-        const char c = name[i];
-        const char lower = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-        const char expected = kSetupKey[i] >= 'A' && kSetupKey[i] <= 'Z'
-                                  ? static_cast<char>(kSetupKey[i] - 'A' + 'a')
-                                  : kSetupKey[i];
-        if (lower != expected) {
-            return false;
-        }
-    }
-    return true;
-}
 
 std::wstring Wide(const std::string& text) {
     std::wstring wide;
@@ -58,7 +42,7 @@ uint32_t VomoInstallImpl::LoadInstalledState() {
     }
     installedRecords_.clear();
     for (const std::string& id : ids) {
-        if (IsSetupKey(id)) {
+        if (vmds::SameKeyName(id, kSetupKey)) {
             continue;
         }
         ComponentRecord record;

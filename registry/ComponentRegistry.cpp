@@ -50,22 +50,18 @@ bool SubKeyNames(const std::string& path, std::set<std::string>& names) {
     return true;
 }
 
-// Key names compare without regard to ASCII case, as the registry does.
-bool SameKeyName(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) {
+// Opens, for reading, every subkey of `path` whose name is a plain key name and hands it to
+// `visit`; false when `path` itself cannot be read.
+template <class Visit>
+bool ForEachSubKey(const std::string& path, Visit visit) {
+    std::set<std::string> names;
+    if (!SubKeyNames(path, names)) {
         return false;
     }
-    for (std::string::size_type i = 0; i < a.size(); ++i) {
-        char x = a[i];
-        char y = b[i];
-        if (x >= 'A' && x <= 'Z') {
-            x = static_cast<char>(x - 'A' + 'a');
-        }
-        if (y >= 'A' && y <= 'Z') {
-            y = static_cast<char>(y - 'A' + 'a');
-        }
-        if (x != y) {
-            return false;
+    for (const std::string& name : names) {
+        IVomoSettings::Ptr node;
+        if (vmds::IsPlainKeyName(name) && Open(Child(path, name), vmds::kOpenMachineRead, node)) {
+            visit(name, *node);
         }
     }
     return true;
@@ -311,7 +307,7 @@ uint32_t ComponentRegistry::GetBundleGroupMembers(const std::string& groupId,
         return kKeyUnavailable;
     }
     for (const std::string& name : names) {
-        if (!SameKeyName(name, kPrivateKey)) {
+        if (!vmds::SameKeyName(name, kPrivateKey)) {
             members.insert(name);
         }
     }
@@ -354,61 +350,53 @@ uint32_t ComponentRegistry::RemoveBundleGroup(const std::string& groupId) {
 }
 
 uint32_t ComponentRegistry::LoadInstallGroups(std::vector<ComponentRecord>& groups) {
-    std::set<std::string> names;
-    if (!SubKeyNames(kInstallGroupsKey, names)) {
-        return kKeyUnavailable;
-    }
-    for (const std::string& name : names) {
-        IVomoSettings::Ptr node;
-        if (!vmds::IsPlainKeyName(name) ||
-            !Open(Child(kInstallGroupsKey, name), vmds::kOpenMachineRead, node)) {
-            continue;
-        }
-        ComponentRecord group;
-        std::string members;
-        uint32_t size = 0;
-        bool optional = false;
-        ReadText(*node, "ComponentId", group.id);
-        ReadText(*node, "DisplayVersion", group.displayVersion);
-        ReadText(*node, "Description", group.description);
-        if (node->GetUInt32(std::string("InstallSize"), size)) {
-            group.installSize = size;
-        }
-        if (node->GetBool(std::string("IsOptional"), optional)) {
-            group.isOptional = optional;
-        }
-        ReadText(*node, "Locale", group.locale);
-        ReadText(*node, "Name", group.name);
-        ReadText(*node, "StreamId", group.streamId);
-        std::string resources;
-        ReadText(*node, "ResourceDescriptors", resources);
-        group.resourceRefs = SplitListValue(resources);
-        ReadText(*node, "InstallGroupComponents", members);
+    const bool read =
+        ForEachSubKey(kInstallGroupsKey, [&](const std::string& name, IVomoSettings& node) {
+            ComponentRecord group;
+            std::string members;
+            uint32_t size = 0;
+            bool optional = false;
+            ReadText(node, "ComponentId", group.id);
+            ReadText(node, "DisplayVersion", group.displayVersion);
+            ReadText(node, "Description", group.description);
+            if (node.GetUInt32(std::string("InstallSize"), size)) {
+                group.installSize = size;
+            }
+            if (node.GetBool(std::string("IsOptional"), optional)) {
+                group.isOptional = optional;
+            }
+            ReadText(node, "Locale", group.locale);
+            ReadText(node, "Name", group.name);
+            ReadText(node, "StreamId", group.streamId);
+            std::string resources;
+            ReadText(node, "ResourceDescriptors", resources);
+            group.resourceRefs = SplitListValue(resources);
+            ReadText(node, "InstallGroupComponents", members);
 
-        if (!members.empty()) {
-            group.auxiliaryIds = SplitListValue(members);
-        } else if (!group.id.empty()) {
-            // Rebuild the members from the components that name this group, and keep them. A
-            // group without an id would otherwise collect every component outside any group.
-            std::set<std::string> installed;
-            GetInstalledComponentIds(installed);
-            for (const std::string& id : installed) {
-                std::string groupOfComponent;
-                if (vmds::IsPlainKeyName(id) &&
-                    vmds::ReadInstallString(id, "InstallGroupId", groupOfComponent) &&
-                    groupOfComponent == group.id) {
-                    group.auxiliaryIds.push_back(id);
+            if (!members.empty()) {
+                group.auxiliaryIds = SplitListValue(members);
+            } else if (!group.id.empty()) {
+                // Rebuild the members from the components that name this group, and keep them. A
+                // group without an id would otherwise collect every component outside any group.
+                std::set<std::string> installed;
+                GetInstalledComponentIds(installed);
+                for (const std::string& id : installed) {
+                    std::string groupOfComponent;
+                    if (vmds::IsPlainKeyName(id) &&
+                        vmds::ReadInstallString(id, "InstallGroupId", groupOfComponent) &&
+                        groupOfComponent == group.id) {
+                        group.auxiliaryIds.push_back(id);
+                    }
+                }
+                if (!group.auxiliaryIds.empty()) {
+                    vmds::WriteInstallString(kInstallGroupsArea + name, "InstallGroupComponents",
+                                             JoinList(group.auxiliaryIds));
                 }
             }
-            if (!group.auxiliaryIds.empty()) {
-                vmds::WriteInstallString(kInstallGroupsArea + name, "InstallGroupComponents",
-                                         JoinList(group.auxiliaryIds));
-            }
-        }
-        std::sort(group.auxiliaryIds.begin(), group.auxiliaryIds.end());
-        groups.push_back(group);
-    }
-    return kOk;
+            std::sort(group.auxiliaryIds.begin(), group.auxiliaryIds.end());
+            groups.push_back(group);
+        });
+    return read ? kOk : kKeyUnavailable;
 }
 
 uint32_t ComponentRegistry::SaveInstallGroups(const std::vector<ComponentRecord>& groups) {
@@ -496,26 +484,18 @@ uint32_t ComponentRegistry::SyncWizardLayout(std::vector<WizardPageRule>& rules)
         return kOk;
     }
 
-    std::set<std::string> names;
     std::map<uint32_t, WizardPageRule> byOrder;
-    if (SubKeyNames(kWizardLayoutKey, names)) {
-        for (const std::string& name : names) {
-            IVomoSettings::Ptr node;
-            if (!vmds::IsPlainKeyName(name) ||
-                !Open(Child(kWizardLayoutKey, name), vmds::kOpenMachineRead, node)) {
-                continue;
-            }
-            WizardPageRule rule;
-            ReadText(*node, "PageId", rule.pageId);
-            ReadText(*node, "InsertAfterId", rule.insertAfterId);
-            ReadText(*node, "RuleToApply", rule.ruleToApply);
-            uint32_t order = 0;
-            if (node->GetUInt32(std::string("PageOrder"), order)) {
-                rule.pageOrder = order;
-            }
-            byOrder[rule.pageOrder] = rule;  // of two with the same order, the later one wins
+    ForEachSubKey(kWizardLayoutKey, [&](const std::string&, IVomoSettings& node) {
+        WizardPageRule rule;
+        ReadText(node, "PageId", rule.pageId);
+        ReadText(node, "InsertAfterId", rule.insertAfterId);
+        ReadText(node, "RuleToApply", rule.ruleToApply);
+        uint32_t order = 0;
+        if (node.GetUInt32(std::string("PageOrder"), order)) {
+            rule.pageOrder = order;
         }
-    }
+        byOrder[rule.pageOrder] = rule;  // of two with the same order, the later one wins
+    });
     for (const auto& entry : byOrder) {
         rules.push_back(entry.second);
     }
@@ -535,23 +515,14 @@ uint32_t ComponentRegistry::SavePlugin(const InstalledPlugin& plugin) {
 }
 
 uint32_t ComponentRegistry::LoadPlugins(std::vector<InstalledPlugin>& plugins) {
-    std::set<std::string> names;
     bool any = false;
-    if (SubKeyNames(kPluginsKey, names)) {
-        for (const std::string& name : names) {
-            IVomoSettings::Ptr node;
-            if (!vmds::IsPlainKeyName(name) ||
-                !Open(Child(kPluginsKey, name), vmds::kOpenMachineRead, node)) {
-                continue;
-            }
-            InstalledPlugin plugin;
-            if (!node->GetString(std::string("PluginId"), plugin.id)) {
-                continue;
-            }
-            ReadText(*node, "SourceUrl", plugin.sourceUrl);
+    ForEachSubKey(kPluginsKey, [&](const std::string&, IVomoSettings& node) {
+        InstalledPlugin plugin;
+        if (node.GetString(std::string("PluginId"), plugin.id)) {
+            ReadText(node, "SourceUrl", plugin.sourceUrl);
             plugins.push_back(plugin);
             any = true;
         }
-    }
+    });
     return any ? kOk : kNothingStored;
 }
