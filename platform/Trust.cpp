@@ -524,23 +524,35 @@ bool ToTime(const ASN1_TIME* asn1, int64_t& when) {
     return true;
 }
 
+// The SEQUENCE values of the signer's unauthenticated attributes of one kind (`isKind` tells it
+// by the attribute's OID), in their order.
+template <class IsKind>
+std::vector<const ASN1_STRING*> UnauthenticatedSequences(PKCS7_SIGNER_INFO* signer, IsKind isKind) {
+    std::vector<const ASN1_STRING*> found;
+    STACK_OF(X509_ATTRIBUTE)* attributes = signer->unauth_attr;
+    for (int i = 0; i < sk_X509_ATTRIBUTE_num(attributes); ++i) {
+        X509_ATTRIBUTE* attribute = sk_X509_ATTRIBUTE_value(attributes, i);
+        if (!isKind(X509_ATTRIBUTE_get0_object(attribute)) || X509_ATTRIBUTE_count(attribute) < 1) {
+            continue;
+        }
+        const ASN1_TYPE* value = X509_ATTRIBUTE_get0_type(attribute, 0);
+        if (value && value->type == V_ASN1_SEQUENCE && value->value.sequence) {
+            found.push_back(value->value.sequence);
+        }
+    }
+    return found;
+}
+
 // The time of an RFC 3161 timestamp on signer `signer`, when it carries one that verifies: the
 // token's imprint covers the signer's signature value and the token's signer chains to a
 // trusted root at the token's own time.
 bool VerifiedTimestamp(PKCS7_SIGNER_INFO* signer, X509_STORE* store, int64_t& when) {
-    STACK_OF(X509_ATTRIBUTE)* attributes = signer->unauth_attr;
-    for (int i = 0; i < sk_X509_ATTRIBUTE_num(attributes); ++i) {
-        X509_ATTRIBUTE* attribute = sk_X509_ATTRIBUTE_value(attributes, i);
-        if (!SameOid(X509_ATTRIBUTE_get0_object(attribute), Rfc3161TimestampOid()) ||
-            X509_ATTRIBUTE_count(attribute) < 1) {
-            continue;
-        }
-        const ASN1_TYPE* value = X509_ATTRIBUTE_get0_type(attribute, 0);
-        if (!value || value->type != V_ASN1_SEQUENCE || !value->value.sequence) {
-            continue;
-        }
-        const unsigned char* p = value->value.sequence->data;
-        Pkcs7Ptr token(d2i_PKCS7(nullptr, &p, value->value.sequence->length));
+    const auto isTimestamp = [](const ASN1_OBJECT* oid) {
+        return SameOid(oid, Rfc3161TimestampOid());
+    };
+    for (const ASN1_STRING* sequence : UnauthenticatedSequences(signer, isTimestamp)) {
+        const unsigned char* p = sequence->data;
+        Pkcs7Ptr token(d2i_PKCS7(nullptr, &p, sequence->length));
         if (!token || !PKCS7_type_is_signed(token.get())) {
             continue;
         }
@@ -576,19 +588,12 @@ bool VerifiedTimestamp(PKCS7_SIGNER_INFO* signer, X509_STORE* store, int64_t& wh
 // (supplied by the message) chains to a trusted root at that time and may stamp time.
 bool VerifiedCountersignature(PKCS7* message, PKCS7_SIGNER_INFO* signer, X509_STORE* store,
                               int64_t& when) {
-    STACK_OF(X509_ATTRIBUTE)* attributes = signer->unauth_attr;
-    for (int i = 0; i < sk_X509_ATTRIBUTE_num(attributes); ++i) {
-        X509_ATTRIBUTE* attribute = sk_X509_ATTRIBUTE_value(attributes, i);
-        if (OBJ_obj2nid(X509_ATTRIBUTE_get0_object(attribute)) != NID_pkcs9_countersignature ||
-            X509_ATTRIBUTE_count(attribute) < 1) {
-            continue;
-        }
-        const ASN1_TYPE* value = X509_ATTRIBUTE_get0_type(attribute, 0);
-        if (!value || value->type != V_ASN1_SEQUENCE || !value->value.sequence) {
-            continue;
-        }
-        const unsigned char* p = value->value.sequence->data;
-        CounterSignerPtr counter(d2i_PKCS7_SIGNER_INFO(nullptr, &p, value->value.sequence->length));
+    const auto isCountersignature = [](const ASN1_OBJECT* oid) {
+        return OBJ_obj2nid(oid) == NID_pkcs9_countersignature;
+    };
+    for (const ASN1_STRING* sequence : UnauthenticatedSequences(signer, isCountersignature)) {
+        const unsigned char* p = sequence->data;
+        CounterSignerPtr counter(d2i_PKCS7_SIGNER_INFO(nullptr, &p, sequence->length));
         if (!counter || !counter->issuer_and_serial || !counter->digest_alg ||
             !IsAcceptedDigest(OBJ_obj2nid(counter->digest_alg->algorithm))) {
             continue;

@@ -1,36 +1,18 @@
 // The exports as a C++ host sees them: loaded with dlopen, fed null and malformed input.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "support/LoadedExports.h"
 #include "vcm/vcm.h"
 
 namespace {
 
-struct Exports {
-    void* handle = nullptr;
-    int (*initialize)(ComponentManager**);
-    int (*addSpec)(ComponentManager*, const char*);
-    int (*find)(ComponentManager*, ComponentCallback, StringList*);
-    int (*check)(ComponentManager*, const char*, int, ComponentCallback, StringList*);
-    int (*update)(ComponentManager*, const char*);
-    void (*shutdown)(ComponentManager*);
-};
-
 class ExportsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        e.handle = dlopen(VCM_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
-        ASSERT_NE(nullptr, e.handle) << dlerror();
-        e.initialize = reinterpret_cast<decltype(e.initialize)>(dlsym(e.handle, "VCM_Initialize"));
-        e.addSpec = reinterpret_cast<decltype(e.addSpec)>(dlsym(e.handle, "VCM_AddSpec"));
-        e.find = reinterpret_cast<decltype(e.find)>(dlsym(e.handle, "VCM_FindComponents"));
-        e.check = reinterpret_cast<decltype(e.check)>(dlsym(e.handle, "VCM_CheckForUpdates"));
-        e.update = reinterpret_cast<decltype(e.update)>(dlsym(e.handle, "VCM_UpdateComponents"));
-        e.shutdown = reinterpret_cast<decltype(e.shutdown)>(dlsym(e.handle, "VCM_Shutdown"));
-        ASSERT_TRUE(e.initialize && e.addSpec && e.find && e.check && e.update && e.shutdown);
+        ASSERT_EQ("", e.Error());
         ASSERT_EQ(0, e.initialize(&manager));
         ASSERT_NE(nullptr, manager);
         list.context = &ids;
@@ -42,16 +24,13 @@ protected:
         if (e.shutdown) {
             e.shutdown(manager);
         }
-        if (e.handle) {
-            dlclose(e.handle);
-        }
     }
 
     static void Append(const char* id, StringList* l) {
         static_cast<std::vector<std::string>*>(l->context)->push_back(id);
     }
 
-    Exports e;
+    testsupport::LoadedExports e{VCM_LIBRARY_PATH};
     ComponentManager* manager = nullptr;
     std::vector<std::string> ids;
     StringList list;

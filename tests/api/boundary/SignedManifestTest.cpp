@@ -1,7 +1,6 @@
 // A host's view of manifest preparation end to end: libvcm.so loaded with dlopen, the signed
 // manifest cabinet served by a local HTTP server, the test root trusted through
 // VOMO_TRUST_ROOTS, and the exports driven as a setup program drives them.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -11,6 +10,7 @@
 
 #include "settings/SettingsAccessors.h"
 #include "support/CodeSigning.h"
+#include "support/LoadedExports.h"
 #include "support/TempDir.h"
 #include "tests/packages/LocalHttpServer.h"
 #include "vcm/vcm.h"
@@ -55,15 +55,6 @@ const char kUpdatesManifest[] = R"(<?xml version="1.0" encoding="UTF-8"?>
 
 const char kCabinetPath[] = "/vomo/setup/manifest.cab";
 
-struct Exports {
-    void* handle = nullptr;
-    int (*initialize)(ComponentManager**) = nullptr;
-    int (*addSpec)(ComponentManager*, const char*) = nullptr;
-    int (*find)(ComponentManager*, ComponentCallback, StringList*) = nullptr;
-    int (*check)(ComponentManager*, const char*, int, ComponentCallback, StringList*) = nullptr;
-    void (*shutdown)(ComponentManager*) = nullptr;
-};
-
 class SignedManifestTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -90,30 +81,15 @@ protected:
         ::setenv("TMPDIR", tmp_.Path().c_str(), 1);
         ::setenv("VOMO_TRUST_ROOTS", CodeSigning::Instance().TrustedRoots().c_str(), 1);
         ::setenv("VOMO_MANIFEST_URL", server_.Url(kCabinetPath).c_str(), 1);
-        e_.handle = ::dlopen(VCM_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
-        ASSERT_NE(nullptr, e_.handle) << ::dlerror();
-        Resolve("VCM_Initialize", e_.initialize);
-        Resolve("VCM_AddSpec", e_.addSpec);
-        Resolve("VCM_FindComponents", e_.find);
-        Resolve("VCM_CheckForUpdates", e_.check);
-        Resolve("VCM_Shutdown", e_.shutdown);
-        ASSERT_TRUE(e_.initialize && e_.addSpec && e_.find && e_.check && e_.shutdown);
+        ASSERT_EQ("", e_.Error());
         list_.context = &ids_;
         list_.clear = [](void* context) {
             static_cast<std::vector<std::string>*>(context)->clear();
         };
     }
     void TearDown() override {
-        if (e_.handle) {
-            ::dlclose(e_.handle);
-        }
         ::unsetenv("VOMO_TRUST_ROOTS");
         ::unsetenv("TMPDIR");
-    }
-
-    template <class F>
-    void Resolve(const char* name, F& function) {
-        function = reinterpret_cast<F>(::dlsym(e_.handle, name));
     }
 
     // Serves `file` of the test files as the manifest cabinet, or a 404 for an empty name.
@@ -171,7 +147,7 @@ protected:
     static TempDir* files_;
     TempDir tmp_{"vcm-e2e-tmp"};
     testsupport::LocalHttpServer server_;
-    Exports e_;
+    testsupport::LoadedExports e_{VCM_LIBRARY_PATH};
     std::vector<std::string> ids_;
     StringList list_;
 };
