@@ -10,8 +10,8 @@
 #include <boost/thread/thread.hpp>
 
 #include "api/Addresses.h"
+#include "api/InstallHints.h"
 #include "api/LocalTime.h"
-#include "api/PingSender.h"
 #include "api/SettingsShim.h"
 #include "api/Url.h"
 #include "engine/VomoInstallImpl.h"

@@ -9,7 +9,7 @@
 
 #include <boost/shared_ptr.hpp>
 
-#include "api/IPingSender.h"
+#include "api/IInstallHints.h"
 #include "api/ISettings.h"
 #include "api/ITime.h"
 #include "engine/IVomoInstall.h"

@@ -19,7 +19,7 @@ const char kUniqueValuePrefix[] = "Unique-";
 // the failed-ping store), so such keys are refused like empty ones.
 
 bool SettingsShim::IsInstalled(const std::string& key) {
-    return vmds::IsPlainKeyName(key) && vmds::InstallKeyExists(key);
+    return vmds::IsComponentKeyName(key) && vmds::InstallKeyExists(key);
 }
 
 bool SettingsShim::ReadString(const std::string& key, const std::string& name, std::string& value) {

@@ -10,6 +10,7 @@
 #include "engine/ManifestQuery.h"
 #include "engine/MultiLangStringImpl.h"
 #include "platform/OsVersion.h"
+#include "settings/KeyName.h"
 #include "settings/SettingsAccessors.h"
 
 namespace {
@@ -289,7 +290,7 @@ void ComponentImpl::Parse(const TiXmlNode* element, bool withStreams) {
 }
 
 bool ComponentImpl::RegistryKey(std::string& key) const {
-    if (record_.id.empty() || record_.id.find_first_of("\\/") != std::string::npos) {
+    if (!vmds::IsComponentKeyName(record_.id)) {
         return false;
     }
     key = record_.id;

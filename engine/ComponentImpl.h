@@ -86,8 +86,8 @@ private:
 
     // Copies every non-empty value of `stream` over this component's (SelectStream).
     void TakeOver(const ComponentImpl& stream);
-    // The id under which the registry keeps this component, or false when the id is empty or
-    // would address another key.
+    // The id under which the registry keeps this component, or false when the id is empty,
+    // would address another key, or is the product's own key "Setup".
     bool RegistryKey(std::string& key) const;
 
     ComponentRecord record_;

@@ -11,8 +11,6 @@
 
 namespace {
 
-const char kSetupKey[] = "Setup";  // below "Install", not a component
-
 std::wstring Wide(const std::string& text) {
     std::wstring wide;
     try {
@@ -33,7 +31,8 @@ IComponentRegistry& VomoInstallImpl::Registry() {
 }
 
 // Reads the record of every installed component. A component whose record cannot be read is
-// named in the event log and ends the operation with 3; the records read before it are kept.
+// named in the event log and skipped, so that one damaged key does not hide the components
+// recorded after it; the operation then ends with 3, after every readable record was kept.
 uint32_t VomoInstallImpl::LoadInstalledState() {
     std::set<std::string> ids;
     if (Registry().GetInstalledComponentIds(ids) != 0) {
@@ -41,19 +40,21 @@ uint32_t VomoInstallImpl::LoadInstalledState() {
         return 0;
     }
     installedRecords_.clear();
+    uint32_t result = 0;
     for (const std::string& id : ids) {
-        if (vmds::SameKeyName(id, kSetupKey)) {
+        if (vmds::SameKeyName(id, vmds::kSetupKeyName)) {
             continue;
         }
         ComponentRecord record;
         if (Registry().LoadComponent(id, record) != 0) {
             eventLog_->WriteError("failed to load component %S from the registry.\n",
                                   Wide(id).c_str());
-            return 3;
+            result = 3;
+            continue;
         }
         installedRecords_[id] = record;
     }
-    return 0;
+    return result;
 }
 
 uint32_t VomoInstallImpl::CreateUpdateSession(const std::vector<std::string>&,
@@ -84,7 +85,8 @@ uint32_t VomoInstallImpl::GetInstalledComponents(vmi::ComponentList& components)
         std::set<std::string> present;
         for (const vmi::ComponentPtr& component : components_) {
             const std::string id = component->GetId();
-            if (ids.count(id) && present.insert(id).second) {
+            // "Install" also holds the product's own key, which no component may claim.
+            if (ids.count(id) && vmds::IsComponentKeyName(id) && present.insert(id).second) {
                 built.push_back(component);
             }
         }

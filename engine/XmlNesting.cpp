@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/AsciiCase.h"
+
 namespace TinyXPath {
 
 namespace {
@@ -38,10 +40,6 @@ bool IsAlphaNum(unsigned char c) {
     return IsAlpha(c) || (c >= '0' && c <= '9');
 }
 
-char Lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 bool StartsWith(const char* p, const char* tag) {
     while (*p && *tag && *p == *tag) {
         ++p;
@@ -51,7 +49,7 @@ bool StartsWith(const char* p, const char* tag) {
 }
 
 bool StartsWithNoCase(const char* p, const char* tag) {
-    while (*p && *tag && Lower(*p) == Lower(*tag)) {
+    while (*p && *tag && platform::AsciiLower(*p) == platform::AsciiLower(*tag)) {
         ++p;
         ++tag;
     }

@@ -1,7 +1,6 @@
 #include "ping/PingManager.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <set>
 
@@ -11,6 +10,8 @@
 
 #include "ping/PingSender.h"
 #include "ping/PingUrl.h"
+#include "platform/AsciiCase.h"
+#include "platform/Socket.h"
 #include "settings/IVomoSettings.h"
 
 namespace {
@@ -21,6 +22,8 @@ const char kReportsKey[] = "Install\\Setup\\Reports";
 // at the queue.
 const boost::chrono::milliseconds kAfterPing(100);
 const boost::chrono::milliseconds kIdlePoll(20);
+// Part of a stop's budget kept for storing the pings left and joining the worker.
+const boost::chrono::milliseconds kStopReserve(1000);
 
 // Formatting is done one call at a time: the formatter's parse fills the locale's lazily built
 // character cache, which is not safe to fill from two threads at once.
@@ -36,12 +39,12 @@ std::string HintName(uint32_t counter) {
     return name;
 }
 
-// Value names compare without regard to case, as the registry does.
-std::string Folded(const std::string& name) {
-    std::string folded(name);
-    std::transform(folded.begin(), folded.end(), folded.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return folded;
+// Whether `name` is among `names`; value names compare without regard to case, as the registry
+// does.
+bool IsTaken(const std::vector<std::string>& names, const std::string& name) {
+    return std::any_of(names.begin(), names.end(), [&](const std::string& taken) {
+        return platform::AsciiEqualNoCase(taken, name);
+    });
 }
 
 }  // namespace
@@ -127,15 +130,26 @@ bool PingManager::Stop() {
 }
 
 bool PingManager::StopWorker() {
+    {
+        boost::lock_guard<boost::recursive_mutex> lock(mutex_);
+        stopping_ = true;
+        // Attempts end early enough to leave time for storing what is left and for the join.
+        stopDeadline_ = boost::chrono::steady_clock::now() +
+                        boost::chrono::milliseconds(kStopBudgetMilliseconds) - kStopReserve;
+    }
+    // The worker drains the queue, or empties it into the failed list once the budget is spent.
     if (!IsQueueEmpty() && running_) {
         drained_.Wait();
     }
     stop_ = true;
-    if (!worker_.joinable()) {
-        return false;
+    bool joined = false;
+    if (worker_.joinable()) {
+        worker_.join();
+        joined = true;
     }
-    worker_.join();
-    return true;
+    boost::lock_guard<boost::recursive_mutex> lock(mutex_);
+    stopping_ = false;
+    return joined;
 }
 
 // ---- requests --------------------------------------------------------------------------------
@@ -248,6 +262,32 @@ void PingManager::KeepFailed(const PingItem& item) {
     failed_.push_back(item);
 }
 
+bool PingManager::MayAttempt() {
+    boost::lock_guard<boost::recursive_mutex> lock(mutex_);
+    if (!stopping_) {
+        return true;
+    }
+    const auto left = boost::chrono::duration_cast<boost::chrono::milliseconds>(
+        stopDeadline_ - boost::chrono::steady_clock::now());
+    if (left.count() <= 0) {
+        return false;
+    }
+    // The attempt about to start ends with the budget: its look-up and connection waits are
+    // cut there (a short request then goes into the fresh connection's buffer at once).
+    platform::SetSocketDeadline(static_cast<uint32_t>(left.count()));
+    return true;
+}
+
+void PingManager::KeepUntried() {
+    boost::lock_guard<boost::recursive_mutex> lock(mutex_);
+    while (!pending_.empty()) {
+        if (pending_.front().storeOnFailure && !pending_.front().url.empty()) {
+            KeepFailed(pending_.front());
+        }
+        pending_.pop_front();
+    }
+}
+
 std::vector<std::string> PingManager::GetFailedPings() {
     boost::lock_guard<boost::recursive_mutex> lock(mutex_);
     std::vector<std::string> urls;
@@ -267,6 +307,12 @@ void PingManager::Run() {
     while (!stop_) {
         if (!IsQueueEmpty()) {
             do {
+                if (!MayAttempt()) {
+                    // Stored with the failed ones when the worker ends; the emptied queue then
+                    // lets the stop go on.
+                    KeepUntried();
+                    continue;
+                }
                 PingItem item;
                 if (PopFront(item)) {
                     bool sent = false;
@@ -284,6 +330,7 @@ void PingManager::Run() {
         }
         SleepFor(kIdlePoll);
     }
+    platform::ClearSocketDeadline();
     bool anyFailed = false;
     {
         boost::lock_guard<boost::recursive_mutex> lock(mutex_);
@@ -318,15 +365,13 @@ void PingManager::SaveFailedPings() {
     // Names continue after the values already there. A name already taken (values removed or
     // added by someone else leave gaps) is passed over, so that no stored ping is overwritten.
     vmds::IVomoSettings::NameSetU names;
-    std::set<std::string> taken;
+    std::vector<std::string> taken;
     if (key->GetValueNames(names)) {
-        for (const std::string& name : names) {
-            taken.insert(Folded(name));
-        }
+        taken.assign(names.begin(), names.end());
     }
     while (!failed_.empty()) {
         std::string name = HintName(counter++);
-        while (taken.count(Folded(name))) {
+        while (IsTaken(taken, name)) {
             name = HintName(counter++);
         }
         const PingItem& item = failed_.front();
@@ -334,7 +379,7 @@ void PingManager::SaveFailedPings() {
         if (!key->SetString(name, item.url)) {
             break;  // the rest stays in memory for the next save
         }
-        taken.insert(Folded(name));
+        taken.push_back(name);
         failed_.pop_front();
     }
     std::fflush(stdout);

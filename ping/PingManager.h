@@ -4,7 +4,10 @@
 // the worker ends, and read back, removed from there and queued again at the next Start().
 //
 // Callers never wait for the network: a request returns once its URL is queued. Stop() and the
-// destructor wait until every queued ping was tried.
+// destructor wait until every queued ping was tried, but never longer than the stop budget
+// (kStopBudgetMilliseconds): an attempt under way when it ends is cut there, and the pings not
+// tried yet join the failed list and are stored with it, so a stop with unreachable servers
+// cannot hold the host for minutes, and no ping is lost or sent twice.
 //
 // Threads: the owner's threads call the public operations; the worker runs Run(), sends and
 // saves. One recursive mutex guards the pending queue, the failed list and the drained event
@@ -18,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include <boost/chrono.hpp>
 #include <boost/shared_ptr.hpp>
 #include <boost/thread/condition_variable.hpp>
 #include <boost/thread/mutex.hpp>
@@ -34,7 +38,8 @@ public:
     // not start fails every ping). The worker is not started: the owner calls Start().
     explicit PingManager(
         const boost::shared_ptr<IPingSender>& sender = boost::shared_ptr<IPingSender>());
-    // Waits until the queue is drained, stops and joins the worker, then closes the sender.
+    // Waits until the queue is drained (within the stop budget), stops and joins the worker, then
+    // closes the sender.
     ~PingManager() override;
     PingManager(const PingManager&) = delete;
     PingManager& operator=(const PingManager&) = delete;
@@ -47,8 +52,8 @@ public:
     // the pings stored by an earlier run. Failing to create the thread raises
     // boost::thread_resource_error.
     void Start() override;
-    // Waits until the queue is drained (when a worker runs and the queue is not empty), stops
-    // and joins the worker; true when a worker thread was joined.
+    // Waits until the queue is drained (when a worker runs and the queue is not empty) or the
+    // stop budget is spent, stops and joins the worker; true when a worker thread was joined.
     bool Stop() override;
     // Fills "%name%" tokens of the template from the named values, runs the text through
     // Boost.Format with the positional (unnamed) values, and queues baseUrl + "/" + text.
@@ -63,6 +68,8 @@ public:
 
     // Most failed pings kept; the oldest is dropped for each one more.
     static constexpr size_t kMaxFailedPings = 100;
+    // Longest a stop waits for the queue to be tried, counted from the call.
+    static constexpr uint32_t kStopBudgetMilliseconds = 10000;
 
     // The URLs of the failed list, oldest first.
     std::vector<std::string> GetFailedPings();
@@ -98,6 +105,13 @@ private:
     bool PopFront(PingItem& item);
     // Keeps a failed item, dropping the oldest when the list is full.
     void KeepFailed(const PingItem& item);
+    // Whether the worker may start another attempt: always while no stop is under way; during a
+    // stop while its budget lasts, and then the calling (worker) thread's socket waits are capped
+    // at the budget's end.
+    bool MayAttempt();
+    // Moves the pings not tried yet to the failed list (those asked to be kept); the queue is
+    // then drained.
+    void KeepUntried();
     // The worker thread's body.
     void Run();
     // Stops the worker: the common part of Stop() and the destructor.
@@ -113,6 +127,9 @@ private:
     boost::shared_ptr<IPingSender> sender_;
     std::atomic<bool> stop_{true};
     std::atomic<bool> running_{false};
+    // Set by a stop before it waits for the queue, with the end of its budget.
+    bool stopping_ = false;
+    boost::chrono::steady_clock::time_point stopDeadline_;
     boost::thread worker_;
     boost::recursive_mutex mutex_;
     boost::recursive_mutex control_;

@@ -2,7 +2,7 @@
 
 #include <boost/make_shared.hpp>
 
-#include "ping/Socket.h"
+#include "ping/PingSocket.h"
 
 namespace {
 

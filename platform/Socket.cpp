@@ -82,7 +82,46 @@ bool WaitForConnection(int fd, std::chrono::steady_clock::time_point deadline) {
     }
 }
 
+// The calling thread's cap on waits (SetSocketDeadline); none when not set.
+thread_local bool hasDeadline = false;
+thread_local std::chrono::steady_clock::time_point threadDeadline;
+
+// The end of a wait of `timeoutMilliseconds` from now, moved up to the thread's cap.
+std::chrono::steady_clock::time_point WaitEnd(uint32_t timeoutMilliseconds) {
+    const auto end =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMilliseconds);
+    return hasDeadline && threadDeadline < end ? threadDeadline : end;
+}
+
+// One asynchronous look-up, kept together with the name and the hints it points to.
+struct LookupRequest {
+    explicit LookupRequest(const std::string& host) : name(host) {
+        std::memset(&hints, 0, sizeof(hints));
+        hints.ai_family = AF_INET;
+        hints.ai_socktype = SOCK_STREAM;
+        std::memset(&request, 0, sizeof(request));
+        request.ar_name = name.c_str();
+        request.ar_request = &hints;
+    }
+    LookupRequest(const LookupRequest&) = delete;
+    LookupRequest& operator=(const LookupRequest&) = delete;
+
+    const std::string name;
+    struct addrinfo hints;
+    struct gaicb request;
+};
+
 }  // namespace
+
+void SetSocketDeadline(uint32_t millisecondsFromNow) {
+    threadDeadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(millisecondsFromNow);
+    hasDeadline = true;
+}
+
+void ClearSocketDeadline() {
+    hasDeadline = false;
+}
 
 bool SocketStartup() {
     return true;
@@ -90,36 +129,76 @@ bool SocketStartup() {
 
 void SocketCleanup() {}
 
-bool ResolveIPv4(const std::string& host, uint8_t address[4]) {
+bool ResolveIPv4(const std::string& host, uint8_t address[4], uint32_t timeoutMilliseconds) {
     if (!IsPlainHostName(host)) {
         SetLastError(EAI_NONAME, "not a host name");
         return false;
     }
-    struct addrinfo hints;
-    std::memset(&hints, 0, sizeof(hints));
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    struct addrinfo* found = nullptr;
-    const int result = ::getaddrinfo(host.c_str(), nullptr, &hints, &found);
-    if (result != 0 || !found) {
-        SetLastError(static_cast<uint32_t>(result), ::gai_strerror(result));
+    struct in_addr literal;
+    if (::inet_pton(AF_INET, host.c_str(), &literal) == 1) {
+        std::memcpy(address, &literal.s_addr, 4);
+        return true;
+    }
+
+    // The look-up runs on the resolver's own thread so that this one can stop waiting for it.
+    LookupRequest* lookup = new LookupRequest(host);
+    struct gaicb* requests[1] = {&lookup->request};
+    const int started = ::getaddrinfo_a(GAI_NOWAIT, requests, 1, nullptr);
+    if (started != 0) {
+        SetLastError(static_cast<uint32_t>(started), ::gai_strerror(started));
+        delete lookup;
         return false;
     }
+    const auto deadline = WaitEnd(timeoutMilliseconds);
+    int status = ::gai_error(&lookup->request);
+    while (status == EAI_INPROGRESS) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline) {
+            status = ::gai_cancel(&lookup->request);
+            if (status == EAI_ALLDONE) {
+                status = ::gai_error(&lookup->request);  // it ended meanwhile
+                break;
+            }
+            if (status != EAI_CANCELED) {
+                // Still running and beyond cancelling: the resolver's thread writes its answer
+                // into the block later, so the block is left to it and never freed.
+                lookup = nullptr;
+            }
+            delete lookup;
+            SetLastError(ETIMEDOUT, "the name look-up timed out");
+            return false;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - now);
+        struct timespec wait;
+        wait.tv_sec = static_cast<time_t>(left.count() / 1000000000);
+        wait.tv_nsec = static_cast<long>(left.count() % 1000000000);
+        const struct gaicb* waiting[1] = {&lookup->request};
+        ::gai_suspend(waiting, 1, &wait);
+        status = ::gai_error(&lookup->request);
+    }
+    struct addrinfo* found = lookup->request.ar_result;
     bool ok = false;
-    for (const struct addrinfo* entry = found; entry; entry = entry->ai_next) {
-        if (entry->ai_family == AF_INET && entry->ai_addr &&
-            entry->ai_addrlen >= sizeof(struct sockaddr_in)) {
-            struct sockaddr_in inet;
-            std::memcpy(&inet, entry->ai_addr, sizeof(inet));
-            std::memcpy(address, &inet.sin_addr.s_addr, 4);
-            ok = true;
-            break;
+    if (status != 0 || !found) {
+        SetLastError(static_cast<uint32_t>(status), ::gai_strerror(status));
+    } else {
+        for (const struct addrinfo* entry = found; entry; entry = entry->ai_next) {
+            if (entry->ai_family == AF_INET && entry->ai_addr &&
+                entry->ai_addrlen >= sizeof(struct sockaddr_in)) {
+                struct sockaddr_in inet;
+                std::memcpy(&inet, entry->ai_addr, sizeof(inet));
+                std::memcpy(address, &inet.sin_addr.s_addr, 4);
+                ok = true;
+                break;
+            }
+        }
+        if (!ok) {
+            SetLastError(EAI_NONAME, "no IPv4 address");
         }
     }
-    ::freeaddrinfo(found);
-    if (!ok) {
-        SetLastError(EAI_NONAME, "no IPv4 address");
+    if (found) {
+        ::freeaddrinfo(found);
     }
+    delete lookup;
     return ok;
 }
 
@@ -148,8 +227,7 @@ bool ConnectSocket(SocketHandle handle, const uint8_t address[4], uint16_t port,
         SetLastErrorFromErrno();
         return false;
     }
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMilliseconds);
+    const auto deadline = WaitEnd(timeoutMilliseconds);
     bool connected = false;
     if (::connect(fd, reinterpret_cast<const struct sockaddr*>(&target), sizeof(target)) == 0) {
         connected = true;

@@ -9,6 +9,9 @@
 //   IPv4 host, and it must never reach a request line.
 // - Connecting waits at most kConnectTimeoutMilliseconds, so that a server that never answers
 //   (a dropped SYN) cannot hold a shutdown for the minutes the system's own time-out lasts.
+// - A name look-up is bounded the same way: it runs on the resolver's own thread, and the caller
+//   stops waiting at its time-out (the resolver, when it cannot be cancelled, finishes alone).
+//   An IPv4 literal is taken as it is, without a look-up.
 // - Every send passes MSG_NOSIGNAL: a peer that has gone must not kill the host with SIGPIPE.
 // - Sockets are opened close-on-exec, so launched installer programs do not inherit them.
 #pragma once
@@ -18,6 +21,13 @@
 #include <string>
 
 namespace platform {
+
+// A cap on the waits of the calling thread's look-ups and connections, for a caller that must be
+// done by a point in time (the ping worker during a stop): while it is set, each wait ends at the
+// cap or at its own time-out, whichever comes first. The cap is `millisecondsFromNow` from the
+// call; ClearSocketDeadline removes it. Other threads are not affected.
+void SetSocketDeadline(uint32_t millisecondsFromNow);
+void ClearSocketDeadline();
 
 // A socket handle of the platform; kNoSocket is "none".
 typedef int32_t SocketHandle;
@@ -30,8 +40,9 @@ const uint32_t kConnectTimeoutMilliseconds = 5000;
 bool SocketStartup();
 void SocketCleanup();
 
-// The first IPv4 address of `host`, in network byte order (four bytes, most significant first).
-bool ResolveIPv4(const std::string& host, uint8_t address[4]);
+// The first IPv4 address of `host`, in network byte order (four bytes, most significant first),
+// found within `timeoutMilliseconds`; false (and `address` untouched) otherwise.
+bool ResolveIPv4(const std::string& host, uint8_t address[4], uint32_t timeoutMilliseconds);
 
 // A new TCP socket, or kNoSocket.
 SocketHandle OpenStreamSocket();

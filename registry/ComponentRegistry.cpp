@@ -121,7 +121,7 @@ boost::shared_ptr<IComponentRegistry> CreateComponentRegistry() {
 
 uint32_t ComponentRegistry::WriteComponent(const ComponentRecord& r, IInstallerSettings& writer) {
     const std::string& id = r.id;
-    if (!vmds::IsPlainKeyName(id)) {
+    if (!vmds::IsComponentKeyName(id)) {
         return kKeyUnavailable;
     }
     // Written in this order; the first write that fails ends the operation with 6, so that a
@@ -164,7 +164,7 @@ uint32_t ComponentRegistry::SaveComponent(const ComponentRecord& record) {
 
 uint32_t ComponentRegistry::SaveComponentDisplayInfo(const ComponentRecord& r) {
     const std::string& id = r.id;
-    if (!vmds::IsPlainKeyName(id)) {
+    if (!vmds::IsComponentKeyName(id)) {
         return kKeyUnavailable;
     }
     InstallerSettingsImpl writer;
@@ -183,7 +183,7 @@ uint32_t ComponentRegistry::SaveComponentDisplayInfo(const ComponentRecord& r) {
 }
 
 uint32_t ComponentRegistry::RemoveComponent(const std::string& id) {
-    if (!vmds::IsPlainKeyName(id)) {
+    if (!vmds::IsComponentKeyName(id)) {
         return kKeyUnavailable;
     }
     return vmds::DeleteInstallKey(id) ? kOk : kKeyUnavailable;
@@ -196,7 +196,7 @@ uint32_t ComponentRegistry::GetInstalledComponentIds(std::set<std::string>& ids)
 
 uint32_t ComponentRegistry::ReadComponent(const std::string& id, ComponentRecord& r,
                                           IInstallerSettings& reader) {
-    if (!vmds::IsPlainKeyName(id) || !vmds::InstallKeyExists(id)) {
+    if (!vmds::IsComponentKeyName(id) || !vmds::InstallKeyExists(id)) {
         return kKeyUnavailable;
     }
     // A missing value leaves its field as it was.
@@ -267,7 +267,7 @@ uint32_t ComponentRegistry::LoadComponent(const std::string& id, ComponentRecord
 }
 
 uint32_t ComponentRegistry::GetDependencies(const std::string& id, std::vector<std::string>& ids) {
-    if (!vmds::IsPlainKeyName(id) || !vmds::InstallKeyExists(id)) {
+    if (!vmds::IsComponentKeyName(id) || !vmds::InstallKeyExists(id)) {
         return kKeyUnavailable;
     }
     std::string value;
@@ -278,14 +278,14 @@ uint32_t ComponentRegistry::GetDependencies(const std::string& id, std::vector<s
 
 uint32_t ComponentRegistry::SetDependencies(const std::string& id,
                                             const std::vector<std::string>& ids) {
-    if (!vmds::IsPlainKeyName(id) || !vmds::InstallKeyExists(id)) {
+    if (!vmds::IsComponentKeyName(id) || !vmds::InstallKeyExists(id)) {
         return kKeyUnavailable;
     }
     return vmds::WriteInstallString(id, "Dependencies", JoinList(ids)) ? kOk : kKeyUnavailable;
 }
 
 bool ComponentRegistry::IsComponentInstalled(const std::string& id) {
-    return vmds::IsPlainKeyName(id) && vmds::InstallKeyExists(id);
+    return vmds::IsComponentKeyName(id) && vmds::InstallKeyExists(id);
 }
 
 uint32_t ComponentRegistry::AddBundleGroupMember(const std::string& groupId,
@@ -382,7 +382,7 @@ uint32_t ComponentRegistry::LoadInstallGroups(std::vector<ComponentRecord>& grou
                 GetInstalledComponentIds(installed);
                 for (const std::string& id : installed) {
                     std::string groupOfComponent;
-                    if (vmds::IsPlainKeyName(id) &&
+                    if (vmds::IsComponentKeyName(id) &&
                         vmds::ReadInstallString(id, "InstallGroupId", groupOfComponent) &&
                         groupOfComponent == group.id) {
                         group.auxiliaryIds.push_back(id);

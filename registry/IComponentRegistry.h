@@ -1,6 +1,11 @@
 // The registry layout of installed components, bundle groups, install groups, the stored wizard
 // layout and installed plug-ins, below "SOFTWARE\Vomo\" in the machine hive.
 // Results: 0 success, 6 a key could not be opened, created or deleted, 2 nothing stored.
+// A component id names the key "Install\<id>". Ids that are empty, hold "\" or "/", or are the
+// product's own key "Setup" (in any case) are refused by every operation that writes, removes or
+// reads a component's key: 6, or false from IsComponentInstalled, with nothing touched.
+// GetInstalledComponentIds lists "Setup" with the component ids; callers skip it.
+// Holds no state between calls; any thread may call, each operation opening its own keys.
 #pragma once
 
 #include <cstdint>

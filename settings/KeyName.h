@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "platform/AsciiCase.h"
+
 namespace vmds {
 
 // True when `id` names exactly one registry key: not empty and free of the path separators
@@ -14,17 +16,19 @@ inline bool IsPlainKeyName(const std::string& id) {
 // Key names compare without regard to case, as the registry does; for the fixed ASCII names the
 // system looks for among stored ones ("Setup", "_private").
 inline bool SameKeyName(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::string::size_type i = 0; i < a.size(); ++i) {
-        const char x = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] - 'A' + 'a') : a[i];
-        const char y = b[i] >= 'A' && b[i] <= 'Z' ? static_cast<char>(b[i] - 'A' + 'a') : b[i];
-        if (x != y) {
-            return false;
-        }
-    }
-    return true;
+    return platform::AsciiEqualNoCase(a, b);
+}
+
+// The key below "Install" that holds the product's own keys (bundle groups, install groups,
+// unique-install records, stored pings, the wizard layout, plug-ins) and the product's
+// "InstallDir". It is not a component.
+constexpr char kSetupKeyName[] = "Setup";
+
+// True when `id` may name a component's key "Install\<id>": a plain key name other than the
+// product's own key, in any case (the registry compares names without case). A component called
+// "Setup" would otherwise read, overwrite or delete everything the product keeps there.
+inline bool IsComponentKeyName(const std::string& id) {
+    return IsPlainKeyName(id) && !SameKeyName(id, kSetupKeyName);
 }
 
 }  // namespace vmds

@@ -22,6 +22,7 @@ const char kManifest[] =
     "</component>"
     "<component id='b'><installGroup>g</installGroup></component>"
     "<component id='c'/>"
+    "<component id='Setup'/>"
     "<component id='g' installGroup='true'/>"
     "<component id='h' installGroup='true'/>"
     "</componentDefinitions></manifest>";
@@ -84,17 +85,20 @@ TEST_F(InstalledStateTest, LoadingTheInstalledStateReadsEveryRecord) {
     EXPECT_TRUE(log_->formats.empty());
 }
 
-TEST_F(InstalledStateTest, AnUnreadableRecordIsLoggedAndEndsTheLoadWith3) {
+TEST_F(InstalledStateTest, UnreadableRecordsAreLoggedAndSkippedAndTheLoadEndsWith3) {
     Record("a");
     // A key whose name holds "/" cannot be read as a component: its id would address another key.
+    // Each such key is named in the log; the records after the first one are still read.
     ASSERT_TRUE(vmds::WriteInstallString("Setup", "x", "y"));
-    ASSERT_EQ(0, testsupport::RunCommand(std::string(VOMO_REG_PATH) +
-                                         " add 'HKLM\\SOFTWARE\\Vomo\\Install\\odd/name' /v "
-                                         "ComponentId /d odd /f >/dev/null 2>&1"));
+    for (const char* name : {"odd/name", "zz/name"}) {
+        ASSERT_EQ(0, testsupport::RunCommand(std::string(VOMO_REG_PATH) +
+                                             " add 'HKLM\\SOFTWARE\\Vomo\\Install\\" + name +
+                                             "' /v ComponentId /d odd /f >/dev/null 2>&1"));
+    }
     EXPECT_EQ(3u, engine_->LoadInstalledState());
-    ASSERT_EQ(1u, log_->formats.size());
-    EXPECT_EQ("failed to load component %S from the registry.\n", log_->formats[0]);
-    EXPECT_EQ(L"odd/name", log_->arguments[0]);
+    ASSERT_EQ(2u, log_->formats.size());
+    EXPECT_EQ("failed to load component %S from the registry.\n", log_->formats[1]);
+    EXPECT_EQ((std::vector<std::wstring>{L"odd/name", L"zz/name"}), log_->arguments);
 }
 
 TEST_F(InstalledStateTest, InstalledComponentsAreTheRecordedOnesPlusInstallGroups) {

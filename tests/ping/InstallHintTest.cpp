@@ -7,7 +7,7 @@
 
 #include "PingTestSupport.h"
 #include "api/ComponentManager.h"
-#include "api/PingSender.h"
+#include "api/InstallHints.h"
 #include "ping/PingSender.h"
 #include "platform/Socket.h"
 #include "support/FakeEngine.h"

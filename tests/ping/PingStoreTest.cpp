@@ -2,6 +2,8 @@
 // back at start, and the component manager sending stored hints as it comes and goes.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include <boost/make_shared.hpp>
 
 #include "PingTestSupport.h"
@@ -103,6 +105,37 @@ TEST(StoredHintTest, AComponentManagerCreatedAndDestroyedAtOnceSendsEachStoredHi
     EXPECT_EQ((std::map<std::string, std::string>{
                   {"hint00", "http://127.0.80.9/hint/v10-unique-component-B-FAIL"}}),
               StoredPings());
+}
+
+// A shutdown never holds its host longer than the stop budget: with a server whose connections
+// hang, the stored pings not tried by then are stored again, every one, and none twice.
+TEST(StoredHintTest, ShutdownWithHangingConnectionsEndsWithinItsBudgetAndKeepsEveryPing) {
+    testsupport::ScopedRegistryRoot registry;
+    Port80Listener blackhole("127.0.80.10", Port80Listener::kBlackhole);
+    ASSERT_EQ("", blackhole.Error());
+    ::setenv("VOMO_INSTALLER_URL", "http://127.0.80.10", 1);
+    std::map<std::string, std::string> stored;
+    std::set<std::string> urls;
+    for (int i = 0; i < 100; ++i) {
+        const std::string url = "http://127.0.80.10/hint/v10-unique-component-" + std::to_string(i);
+        stored["hint" + std::to_string(100 + i)] = url;
+        urls.insert(url);
+    }
+    ASSERT_TRUE(StorePings(stored));
+
+    ::testing::internal::CaptureStdout();
+    ComponentManager* manager = new ComponentManager();
+    const int64_t start = NowMs();
+    delete manager;
+    const int64_t elapsed = NowMs() - start;
+    ::testing::internal::GetCapturedStdout();
+    EXPECT_LT(elapsed, static_cast<int64_t>(PingManager::kStopBudgetMilliseconds));
+
+    std::multiset<std::string> after;
+    for (const auto& value : StoredPings()) {
+        after.insert(value.second);
+    }
+    EXPECT_EQ(std::multiset<std::string>(urls.begin(), urls.end()), after);
 }
 
 }  // namespace

@@ -6,8 +6,8 @@
 
 #include "PingTestSupport.h"
 #include "ping/PingSender.h"
+#include "ping/PingSocket.h"
 #include "ping/PingUrl.h"
-#include "ping/Socket.h"
 #include "platform/Socket.h"
 
 using pingtest::FakeSocket;

@@ -256,6 +256,34 @@ TEST_F(ComponentRegistryTest, IdsWithSeparatorsAreRefused) {
     EXPECT_EQ("http://h/p", reports["hint00"].data);
 }
 
+// "Install\Setup" holds the product's own keys; a component named Setup, in any case, must
+// neither read, overwrite nor delete them. The product's own values stay readable.
+TEST_F(ComponentRegistryTest, SetupIsNotAComponentKey) {
+    ASSERT_EQ(0u, registry.AddBundleGroupMember("g", "m"));
+    ASSERT_TRUE(vmds::WriteInstallString("Setup", "InstallDir", "/opt/vomo"));
+    for (const char* id : {"Setup", "SETUP", "setup"}) {
+        SCOPED_TRACE(id);
+        EXPECT_FALSE(registry.IsComponentInstalled(id));
+        ComponentRecord r;
+        EXPECT_EQ(6u, registry.LoadComponent(id, r));
+        std::vector<std::string> deps;
+        EXPECT_EQ(6u, registry.GetDependencies(id, deps));
+        EXPECT_EQ(6u, registry.SetDependencies(id, {"x"}));
+        EXPECT_EQ(6u, registry.SaveComponent(FullRecord(id)));
+        EXPECT_EQ(6u, registry.SaveComponentDisplayInfo(FullRecord(id)));
+        EXPECT_EQ(6u, registry.RemoveComponent(id));
+    }
+    std::set<std::string> members;
+    EXPECT_EQ(0u, registry.GetBundleGroupMembers("g", members));
+    EXPECT_EQ(std::set<std::string>{"m"}, members);
+    std::string dir;
+    EXPECT_TRUE(vmds::ReadInstallString("Setup", "InstallDir", dir));
+    EXPECT_EQ("/opt/vomo", dir);
+    std::map<std::string, RegValue> v;
+    ASSERT_TRUE(Query("Install\\Setup", v));
+    EXPECT_FALSE(v.count("ComponentId"));
+}
+
 TEST_F(ComponentRegistryTest, BundleGroupsAndPrivateMembers) {
     ASSERT_EQ(0u, registry.AddBundleGroupMember("g1", "a"));
     ASSERT_EQ(0u, registry.AddBundleGroupMember("g1", "b"));

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "api/IPingSender.h"
+#include "api/IInstallHints.h"
 #include "api/ISettings.h"
 #include "api/ITime.h"
 #include "engine/IInstallSession.h"

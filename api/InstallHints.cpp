@@ -1,4 +1,4 @@
-#include "api/PingSender.h"
+#include "api/InstallHints.h"
 
 #include <exception>
 

@@ -7,7 +7,7 @@
 
 #include <boost/shared_ptr.hpp>
 
-#include "api/IPingSender.h"
+#include "api/IInstallHints.h"
 #include "ping/IPingManager.h"
 #include "ping/IPingSender.h"
 #include "ping/PingHandler.h"

@@ -19,7 +19,8 @@ public:
     // Closes the open connection and undoes a successful Startup.
     void Close() override;
     // Resolves the host (IPv4) and opens a new connection to its port 80, closing the previous
-    // one first. Waits at most the platform's connect time-out.
+    // one first. The look-up and the connection together wait at most the platform's connect
+    // time-out.
     bool Connect(const std::string& host) override;
     // Sends every byte of `data`, then shuts the sending side down. Nothing is ever read; the
     // connection stays open until the next Connect or Close.

@@ -1,4 +1,6 @@
-#include "ping/Socket.h"
+#include "ping/PingSocket.h"
+
+#include <chrono>
 
 #include "platform/Socket.h"
 
@@ -38,8 +40,16 @@ bool Socket::Connect(const std::string& host) {
     if (!started_) {
         return false;
     }
+    // The look-up and the connection share one connect time-out.
+    const auto deadline = std::chrono::steady_clock::now() +
+                          std::chrono::milliseconds(platform::kConnectTimeoutMilliseconds);
     uint8_t address[4] = {0, 0, 0, 0};
-    if (!platform::ResolveIPv4(host, address)) {
+    if (!platform::ResolveIPv4(host, address, platform::kConnectTimeoutMilliseconds)) {
+        return false;
+    }
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) {
         return false;
     }
     if (handle_ >= 0) {
@@ -52,7 +62,7 @@ bool Socket::Connect(const std::string& host) {
         return false;
     }
     return platform::ConnectSocket(handle_, address, kHttpPort,
-                                   platform::kConnectTimeoutMilliseconds);
+                                   static_cast<uint32_t>(left.count()));
 }
 
 bool Socket::Send(const std::string& data) {
