@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include <new>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "RegistryHelpers.h"
 #include "platform/LastError.h"
@@ -227,18 +229,11 @@ WriteResult Write(char phase) {
     return result;
 }
 
-// Reads exactly `size` bytes; false at the end of input.
-bool ReadAll(int fd, void* data, size_t size) {
-    char* at = static_cast<char*>(data);
-    while (size > 0) {
-        const ssize_t got = ::read(fd, at, size);
-        if (got <= 0) {
-            return false;
-        }
-        at += got;
-        size -= static_cast<size_t>(got);
-    }
-    return true;
+// Reads one answer: a child writes each in one write of less than PIPE_BUF bytes, which a pipe
+// keeps whole.
+template <class T>
+bool ReadAnswer(int fd, T& answer) {
+    return ::read(fd, &answer, sizeof answer) == static_cast<ssize_t>(sizeof answer);
 }
 
 // Two processes create the same chain of keys at the same moment, then one deletes it, round
@@ -256,36 +251,44 @@ TEST(RegistryDurabilityTest, ConcurrentCreationAndTreeDeletionAreSeenWholeOrNotA
     std::atomic<int>& stop = *new (shared) std::atomic<int>(0);
 
     // Process 0 watches, processes 1 and 2 write; each takes its phase from its own pipe and
-    // answers on the common one.
+    // answers on the common one. They die with the test, should it end early.
     int commands[3][2];
     int answers[2];
     ASSERT_EQ(0, ::pipe(answers));
-    pid_t children[3];
+    std::vector<pid_t> children;
+    struct Reaper {
+        std::vector<pid_t>& children;
+        ~Reaper() {
+            for (pid_t child : children) {
+                ::kill(child, SIGKILL);
+                ::waitpid(child, nullptr, 0);
+            }
+        }
+    } reaper{children};
     for (int p = 0; p < 3; ++p) {
         ASSERT_EQ(0, ::pipe(commands[p]));
-        children[p] = ::fork();
-        ASSERT_GE(children[p], 0);
-        if (children[p] == 0) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
             for (int q = 0; q <= p; ++q) {
                 ::close(commands[q][1]);
             }
             ::close(answers[0]);
             char phase;
             while (::read(commands[p][0], &phase, 1) == 1) {
-                bool sent;
-                if (p == 0) {
-                    const Verdict verdict = Watch(phase, stop, answers[1]);
-                    sent = ::write(answers[1], &verdict, sizeof verdict) == sizeof verdict;
-                } else {
-                    const WriteResult result = Write(phase);
-                    sent = ::write(answers[1], &result, sizeof result) == sizeof result;
-                }
+                const Verdict verdict = p == 0 ? Watch(phase, stop, answers[1]) : Verdict();
+                const WriteResult result = p == 0 ? WriteResult() : Write(phase);
+                const bool sent =
+                    p == 0 ? ::write(answers[1], &verdict, sizeof verdict) == sizeof verdict
+                           : ::write(answers[1], &result, sizeof result) == sizeof result;
                 if (!sent) {
                     ::_exit(1);
                 }
             }
             ::_exit(0);
         }
+        children.push_back(child);
         ::close(commands[p][0]);
     }
     ::close(answers[1]);
@@ -296,7 +299,7 @@ TEST(RegistryDurabilityTest, ConcurrentCreationAndTreeDeletionAreSeenWholeOrNotA
             stop.store(0);
             char ready = 0;
             ASSERT_EQ(1, ::write(commands[0][1], &phase, 1));
-            ASSERT_TRUE(ReadAll(answers[0], &ready, 1));
+            ASSERT_TRUE(ReadAnswer(answers[0], ready));
             // Both writers create; the first alone deletes.
             const int writers = phase == 'c' ? 2 : 1;
             for (int p = 1; p <= writers; ++p) {
@@ -305,13 +308,13 @@ TEST(RegistryDurabilityTest, ConcurrentCreationAndTreeDeletionAreSeenWholeOrNotA
             int created = 0;
             for (int w = 0; w < writers; ++w) {
                 WriteResult result;
-                ASSERT_TRUE(ReadAll(answers[0], &result, sizeof result));
+                ASSERT_TRUE(ReadAnswer(answers[0], result));
                 EXPECT_EQ(0u, result.rc) << "round " << round << ", phase " << phase;
                 created += result.disposition == kRegCreatedNewKey ? 1 : 0;
             }
             stop.store(1);
             Verdict verdict;
-            ASSERT_TRUE(ReadAll(answers[0], &verdict, sizeof verdict));
+            ASSERT_TRUE(ReadAnswer(answers[0], verdict));
             EXPECT_EQ(0u, verdict.error) << "round " << round << ", phase " << phase;
             EXPECT_EQ(0, verdict.violations)
                 << "round " << round << ", phase " << phase << ": part of a write was seen in "
@@ -327,9 +330,10 @@ TEST(RegistryDurabilityTest, ConcurrentCreationAndTreeDeletionAreSeenWholeOrNotA
     ::close(answers[0]);
     for (pid_t child : children) {
         int status = 0;
-        ASSERT_EQ(child, ::waitpid(child, &status, 0));
+        EXPECT_EQ(child, ::waitpid(child, &status, 0));
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
     }
+    children.clear();
     ::munmap(shared, sizeof(std::atomic<int>));
 }
 
