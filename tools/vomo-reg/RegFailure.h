@@ -10,6 +10,8 @@
 
 namespace vomoreg {
 
+const char kNotFound[] = "The system was unable to find the specified registry key or value.";
+
 struct Failure {
     std::string message;  // without "ERROR: "
 };
@@ -26,7 +28,7 @@ struct Failure {
 // words of its own, otherwise the registry's text of the failure.
 [[noreturn]] inline void FailWithCode(uint32_t code) {
     if (code == platform::kErrorFileNotFound || code == platform::kErrorKeyDeleted) {
-        Fail("The system was unable to find the specified registry key or value.");
+        Fail(kNotFound);
     }
     if (code == platform::kErrorAccessDenied) {
         Fail("Access is denied.");

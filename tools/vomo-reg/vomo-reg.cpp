@@ -43,8 +43,6 @@ namespace {
 
 using platform::RegKey;
 
-const char kNotFound[] = "The system was unable to find the specified registry key or value.";
-
 class Key {
 public:
     Key() = default;
