@@ -93,15 +93,24 @@ RegKey NewHandle(const reghive::KeyRef& ref, uint32_t access) {
     return object;
 }
 
-// Checks a key path: names of 1 to 255 units separated by "\" (null or empty: no names).
+// Checks a key path: names of 1 to 255 units separated by "\\" (null or empty: no names).
+// Trailing separators are dropped, as Windows drops them; a leading or doubled one, or a path of
+// separators alone, leaves an empty name and is refused.
 uint32_t ParsePath(const char16_t* text, reghive::Path& path) {
     path.clear();
     if (!text || !*text) {
         return 0;
     }
+    size_t end = std::char_traits<char16_t>::length(text);
+    while (end > 0 && text[end - 1] == u'\\') {
+        --end;
+    }
+    if (end == 0) {
+        return Fail(kErrorBadPathname, "The specified path is invalid.");
+    }
     size_t length = 0;
-    for (const char16_t* unit = text;; ++unit) {
-        if (*unit == u'\\' || *unit == u'\0') {
+    for (size_t i = 0; i <= end; ++i) {
+        if (i == end || text[i] == u'\\') {
             if (length == 0) {
                 return Fail(kErrorBadPathname, "The specified path is invalid.");
             }
@@ -109,19 +118,19 @@ uint32_t ParsePath(const char16_t* text, reghive::Path& path) {
                 return InvalidParameter();
             }
             length = 0;
-            if (*unit == u'\0') {
-                path.assign(text, static_cast<size_t>(unit - text));
-                return 0;
-            }
         } else {
             ++length;
         }
     }
+    path.assign(text, end);
+    return 0;
 }
 
-uint32_t ParseValueName(const char16_t* text, std::u16string& name) {
+// A value name: at most 16383 units for a value being set. The calls that only look a value up
+// take a longer name too and do not find it, as on Windows (no value can have such a name).
+uint32_t ParseValueName(const char16_t* text, std::u16string& name, bool anyLength = false) {
     name = text ? std::u16string(text) : std::u16string();
-    if (name.size() > kMaxValueNameUnits) {
+    if (!anyLength && name.size() > kMaxValueNameUnits) {
         return InvalidParameter();
     }
     return 0;
@@ -197,21 +206,12 @@ uint32_t RegCreateKeyExW(RegKey key, const char16_t* subKey, uint32_t /*reserved
     if (const uint32_t rc = ParsePath(subKey, path)) {
         return rc;
     }
+    // As on Windows, the rights of the handle `key` play no part: creating below a handle
+    // opened for reading works.
     reghive::KeyRef found;
     bool created = false;
-    if (access & kKeyCreateSubKey) {
-        if (const uint32_t rc = reghive::CreateKey(base, path, found, created)) {
-            return rc;
-        }
-    } else {
-        // Without the right to create, only an existing key can be handed out.
-        const uint32_t rc = reghive::OpenKey(base, path, found);
-        if (rc == kErrorFileNotFound) {
-            return AccessDenied();
-        }
-        if (rc != 0) {
-            return rc;
-        }
+    if (const uint32_t rc = reghive::CreateKey(base, path, found, created)) {
+        return rc;
     }
     if (disposition) {
         *disposition = created ? kRegCreatedNewKey : kRegOpenedExistingKey;
@@ -234,7 +234,7 @@ uint32_t RegQueryValueExW(RegKey key, const char16_t* valueName, uint32_t* /*res
     if (data && !dataSize) {
         return InvalidParameter();
     }
-    if (const uint32_t rc = ParseValueName(valueName, name)) {
+    if (const uint32_t rc = ParseValueName(valueName, name, true)) {
         return rc;
     }
     reghive::Value value;
@@ -259,7 +259,7 @@ uint32_t RegSetValueExW(RegKey key, const char16_t* valueName, uint32_t /*reserv
         return AccessDenied();
     }
     if (!data && dataSize) {
-        return InvalidParameter();
+        return Fail(kErrorNoAccess, "Invalid access to memory location.");
     }
     if (const uint32_t rc = ParseValueName(valueName, name)) {
         return rc;
@@ -277,7 +277,7 @@ uint32_t RegDeleteValueW(RegKey key, const char16_t* valueName) {
     if (!(access & kKeySetValue)) {
         return AccessDenied();
     }
-    if (const uint32_t rc = ParseValueName(valueName, name)) {
+    if (const uint32_t rc = ParseValueName(valueName, name, true)) {
         return rc;
     }
     return reghive::DeleteValue(ref, name);
@@ -333,11 +333,16 @@ uint32_t RegEnumValueW(RegKey key, uint32_t index, char16_t* name, uint32_t* nam
     if (const uint32_t rc = reghive::EnumValue(ref, index, value)) {
         return rc;
     }
-    if (const uint32_t rc = CopyName(value.name, name, nameLength)) {
-        return rc;
-    }
     if (type) {
         *type = value.type;
+    }
+    // A name that does not fit still reports the type and the data's size, as on Windows, so
+    // that one more call with buffers of the sizes needed reads the value.
+    if (const uint32_t rc = CopyName(value.name, name, nameLength)) {
+        if (dataSize) {
+            *dataSize = static_cast<uint32_t>(value.bytes.size());
+        }
+        return rc;
     }
     return CopyData(value.bytes, data, dataSize);
 }
@@ -407,10 +412,8 @@ uint32_t DeleteKeyAt(RegKey key, const char16_t* subKey, bool tree) {
     if (const uint32_t rc = ParsePath(subKey, path)) {
         return rc;
     }
-    // Deleting the handle's own key takes the right to delete it.
-    if (path.empty() && base.id != 0 && !(access & kDeleteAccess)) {
-        return AccessDenied();
-    }
+    // As on Windows, the rights of the handle `key` play no part, not even when it names the
+    // key to delete (an empty `subKey`).
     return reghive::DeleteKey(base, path, tree);
 }
 

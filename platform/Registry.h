@@ -21,16 +21,19 @@
 //   that hive fail with kErrorRegistryCorrupt; it is never written, truncated or replaced.
 //   Storage failures answer kErrorRegistryIoFailed, kErrorDiskFull or kErrorBusy.
 // - Names compare case-insensitively and keep their case (see platform/RegistryNames.h for the
-//   fold). A key name is 1 to 255 UTF-16 units; a path with an empty key name in it (a leading,
-//   doubled or trailing "\") answers kErrorBadPathname. Value names go up to 16383 units; the
-//   empty name is the key's default value.
+//   fold). A key name is 1 to 255 UTF-16 units. Trailing "\" of a path are ignored, as on
+//   Windows ("Install\Alpha\" names "Install\Alpha"); a path with an empty key name in it (a
+//   leading or doubled "\", or "\" alone) answers kErrorBadPathname. Value names go up to 16383
+//   units: setting a longer one answers kErrorInvalidParameter, querying or deleting one
+//   kErrorFileNotFound (no value has such a name). The empty name is the key's default value.
 // - Values keep their type code and their bytes exactly; no type is checked or converted.
 // - Access rights: a handle may query values only if opened with kKeyQueryValue, set or delete
-//   values only with kKeySetValue, create subkeys only with kKeyCreateSubKey, enumerate subkeys
-//   only with kKeyEnumerateSubKeys; otherwise kErrorAccessDenied. There are no per-key access
-//   lists: opening succeeds whatever is asked for, and the hive file's permissions decide writes.
-//   As on Windows, deleting a subkey does not depend on the rights of the handle it is named
-//   through. The 64-bit and 32-bit view flags are accepted and have no effect.
+//   values only with kKeySetValue, enumerate subkeys only with kKeyEnumerateSubKeys; otherwise
+//   kErrorAccessDenied. As on Windows, creating and deleting keys do not depend on the rights of
+//   the handle they are named through: a handle opened for reading creates subkeys, and deletes
+//   its own key (an empty subkey path) without kDeleteAccess. There are no per-key access lists:
+//   opening succeeds whatever is asked for, and the hive file's permissions decide writes. The
+//   64-bit and 32-bit view flags are accepted and have no effect.
 // - Deleting a key with subkeys through RegDeleteKeyW/RegDeleteKeyExW answers kErrorAccessDenied,
 //   as on Windows. SHDeleteKeyW removes a key with its whole subtree in one transaction: all of it
 //   or, when any key of it may not be deleted, nothing. A hive's root cannot be deleted.
@@ -68,6 +71,7 @@ constexpr uint32_t kErrorBadPathname = 161;
 constexpr uint32_t kErrorBusy = 170;
 constexpr uint32_t kErrorMoreData = 234;
 constexpr uint32_t kErrorNoMoreItems = 259;
+constexpr uint32_t kErrorNoAccess = 998;
 constexpr uint32_t kErrorRegistryCorrupt = 1015;
 constexpr uint32_t kErrorRegistryIoFailed = 1016;
 constexpr uint32_t kErrorKeyDeleted = 1018;
@@ -107,8 +111,8 @@ constexpr int kRegistryBusyTimeoutMs = 10000;
 uint32_t RegOpenKeyExW(RegKey key, const char16_t* subKey, uint32_t options, uint32_t desired,
                        RegKey* result);
 
-// Opens `subKey`, creating every missing key of the path (kKeyCreateSubKey needed on `key` when
-// something is created). `*disposition` (may be null) tells whether the last key was created.
+// Opens `subKey`, creating every missing key of the path. `*disposition` (may be null) tells
+// whether the last key was created.
 uint32_t RegCreateKeyExW(RegKey key, const char16_t* subKey, uint32_t reserved,
                          const char16_t* keyClass, uint32_t options, uint32_t desired,
                          const void* security, RegKey* result, uint32_t* disposition);
@@ -118,6 +122,8 @@ uint32_t RegCreateKeyExW(RegKey key, const char16_t* subKey, uint32_t reserved,
 uint32_t RegQueryValueExW(RegKey key, const char16_t* valueName, uint32_t* reserved, uint32_t* type,
                           uint8_t* data, uint32_t* dataSize);
 
+// Null `data` with a non-zero `dataSize` answers kErrorNoAccess, as Windows does for an
+// unreadable buffer.
 uint32_t RegSetValueExW(RegKey key, const char16_t* valueName, uint32_t reserved, uint32_t type,
                         const uint8_t* data, uint32_t dataSize);
 
@@ -131,7 +137,8 @@ uint32_t RegEnumKeyExW(RegKey key, uint32_t index, char16_t* name, uint32_t* nam
                        uint64_t* lastWriteTime);
 
 // Value `index` (values in the order they were first set), as RegEnumKeyExW for the name and
-// as RegQueryValueExW for the data.
+// as RegQueryValueExW for the data. A name buffer too small answers kErrorMoreData with the
+// value's type and data size filled in, and neither name nor data copied.
 uint32_t RegEnumValueW(RegKey key, uint32_t index, char16_t* name, uint32_t* nameLength,
                        uint32_t* reserved, uint32_t* type, uint8_t* data, uint32_t* dataSize);
 

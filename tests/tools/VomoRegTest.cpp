@@ -4,8 +4,10 @@
 
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "platform/Registry.h"
+#include "platform/RegistryHelpers.h"
 #include "settings/IVomoSettings.h"
 #include "settings/SettingsAccessors.h"
 #include "support/ScopedRegistryRoot.h"
@@ -100,6 +102,58 @@ TEST_F(VomoRegTest, EveryAddableTypeRoundTrips) {
     }
 }
 
+// The exact type and bytes `add` stores where reg.exe's answers are easy to get wrong.
+TEST_F(VomoRegTest, AddStoresWhatRegExeStores) {
+    const std::string nul(2, '\0');
+    struct Case {
+        std::vector<std::string> args;  // after "add KEY"
+        const char16_t* name;
+        uint32_t type;
+        std::string bytes;
+    };
+    const Case cases[] = {
+        {{}, u"", platform::kRegSz, nul},  // no value named: the default value, empty
+        {{"/ve", "/d", "x", "/f"}, u"", platform::kRegSz, "x" + std::string(1, '\0') + nul},
+        {{"/f"}, u"", platform::kRegSz, nul},  // overwritten with /f
+        {{"/v", "q", "/t", "REG_QWORD", "/f"}, u"q", platform::kRegQword, std::string(8, '\0')},
+        {{"/v", "q", "/t", "reg_qword", "/d", "-1", "/f"},
+         u"q",
+         platform::kRegQword,
+         std::string(8, '\xFF')},
+        {{"/v", "m", "/t", "REG_MULTI_SZ", "/f"}, u"m", platform::kRegMultiSz, nul},
+        {{"/v", "m", "/t", "REG_MULTI_SZ", "/d", "", "/f"}, u"m", platform::kRegMultiSz, nul},
+        {{"/v", "m", "/t", "REG_MULTI_SZ", "/d", "\\0", "/f"},
+         u"m",
+         platform::kRegMultiSz,
+         nul + nul},
+        {{"/v", "m", "/t", "REG_MULTI_SZ", "/d", "a\\0", "/f"},
+         u"m",
+         platform::kRegMultiSz,
+         std::string("a\0\0\0\0\0", 6)},
+        {{"/v", "m", "/t", "REG_MULTI_SZ", "/s", "#", "/d", "a#b#", "/f"},
+         u"m",
+         platform::kRegMultiSz,
+         std::string("a\0\0\0b\0\0\0\0\0", 10)},
+    };
+    const std::string key = kComp + "\\Stored\\";  // the one trailing "\\" is dropped
+    for (const Case& c : cases) {
+        std::string command = Quote(VOMO_REG_PATH) + " add " + Quote(key);
+        for (const std::string& arg : c.args) {
+            command += " " + Quote(arg);
+        }
+        std::string out;
+        ASSERT_EQ(0, testsupport::RunCommandOutput(command + " </dev/null 2>&1", out)) << out;
+        regtest::Handle handle;
+        ASSERT_EQ(0u, regtest::Open(platform::kHKeyLocalMachine,
+                                    u"SOFTWARE\\Vomo\\Install\\Comp\\Stored", handle));
+        uint32_t type = 0;
+        std::string bytes;
+        EXPECT_EQ(0u, regtest::Get(handle.key, c.name, type, bytes)) << command;
+        EXPECT_EQ(c.type, type) << command;
+        EXPECT_TRUE(c.bytes == bytes) << command << ": " << bytes.size() << " bytes";
+    }
+}
+
 TEST_F(VomoRegTest, ValuesAddedByTheToolAreReadByTheStore) {
     Add(kComp, "InstallDir", "REG_SZ", "/opt/vomo/comp");
     Add(kComp, "UninstallPath", "REG_SZ", "/opt/vomo/comp/uninstall");
@@ -159,7 +213,7 @@ TEST_F(VomoRegTest, QueryLayoutIsRegExe) {
                   "    Test2    REG_DWORD    0x123\n"
                   "    (Default)    REG_SZ    Default text\n"
                   "\n" +
-                  full + "\\empty\n\n" + full +
+                  full + "\\empty\n    (Default)    REG_SZ    \n\n" + full +
                   "\\subkey\n"
                   "    Test3    REG_SZ    Some string data\n"
                   "\n",
@@ -175,9 +229,9 @@ TEST_F(VomoRegTest, QueryLayoutIsRegExe) {
                   "End of search: 1 match(es) found.\n",
               result.out);
 
-    result = Run({"query", kComp + "\\empty", "/ve"});
+    result = Run({"query", kComp + "\\subkey", "/ve"});
     ASSERT_EQ(0, result.status);
-    EXPECT_EQ("\n" + full + "\\empty\n    (Default)    REG_SZ    (value not set)\n\n", result.out);
+    EXPECT_EQ("\n" + full + "\\subkey\n    (Default)    REG_SZ    (value not set)\n\n", result.out);
 }
 
 TEST_F(VomoRegTest, FailuresExitWithOneAndAnErrorLine) {
@@ -197,6 +251,11 @@ TEST_F(VomoRegTest, FailuresExitWithOneAndAnErrorLine) {
              Run({"add", kComp, "/v", "x", "/t", "REG_DWORD", "/f"}),
              Run({"add", kComp, "/v", "x", "/t", "REG_BINARY", "/d", "0g", "/f"}),
              Run({"add", kComp, "/v", "x", "/t", "REG_MULTI_SZ", "/d", "a\\0\\0b", "/f"}),
+             Run({"add", kComp, "/v", "x", "/t", "REG_MULTI_SZ", "/d", "\\0a", "/f"}),
+             Run({"add", kComp, "/v", "x", "/t", "REG_QWORD", "/d", "-0x1", "/f"}),
+             Run({"add", "HKLM\\", "/v", "x", "/d", "y", "/f"}),
+             Run({"add", "HKEY_LOCAL_MACHINE\\", "/v", "x", "/d", "y", "/f"}),
+             Run({"add", kComp + "\\\\", "/v", "x", "/d", "y", "/f"}),
              Run({"delete", kComp, "/v", "Missing", "/f"}),
              Run({"delete", "HKLM", "/f"}),
              Run({"delete", "HKLM\\SOFTWARE\\Nothing", "/f"}),
@@ -204,8 +263,9 @@ TEST_F(VomoRegTest, FailuresExitWithOneAndAnErrorLine) {
         EXPECT_EQ(1, result.status) << result.out;
         EXPECT_EQ(0u, result.err.find("ERROR: ")) << result.err;
     }
-    // Nothing was written by the refused additions.
+    // Nothing was written by the refused additions, not even to the hive's root.
     EXPECT_EQ(1, Run({"query", kComp, "/v", "x"}).status);
+    EXPECT_EQ(1, Run({"query", "HKLM", "/v", "x"}).status);
     EXPECT_EQ(0, Run({"query", "/?"}).status);
 }
 
@@ -220,6 +280,18 @@ TEST_F(VomoRegTest, AddAndDeleteAskUnlessForced) {
 
     EXPECT_EQ(0, Run({"delete", kComp}, "n").status);
     EXPECT_EQ(0, Run({"query", kComp}).status) << "declined: still there";
+
+    // Standard input ending without an answer is a failure that changes nothing.
+    for (const Result& unanswered : {
+             Run({"add", kComp, "/v", "Count", "/t", "REG_DWORD", "/d", "3"}),
+             Run({"add", kComp, "/v", "Count", "/t", "REG_DWORD", "/d", "3"}, "perhaps"),
+             Run({"delete", kComp}),
+             Run({"delete", kComp, "/va"}),
+         }) {
+        EXPECT_EQ(1, unanswered.status);
+        EXPECT_EQ(0u, unanswered.err.find("ERROR: ")) << unanswered.err;
+    }
+    EXPECT_EQ("0x2", QueryData(kComp, "Count", "REG_DWORD"));
 
     Add(kComp, "Other", "REG_SZ", "x");
     Add(kComp + "\\Sub", "Kept", "REG_SZ", "x");
