@@ -43,6 +43,12 @@
 #ifndef VCM_VCM_H
 #define VCM_VCM_H
 
+/* The version of this interface and of the library built with it. The library's file name
+ * carries the major version (libvcm.so.1); a new major version is a new, incompatible interface. */
+#define VCM_VERSION_MAJOR 1
+#define VCM_VERSION_MINOR 0
+#define VCM_VERSION_PATCH 0
+
 #ifdef __cplusplus
 extern "C" {
 #endif

@@ -1,3 +1,17 @@
 # The vomo-reg tests run the tool itself.
 target_compile_definitions(test_tools PRIVATE VOMO_REG_PATH="$<TARGET_FILE:vomo_reg>")
 add_dependencies(test_tools vomo_reg)
+
+# The installed tree as an integrator gets it: cmake --install into a temporary prefix, the
+# example host built with pkg-config and with find_package, the SONAME and symbol versions.
+# Hosts built here need the sanitizer the library was built with.
+set(vcm_host_flags "")
+if(VCM_SANITIZE STREQUAL "address")
+  set(vcm_host_flags "-fsanitize=address,undefined")
+elseif(VCM_SANITIZE STREQUAL "thread")
+  set(vcm_host_flags "-fsanitize=thread")
+endif()
+add_test(NAME tools.install_tree
+  COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/tools/check_install.sh ${CMAKE_BINARY_DIR}
+          ${CMAKE_SOURCE_DIR} "${vcm_host_flags}")
+set_tests_properties(tools.install_tree PROPERTIES LABELS "tools;no-tsan" TIMEOUT 300)

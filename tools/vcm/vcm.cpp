@@ -4,6 +4,7 @@
 //   vcm [--library PATH] find SPEC...            SPEC is "name;role;version"
 //   vcm [--library PATH] check [--force] IDS     IDS is "id;id;..."
 //   vcm [--library PATH] update IDS
+//   vcm --version
 //
 // Prints the reported ids one per line and exits with the library's result code.
 #include <dlfcn.h>
@@ -43,12 +44,19 @@ void Usage(FILE* out) {
                  "          --force checks them even when the schedule says they are not due\n"
                  "  update  installs the manifest version of the components IDS\n"
                  "\n"
+                 "       vcm --version\n"
+                 "\n"
                  "Reported ids are printed one per line; the exit status is the library's\n"
-                 "result code. Without --library, libvcm.so is looked for in ../lib next to\n"
-                 "this program, then by the dynamic loader's search path.\n");
+                 "result code (see vcm(1)). Without --library, libvcm.so.1 is looked for in\n"
+                 "the library folder beside this program's folder, then by the dynamic\n"
+                 "loader's search path.\n");
 }
 
+// The library this program was built with: its SONAME in the installed tree's library folder
+// (VCM_RELATIVE_LIBDIR from the program's folder), in the build tree's lib folder, beside the
+// program, else wherever the dynamic loader finds it.
 std::string DefaultLibraryPath() {
+    const std::string soname = "libvcm.so." + std::to_string(VCM_VERSION_MAJOR);
     char self[PATH_MAX];
     const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
     if (length > 0) {
@@ -57,17 +65,15 @@ std::string DefaultLibraryPath() {
         const std::string::size_type slash = dir.rfind('/');
         if (slash != std::string::npos) {
             dir.erase(slash);
-            const std::string candidate = dir + "/../lib/libvcm.so";
-            if (::access(candidate.c_str(), R_OK) == 0) {
-                return candidate;
-            }
-            const std::string sibling = dir + "/libvcm.so";
-            if (::access(sibling.c_str(), R_OK) == 0) {
-                return sibling;
+            for (const std::string& candidate : {dir + "/" VCM_RELATIVE_LIBDIR "/" + soname,
+                                                 dir + "/../lib/" + soname, dir + "/" + soname}) {
+                if (::access(candidate.c_str(), R_OK) == 0) {
+                    return candidate;
+                }
             }
         }
     }
-    return "libvcm.so";
+    return soname;
 }
 
 template <class F>
@@ -114,6 +120,10 @@ int main(int argc, char** argv) {
             Usage(stdout);
             return 0;
         }
+        if (arg == "--version") {
+            std::printf("vcm %d.%d.%d\n", VCM_VERSION_MAJOR, VCM_VERSION_MINOR, VCM_VERSION_PATCH);
+            return 0;
+        }
         if (arg == "--library") {
             if (i + 1 >= argc) {
                 Usage(stderr);
@@ -137,8 +147,12 @@ int main(int argc, char** argv) {
         operands.erase(operands.begin());
     }
     const bool known = command == "find" || command == "check" || command == "update";
-    if (!known || (command == "find" && operands.empty()) ||
-        (command != "find" && operands.size() != 1)) {
+    if (!known) {
+        std::fprintf(stderr, "vcm: unknown command \"%s\"\n", command.c_str());
+        Usage(stderr);
+        return kUsageError;
+    }
+    if ((command == "find" && operands.empty()) || (command != "find" && operands.size() != 1)) {
         Usage(stderr);
         return kUsageError;
     }

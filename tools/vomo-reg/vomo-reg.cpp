@@ -37,6 +37,7 @@
 #include "tools/vomo-reg/RegFailure.h"
 #include "tools/vomo-reg/RegPrompt.h"
 #include "tools/vomo-reg/RegValueText.h"
+#include "vcm/vcm.h"
 
 namespace vomoreg {
 namespace {
@@ -335,24 +336,56 @@ int Delete(const KeyName& keyName, const Options& options) {
     return 0;
 }
 
-void Usage(std::ostream& out) {
+const char kKeyHelp[] =
+    "  KEY     HKLM\\PATH or HKCU\\PATH (also HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER)\n";
+
+// The help of one operation ("QUERY", "ADD" or "DELETE"), or of all of them for "".
+void Usage(std::ostream& out, const std::string& operation) {
+    if (operation == "QUERY") {
+        out << "vomo-reg query KEY [/v NAME | /ve] [/s]\n\n"
+            << kKeyHelp
+            << "  /v      the value NAME only\n"
+               "  /ve     the unnamed (default) value only\n"
+               "  /s      every key below KEY too\n"
+               "\nPrints the key's full name, then a row per value: name, type, data.\n";
+        return;
+    }
+    if (operation == "ADD") {
+        out << "vomo-reg add KEY [/v NAME | /ve] [/t TYPE] [/s SEPARATOR] [/d DATA] [/f]\n\n"
+            << kKeyHelp
+            << "  /v      the value NAME; /ve the unnamed (default) value; neither: KEY only, "
+               "with\n"
+               "          an empty unnamed value\n"
+               "  /t      REG_SZ (default), REG_EXPAND_SZ, REG_DWORD, REG_QWORD, REG_BINARY,\n"
+               "          REG_MULTI_SZ\n"
+               "  /s      the REG_MULTI_SZ item separator (\"\\0\" when not given)\n"
+               "  /d      the data: numbers decimal or 0x hexadecimal, binary as hexadecimal\n"
+               "          digits\n"
+               "  /f      no question before overwriting a value\n";
+        return;
+    }
+    if (operation == "DELETE") {
+        out << "vomo-reg delete KEY [/v NAME | /ve | /va] [/f]\n\n"
+            << kKeyHelp
+            << "  /v      the value NAME only; /ve the unnamed value only; /va every value of KEY\n"
+               "          (its subkeys stay); none of them: KEY with everything below it\n"
+               "  /f      no question before deleting\n";
+        return;
+    }
     out << "vomo-reg: reads and changes the registry hives, as reg.exe does.\n"
            "\n"
            "  vomo-reg query  KEY [/v NAME | /ve] [/s]\n"
            "  vomo-reg add    KEY [/v NAME | /ve] [/t TYPE] [/s SEPARATOR] [/d DATA] [/f]\n"
            "  vomo-reg delete KEY [/v NAME | /ve | /va] [/f]\n"
+           "  vomo-reg OPERATION /?     the help of one operation\n"
+           "  vomo-reg --version\n"
            "\n"
-           "  KEY     HKLM\\PATH or HKCU\\PATH (also HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER)\n"
-           "  /v      the value NAME; /ve the unnamed (default) value; /va every value\n"
-           "  /s      query: every key below KEY too; add: the REG_MULTI_SZ item separator\n"
-           "          (\"\\0\" when not given)\n"
-           "  /t      REG_SZ (default), REG_EXPAND_SZ, REG_DWORD, REG_QWORD, REG_BINARY,\n"
-           "          REG_MULTI_SZ\n"
-           "  /d      the data: numbers decimal or 0x hexadecimal, binary as hexadecimal digits\n"
-           "  /f      no question before overwriting or deleting\n"
-           "\n"
-           "The hives are $VOMO_REGISTRY_ROOT/machine.db and user.db when VOMO_REGISTRY_ROOT is\n"
-           "set. The exit status is 0 on success, 1 on failure.\n";
+        << kKeyHelp
+        << "\n"
+           "Hives: HKLM is $VOMO_REGISTRY_ROOT/machine.db and HKCU $VOMO_REGISTRY_ROOT/user.db\n"
+           "when VOMO_REGISTRY_ROOT is set; otherwise /var/lib/vomo/registry/machine.db and\n"
+           "${XDG_CONFIG_HOME:-$HOME/.config}/vomo/registry/user.db.\n"
+           "The exit status is 0 on success, 1 on failure.\n";
 }
 
 // The operation named by `arg` in upper case, or empty for none.
@@ -370,11 +403,20 @@ int Run(const std::vector<std::string>& args) {
         if (args.empty()) {
             Fail("Invalid syntax.\nType \"vomo-reg /?\" for usage.");
         }
-        if (IsHelp(args[0]) || (args.size() == 2 && IsHelp(args[1]))) {
-            Usage(std::cout);
+        if (args.size() == 1 && args[0] == "--version") {
+            std::cout << "vomo-reg " << VCM_VERSION_MAJOR << "." << VCM_VERSION_MINOR << "."
+                      << VCM_VERSION_PATCH << "\n";
+            return 0;
+        }
+        if (IsHelp(args[0])) {
+            Usage(std::cout, "");
             return 0;
         }
         const std::string operation = Operation(args[0]);
+        if (!operation.empty() && args.size() == 2 && IsHelp(args[1])) {
+            Usage(std::cout, operation);
+            return 0;
+        }
         if (operation.empty()) {
             Fail("Invalid syntax.\nType \"vomo-reg /?\" for usage.");
         }

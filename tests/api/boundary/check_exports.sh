@@ -1,5 +1,6 @@
 #!/bin/sh
-# The library defines exactly the six exported functions: no other symbol of ours is visible.
+# The library defines exactly the six exported functions, each at version node VCM_1: no other
+# symbol of ours is visible.
 set -eu
 lib="$1"
 expected="VCM_AddSpec
@@ -9,14 +10,22 @@ VCM_Initialize
 VCM_Shutdown
 VCM_UpdateComponents"
 # Defined dynamic symbols, without the linker's own markers (_init, _fini, _edata, ...).
-actual=$(nm -D --defined-only "$lib" | awk '{print $3}' \
+# The version node itself is listed as an absolute symbol; every function carries "@@VCM_1".
+actual=$(nm -D --defined-only "$lib" | awk '$3 != "VCM_1" {print $3}' \
   | grep -v -E '^(_init|_fini|_edata|_end|__bss_start)$' | sort)
+unversioned=$(printf '%s\n' "$actual" | grep -v '@@VCM_1$' || true)
+if [ -n "$unversioned" ]; then
+  echo "symbols without version VCM_1:"
+  echo "$unversioned"
+  exit 1
+fi
+actual=$(printf '%s\n' "$actual" | sed 's/@@VCM_1$//')
 if [ "$actual" != "$expected" ]; then
   echo "exported symbols differ:"
   echo "$actual"
   exit 1
 fi
 # Each of the six is a function (T).
-funcs=$(nm -D --defined-only "$lib" | awk '$2 == "T" {print $3}' | grep -c '^VCM_')
+funcs=$(nm -D --defined-only "$lib" | awk '$2 == "T" {print $3}' | grep -c '^VCM_.*@@VCM_1$')
 [ "$funcs" -eq 6 ] || { echo "expected 6 exported functions, found $funcs"; exit 1; }
 echo "exports OK"
