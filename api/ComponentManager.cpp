@@ -11,6 +11,7 @@
 
 #include "api/Addresses.h"
 #include "api/InstallHints.h"
+#include "api/InstallLog.h"
 #include "api/LocalTime.h"
 #include "api/SettingsShim.h"
 #include "api/Url.h"
@@ -63,7 +64,9 @@ ComponentManager::ComponentManager()
     : engine_(boost::make_shared<VomoInstallImpl>(Url(vcm::ManifestUrlText()), 0)),
       settings_(boost::make_shared<vcm::SettingsShim>()),
       clock_(boost::make_shared<vcm::LocalTime>()),
-      pinger_(boost::make_shared<vcm::PingSender>()) {}
+      pinger_(boost::make_shared<vcm::PingSender>()) {
+    engine_->SetEventLog(boost::make_shared<vcm::InstallLog>());
+}
 
 ComponentManager::ComponentManager(const boost::shared_ptr<vmi::IVomoInstall>& engine,
                                    const boost::shared_ptr<vcm::ISettings>& settings,

@@ -1,5 +1,7 @@
 #include "platform/Environment.h"
 
+#include <unistd.h>
+
 #include <cstdlib>
 
 namespace platform {
@@ -11,6 +13,22 @@ bool GetEnvironmentText(const std::string& name, std::string& value) {
     }
     value = text;
     return true;
+}
+
+std::string UserBaseDirectory(const std::string& variable, const std::string& homeRelative) {
+    std::string base;
+    if (GetEnvironmentText(variable, base) && !base.empty() && base[0] == '/') {
+        return base;
+    }
+    std::string home;
+    if (!GetEnvironmentText("HOME", home) || home.empty()) {
+        return std::string();
+    }
+    return home + "/" + homeRelative;
+}
+
+bool IsSuperUser() {
+    return ::geteuid() == 0;
 }
 
 }  // namespace platform

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "platform/Environment.h"
+#include "platform/Folders.h"
 #include "platform/LastError.h"
 #include "platform/Registry.h"
 #include "platform/RegistryNames.h"
@@ -455,25 +456,6 @@ std::string JoinPath(const std::string& base, const Path& path) {
         return base;
     }
     return base.empty() ? FoldedName(path) : base + '\\' + FoldedName(path);
-}
-
-bool MakeFolders(const std::string& folder, mode_t mode) {
-    if (folder.empty()) {
-        return true;
-    }
-    struct stat st;
-    if (::stat(folder.c_str(), &st) == 0) {
-        if (S_ISDIR(st.st_mode)) {
-            return true;
-        }
-        errno = ENOTDIR;
-        return false;
-    }
-    const std::string::size_type slash = folder.rfind('/');
-    if (slash != std::string::npos && slash > 0 && !MakeFolders(folder.substr(0, slash), mode)) {
-        return false;
-    }
-    return ::mkdir(folder.c_str(), mode) == 0 || errno == EEXIST;
 }
 
 uint32_t FailFromErrno(const std::string& what) {
@@ -933,15 +915,8 @@ std::string HiveFile(Hive hive) {
     if (hive == Hive::Machine) {
         return "/var/lib/vomo/registry/machine.db";
     }
-    std::string config;
-    if (!GetEnvironmentText("XDG_CONFIG_HOME", config) || config.empty() || config[0] != '/') {
-        std::string home;
-        if (!GetEnvironmentText("HOME", home) || home.empty()) {
-            return std::string();
-        }
-        config = home + "/.config";
-    }
-    return config + "/vomo/registry" + name;
+    const std::string config = UserBaseDirectory("XDG_CONFIG_HOME", ".config");
+    return config.empty() ? std::string() : config + "/vomo/registry" + name;
 }
 
 namespace {

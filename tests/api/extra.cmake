@@ -5,7 +5,7 @@ target_include_directories(test_c_host PRIVATE ${CMAKE_SOURCE_DIR}/include)
 target_link_libraries(test_c_host PRIVATE vcm)
 add_test(NAME api.c_host COMMAND test_c_host)
 set_tests_properties(api.c_host PROPERTIES LABELS api
-  ENVIRONMENT "VOMO_MANIFEST_URL=http://127.0.0.1:1/vomo/setup/manifest.cab;VOMO_INSTALLER_URL=http://127.0.0.1;VOMO_REGISTRY_ROOT=${CMAKE_CURRENT_BINARY_DIR}/c-host-registry")
+  ENVIRONMENT "VOMO_MANIFEST_URL=http://127.0.0.1:1/vomo/setup/manifest.cab;VOMO_INSTALLER_URL=http://127.0.0.1;VOMO_REGISTRY_ROOT=${CMAKE_CURRENT_BINARY_DIR}/c-host-registry;VOMO_LOG_DIR=${CMAKE_CURRENT_BINARY_DIR}/c-host-log")
 
 add_executable(test_exports ${CMAKE_CURRENT_SOURCE_DIR}/api/boundary/ExportsTest.cpp)
 target_include_directories(test_exports PRIVATE ${CMAKE_SOURCE_DIR}/include ${CMAKE_CURRENT_SOURCE_DIR})
@@ -14,7 +14,7 @@ target_link_libraries(test_exports PRIVATE GTest::gtest GTest::gtest_main ${CMAK
 add_dependencies(test_exports vcm)
 gtest_discover_tests(test_exports DISCOVERY_MODE PRE_TEST
   PROPERTIES LABELS api TIMEOUT 300
-  ENVIRONMENT "VOMO_MANIFEST_URL=http://127.0.0.1:1/vomo/setup/manifest.cab;VOMO_INSTALLER_URL=http://127.0.0.1;VOMO_REGISTRY_ROOT=${CMAKE_CURRENT_BINARY_DIR}/exports-registry")
+  ENVIRONMENT "VOMO_MANIFEST_URL=http://127.0.0.1:1/vomo/setup/manifest.cab;VOMO_INSTALLER_URL=http://127.0.0.1;VOMO_REGISTRY_ROOT=${CMAKE_CURRENT_BINARY_DIR}/exports-registry;VOMO_LOG_DIR=${CMAKE_CURRENT_BINARY_DIR}/exports-log")
 
 add_test(NAME api.exported_symbols
   COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/api/boundary/check_exports.sh $<TARGET_FILE:vcm>)

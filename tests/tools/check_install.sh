@@ -25,8 +25,8 @@ for f in include/vcm/vcm.h "$libdir/libvcm.so.1" "$libdir/libvcm.so.$version" "$
 done
 
 # SONAME and the six functions at VCM_1.
-objdump -p "$prefix/$libdir/libvcm.so.$version" | grep -q 'SONAME *libvcm\.so\.1$' \
-  || fail "SONAME is not libvcm.so.1"
+headers=$(objdump -p "$prefix/$libdir/libvcm.so.$version")
+grep -q 'SONAME *libvcm\.so\.1$' <<< "$headers" || fail "SONAME is not libvcm.so.1"
 symbols=$(objdump -T "$prefix/$libdir/libvcm.so.1" | awk '$NF ~ /^VCM_./ && $NF != "VCM_1" && $(NF-1) == "VCM_1" {print $NF}' | sort | paste -sd' ')
 [ "$symbols" = "VCM_AddSpec VCM_CheckForUpdates VCM_FindComponents VCM_Initialize VCM_Shutdown VCM_UpdateComponents" ] \
   || fail "symbols at VCM_1: $symbols"

@@ -4,18 +4,29 @@
 //   vcm [--library PATH] find SPEC...            SPEC is "name;role;version"
 //   vcm [--library PATH] check [--force] IDS     IDS is "id;id;..."
 //   vcm [--library PATH] update IDS
+//   vcm log
 //   vcm --version
 //
-// Prints the reported ids one per line and exits with the library's result code.
+// Prints the reported ids one per line and exits with the library's result code. While an
+// update runs on a terminal, the install log's new lines are shown as they are written, under
+// a line that counts the time.
 #include <dlfcn.h>
 #include <limits.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iostream>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "platform/LogFile.h"
 #include "vcm/vcm.h"
 
 namespace {
@@ -43,7 +54,9 @@ void Usage(FILE* out) {
                  "  check   reports which of the components IDS (\"id;id;...\") have an update;\n"
                  "          --force checks them even when the schedule says they are not due\n"
                  "  update  installs the manifest version of the components IDS\n"
+                 "  log     prints the install log\n"
                  "\n"
+                 "       vcm log\n"
                  "       vcm --version\n"
                  "\n"
                  "Reported ids are printed one per line; the exit status is the library's\n"
@@ -109,6 +122,90 @@ void AppendId(const char* id, StringList* list) {
     static_cast<std::vector<std::string>*>(list->context)->push_back(id ? id : "");
 }
 
+// Prints the install log, the rotated part first.
+int PrintLog() {
+    const std::string path = platform::InstallLogPath();
+    bool any = false;
+    for (const std::string& file : {path + ".1", path}) {
+        std::ifstream in(file, std::ios::binary);
+        if (in) {
+            any = true;
+            std::cout << in.rdbuf();
+        }
+    }
+    if (!any) {
+        std::fprintf(stderr, "vcm: no install log at %s\n", path.c_str());
+        return 1;
+    }
+    return 0;
+}
+
+// While an update runs on a terminal: the install log's new lines as they are written, and
+// below them a line with the time spent so far, rewritten in place.
+class LiveLog {
+public:
+    LiveLog() : path_(platform::InstallLogPath()), start_(Clock::now()) {
+        std::ifstream in(path_, std::ios::binary | std::ios::ate);
+        offset_ = in ? static_cast<std::streamoff>(in.tellg()) : 0;
+        thread_ = std::thread(&LiveLog::Run, this);
+    }
+    ~LiveLog() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+        }
+        wake_.notify_all();
+        thread_.join();
+        ShowNewLines();
+        std::printf("\r\033[K");
+        std::fflush(stdout);
+    }
+    LiveLog(const LiveLog&) = delete;
+    LiveLog& operator=(const LiveLog&) = delete;
+
+private:
+    typedef std::chrono::steady_clock Clock;
+
+    void Run() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        while (!stop_) {
+            ShowNewLines();
+            const double seconds = std::chrono::duration<double>(Clock::now() - start_).count();
+            std::printf("\r\033[K  updating... %.1f s", seconds);
+            std::fflush(stdout);
+            wake_.wait_for(lock, std::chrono::milliseconds(200));
+        }
+    }
+
+    void ShowNewLines() {
+        std::ifstream in(path_, std::ios::binary | std::ios::ate);
+        if (!in) {
+            return;
+        }
+        const std::streamoff size = in.tellg();
+        if (size < offset_) {
+            offset_ = 0;  // the log was rotated
+        }
+        in.seekg(offset_);
+        std::string line;
+        while (std::getline(in, line)) {
+            if (in.eof()) {
+                break;  // a line still being written
+            }
+            offset_ += static_cast<std::streamoff>(line.size()) + 1;
+            std::printf("\r\033[K%s\n", line.c_str());
+        }
+    }
+
+    const std::string path_;
+    const Clock::time_point start_;
+    std::streamoff offset_ = 0;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool stop_ = false;
+    std::thread thread_;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -140,6 +237,9 @@ int main(int argc, char** argv) {
     }
 
     const std::string command = args[0];
+    if (command == "log") {
+        return args.size() == 1 ? PrintLog() : (Usage(stderr), kUsageError);
+    }
     bool force = false;
     std::vector<std::string> operands(args.begin() + 1, args.end());
     if (command == "check" && !operands.empty() && operands[0] == "--force") {
@@ -190,6 +290,9 @@ int main(int argc, char** argv) {
     } else if (command == "check") {
         result =
             library.checkForUpdates(manager, operands[0].c_str(), force ? 1 : 0, AppendId, &list);
+    } else if (::isatty(STDOUT_FILENO)) {
+        LiveLog live;
+        result = library.updateComponents(manager, operands[0].c_str());
     } else {
         result = library.updateComponents(manager, operands[0].c_str());
     }

@@ -1,0 +1,14 @@
+// Folders made on demand: the registry's hive folders and the install log's folder.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+// Makes `folder` and every missing folder above it with permission bits `mode` (as the umask
+// leaves them); true when it exists as a folder afterwards. An empty path is true. On failure
+// errno says why (ENOTDIR when something other than a folder is in the way).
+bool MakeFolders(const std::string& folder, uint32_t mode);
+
+}  // namespace platform

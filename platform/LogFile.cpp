@@ -1,0 +1,135 @@
+#include "platform/LogFile.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/Environment.h"
+#include "platform/Folders.h"
+#include "platform/LastError.h"
+
+namespace platform {
+
+namespace {
+
+const char kFileName[] = "install.log";
+
+// Closes a descriptor when it goes out of scope (the lock goes with it).
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int Get() const { return fd_; }
+    void Reset(int fd) {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+        fd_ = fd;
+    }
+
+private:
+    int fd_;
+};
+
+int OpenForAppend(const std::string& path) {
+    return ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+}
+
+bool Failed() {
+    SetLastErrorFromErrno();
+    return false;
+}
+
+}  // namespace
+
+std::string InstallLogPath() {
+    std::string folder;
+    if (!GetEnvironmentText("VOMO_LOG_DIR", folder) || folder.empty()) {
+        if (IsSuperUser()) {
+            folder = "/var/log/vomo";
+        } else {
+            const std::string state = UserBaseDirectory("XDG_STATE_HOME", ".local/state");
+            if (state.empty()) {
+                return std::string();
+            }
+            folder = state + "/vomo";
+        }
+    }
+    return folder + "/" + kFileName;
+}
+
+bool AppendToLog(const std::string& path, const std::string& text) {
+    if (path.empty()) {
+        errno = ENOENT;
+        return Failed();
+    }
+    Descriptor file(OpenForAppend(path));
+    if (file.Get() < 0 && errno == ENOENT) {
+        const std::string::size_type slash = path.rfind('/');
+        if (slash != std::string::npos && MakeFolders(path.substr(0, slash), 0755)) {
+            file.Reset(OpenForAppend(path));
+        }
+    }
+    if (file.Get() < 0) {
+        return Failed();
+    }
+    for (;;) {
+        while (::flock(file.Get(), LOCK_EX) != 0) {
+            if (errno != EINTR) {
+                return Failed();
+            }
+        }
+        // Another writer may have rotated the file between our open and our lock: then the
+        // descriptor names the old file, and the new one is opened instead.
+        struct stat held, named;
+        if (::fstat(file.Get(), &held) != 0) {
+            return Failed();
+        }
+        if (::stat(path.c_str(), &named) != 0 || named.st_ino != held.st_ino ||
+            named.st_dev != held.st_dev) {
+            file.Reset(OpenForAppend(path));
+            if (file.Get() < 0) {
+                return Failed();
+            }
+            continue;
+        }
+        if ((held.st_mode & 07777) != 0644 && held.st_uid == ::geteuid()) {
+            ::fchmod(file.Get(), 0644);  // a file made under a narrower umask
+        }
+        if (static_cast<uint64_t>(held.st_size) >= kLogRotateBytes) {
+            // The file keeps our lock under its new name; writers waiting for it see the name
+            // moved on and open the new file.
+            if (::rename(path.c_str(), (path + ".1").c_str()) != 0) {
+                return Failed();
+            }
+            file.Reset(OpenForAppend(path));
+            if (file.Get() < 0) {
+                return Failed();
+            }
+            continue;
+        }
+        break;
+    }
+    size_t written = 0;
+    while (written < text.size()) {
+        const ssize_t n = ::write(file.Get(), text.data() + written, text.size() - written);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return Failed();
+        }
+        written += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace platform
