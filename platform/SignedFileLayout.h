@@ -4,10 +4,11 @@
 // uses this.
 //
 // A file is opened once: every read goes to that one open file, whatever later happens to its
-// name, so that what is hashed, what is decoded and whose signer is named are the same bytes.
+// name, so that what is hashed, what is decoded and whose signer is named come from one file.
 //
 // Functions that answer a status answer a TrustStatus of Trust.h and record a failure as the
-// calling thread's last error (LastError.h). One thread uses a source at a time.
+// calling thread's last error (LastError.h); their out-parameters are written only on success,
+// except that ReadSignature empties `der` first. One thread uses a source at a time.
 #pragma once
 
 #include <cstddef>

@@ -21,8 +21,10 @@
 //
 // Trusted roots are the system's CA bundle plus the PEM file named by VOMO_TRUST_ROOTS when set.
 //
-// The file is read through one open descriptor: its digest, its signature and the signer name
-// reported come from the same bytes, whatever happens to the path meanwhile.
+// The file is opened once and read through that one descriptor: its digest, its signature and
+// the signer name reported come from the same file, whatever happens to the path meanwhile. (A
+// file rewritten in place while it is read is a matter for whoever may write it: keep files to
+// check where only this process can write.)
 //
 // Choices where Windows is silent or differs:
 // - Stricter than Windows on layout: a signature must be the last thing in the file; the bytes
