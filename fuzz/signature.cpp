@@ -8,13 +8,8 @@
 #include "platform/Trust.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    platform::VerifyBufferTrust(data, size);
-    platform::EmbeddedSignature signature;
-    if (signature.OpenBuffer(data, size)) {
-        signature.HasSignerInfo(0);
-        signature.HasSignerCertificate();
-        signature.SignerDisplayName();
-    }
+    std::string signer;
+    platform::VerifyBufferTrust(data, size, &signer);
     platform::CertificateSimpleDisplayName(std::string(reinterpret_cast<const char*>(data), size));
     return 0;
 }

@@ -7,7 +7,8 @@
 #include "packages/IVerifyTrust.h"
 
 // Accepts a file whose embedded Authenticode signature the platform trusts and whose signer
-// certificate's simple display name is exactly "Vomo, LLC" or "Vomo, Inc.". Holds no state;
+// certificate's simple display name is exactly "Vomo, LLC" or "Vomo, Inc.". The file is read
+// once: the name checked is that of the bytes whose signature was verified. Holds no state;
 // Verify may run on several threads at once.
 class VerifyTrust : public IVerifyTrust {
 public:

@@ -1,9 +1,5 @@
 #include "platform/Trust.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <openssl/asn1.h>
 #include <openssl/bio.h>
 #include <openssl/crypto.h>
@@ -15,17 +11,22 @@
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 
-#include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <vector>
 
 #include "platform/Environment.h"
 #include "platform/LastError.h"
+#include "platform/SignedFileLayout.h"
 
 namespace platform {
 
 namespace {
+
+using signedfile::ByteSource;
+using signedfile::Format;
+using signedfile::Layout;
+using signedfile::Range;
 
 // ---------------------------------------------------------------------------------------------
 // OpenSSL objects owned by unique pointers.
@@ -88,299 +89,22 @@ uint32_t Fail(uint32_t status, const std::string& reason) {
     return status;
 }
 
-uint16_t U16(const unsigned char* p) {
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-uint32_t U32(const unsigned char* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
 // ---------------------------------------------------------------------------------------------
-// The bytes of the file under check: a file on disk, read piecewise, or a buffer.
+// The embedded signature.
 
-class ByteSource {
-public:
-    virtual ~ByteSource() = default;
-    virtual uint64_t Size() const = 0;
-    // Exactly `count` bytes at `offset`; false when they are not all there.
-    virtual bool ReadAt(uint64_t offset, void* out, size_t count) = 0;
-    // Feeds the bytes [offset, offset + count) to `digest`.
-    virtual bool Digest(EVP_MD_CTX* digest, uint64_t offset, uint64_t count) = 0;
-};
-
-class BufferSource : public ByteSource {
-public:
-    BufferSource(const void* data, size_t size)
-        : data_(static_cast<const unsigned char*>(data)), size_(size) {}
-    uint64_t Size() const override { return size_; }
-    bool ReadAt(uint64_t offset, void* out, size_t count) override {
-        if (offset > size_ || count > size_ - offset) {
-            return false;
-        }
-        if (count > 0) {
-            std::memcpy(out, data_ + offset, count);
-        }
-        return true;
+// The signature of `source`, decoded: a PKCS #7 signed message with content.
+uint32_t OpenSignature(ByteSource& source, Layout& layout, Pkcs7Ptr& message) {
+    uint32_t status = signedfile::LocateSignature(source, layout);
+    std::vector<unsigned char> der;
+    if (status == kTrustOk) {
+        status = signedfile::ReadSignature(source, layout, der);
     }
-    bool Digest(EVP_MD_CTX* digest, uint64_t offset, uint64_t count) override {
-        if (offset > size_ || count > size_ - offset) {
-            return false;
-        }
-        return EVP_DigestUpdate(digest, data_ + offset, count) == 1;
+    if (status != kTrustOk) {
+        return status;
     }
-
-private:
-    const unsigned char* data_;
-    size_t size_;
-};
-
-class FileSource : public ByteSource {
-public:
-    ~FileSource() override {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    // False with the last error set when the file cannot be opened as a regular file.
-    bool Open(const std::string& path) {
-        // Non-blocking, so that a FIFO under the name cannot hang the check; it is refused
-        // below like anything else that is not a regular file.
-        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        if (fd_ < 0) {
-            SetLastErrorFromErrno();
-            return false;
-        }
-        struct stat st;
-        if (::fstat(fd_, &st) != 0) {
-            SetLastErrorFromErrno();
-            return false;
-        }
-        if (!S_ISREG(st.st_mode)) {
-            SetLastError(kTrustFileError, "not a regular file: " + path);
-            return false;
-        }
-        size_ = static_cast<uint64_t>(st.st_size);
-        ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
-        return true;
-    }
-    uint64_t Size() const override { return size_; }
-    bool ReadAt(uint64_t offset, void* out, size_t count) override {
-        if (offset > size_ || count > size_ - offset) {
-            return false;
-        }
-        unsigned char* to = static_cast<unsigned char*>(out);
-        while (count > 0) {
-            const ssize_t n = ::pread(fd_, to, count, static_cast<off_t>(offset));
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n <= 0) {
-                return false;  // an error, or the file shrank under us
-            }
-            to += n;
-            offset += static_cast<uint64_t>(n);
-            count -= static_cast<size_t>(n);
-        }
-        return true;
-    }
-    bool Digest(EVP_MD_CTX* digest, uint64_t offset, uint64_t count) override {
-        // A chunk that stays in the processor's cache between the copy and the hashing.
-        const size_t kChunk = 256 * 1024;
-        if (buffer_.empty()) {
-            buffer_.resize(kChunk);
-        }
-        while (count > 0) {
-            const size_t n = count < kChunk ? static_cast<size_t>(count) : kChunk;
-            if (!ReadAt(offset, buffer_.data(), n) ||
-                EVP_DigestUpdate(digest, buffer_.data(), n) != 1) {
-                return false;
-            }
-            offset += n;
-            count -= n;
-        }
-        return true;
-    }
-
-private:
-    int fd_ = -1;
-    uint64_t size_ = 0;
-    std::vector<unsigned char> buffer_;
-};
-
-// ---------------------------------------------------------------------------------------------
-// Where the signature lives and which bytes its digest covers.
-
-enum class Format { Cabinet, PeImage };
-
-struct Range {
-    uint64_t offset;
-    uint64_t length;
-};
-
-struct Layout {
-    Format format = Format::Cabinet;
-    std::vector<Range> hashed;
-    uint64_t slotOffset = 0;  // the DER signature, then zero padding up to the slot's end
-    uint64_t slotLength = 0;
-};
-
-// A signed cabinet: signing inserts a 20-byte header reserve that holds the offset and size of
-// the signature, which sits at the end of the file. The reserve (bytes 36 to 51) is not hashed,
-// so checking it exactly is what protects it.
-uint32_t LocateCabinetSignature(ByteSource& source, Layout& layout) {
-    const uint64_t size = source.Size();
-    unsigned char h[60];
-    if (!source.ReadAt(0, h, sizeof h)) {
-        return Fail(kTrustNoSignature, "the cabinet is too short to carry a signature");
-    }
-    const uint16_t flags = U16(h + 30);
-    if ((flags & 0x0004) == 0) {
-        return Fail(kTrustNoSignature, "the cabinet carries no signature");
-    }
-    if ((flags & 0x0003) != 0) {
-        return Fail(kTrustNoSignature, "spanned cabinets are not accepted");
-    }
-    if (U32(h + 4) != 0 || U16(h + 36) != 20 || h[38] != 0 || h[39] != 0 ||
-        U32(h + 40) != 0x00100000u) {
-        return Fail(kTrustNoSignature, "the cabinet's signature header is malformed");
-    }
-    const uint64_t start = U32(h + 44);
-    const uint64_t length = U32(h + 48);
-    if (start + length != size || U32(h + 8) != start || start < sizeof h) {
-        return Fail(kTrustNoSignature, "the cabinet's signature is not where it says it is");
-    }
-    const uint64_t folders = U16(h + 26);
-    if (U32(h + 16) != sizeof h + 8 * folders || U32(h + 16) > start) {
-        return Fail(kTrustNoSignature, "the cabinet's folder table is malformed");
-    }
-    layout.format = Format::Cabinet;
-    layout.hashed = {{0, 4}, {8, 26}, {56, start - 56}};
-    layout.slotOffset = start;
-    layout.slotLength = length;
-    return kTrustOk;
-}
-
-// A PE image: the certificate table entry of the optional header's data directories gives
-// the file offset and size of the table, which must end the file. The checksum and the entry
-// itself are not hashed; everything else before the table is, in file order.
-uint32_t LocatePeSignature(ByteSource& source, Layout& layout) {
-    const uint64_t size = source.Size();
-    unsigned char dos[64];
-    if (!source.ReadAt(0, dos, sizeof dos)) {
-        return Fail(kTrustNoSignature, "the PE image is too short");
-    }
-    const uint64_t e = U32(dos + 0x3C);
-    unsigned char nt[24 + 2];
-    if (!source.ReadAt(e, nt, sizeof nt) || std::memcmp(nt, "PE\0\0", 4) != 0) {
-        return Fail(kTrustNoSignature, "the PE header is missing");
-    }
-    const uint64_t optionalSize = U16(nt + 20);
-    const uint64_t o = e + 24;
-    const uint16_t magic = U16(nt + 24);
-    uint64_t countOffset, directories;
-    if (magic == 0x10B) {
-        countOffset = o + 92;
-        directories = o + 96;
-    } else if (magic == 0x20B) {
-        countOffset = o + 108;
-        directories = o + 112;
-    } else {
-        return Fail(kTrustNoSignature, "the PE optional header has an unknown magic");
-    }
-    const uint64_t checksum = o + 64;
-    const uint64_t entry = directories + 4 * 8;
-    if (optionalSize < entry + 8 - o) {
-        return Fail(kTrustNoSignature, "the PE optional header has no certificate table entry");
-    }
-    unsigned char count[4], table[8];
-    if (!source.ReadAt(countOffset, count, 4) || U32(count) < 5 ||
-        !source.ReadAt(entry, table, 8)) {
-        return Fail(kTrustNoSignature, "the PE optional header has no certificate table entry");
-    }
-    const uint64_t tableOffset = U32(table);
-    const uint64_t tableSize = U32(table + 4);
-    if (tableOffset == 0 && tableSize == 0) {
-        return Fail(kTrustNoSignature, "the PE image carries no signature");
-    }
-    if (tableOffset + tableSize != size || tableSize < 8 || tableOffset < entry + 8) {
-        return Fail(kTrustNoSignature, "the PE certificate table is not at the end of the file");
-    }
-    unsigned char header[8];
-    if (!source.ReadAt(tableOffset, header, 8)) {
-        return Fail(kTrustNoSignature, "the PE certificate table cannot be read");
-    }
-    const uint32_t recordLength = U32(header);
-    if (recordLength < 8 || recordLength > tableSize || U16(header + 4) != 0x0200 ||
-        U16(header + 6) != 0x0002) {
-        return Fail(kTrustNoSignature, "the PE certificate table holds no PKCS #7 signature");
-    }
-    layout.format = Format::PeImage;
-    layout.hashed = {
-        {0, checksum}, {checksum + 4, entry - checksum - 4}, {entry + 8, tableOffset - entry - 8}};
-    layout.slotOffset = tableOffset + 8;
-    layout.slotLength = tableSize - 8;
-    return kTrustOk;
-}
-
-uint32_t LocateSignature(ByteSource& source, Layout& layout) {
-    unsigned char magic[4];
-    if (!source.ReadAt(0, magic, sizeof magic)) {
-        return Fail(kTrustSubjectFormUnknown, "the file is neither a cabinet nor a PE image");
-    }
-    if (std::memcmp(magic, "MSCF", 4) == 0) {
-        return LocateCabinetSignature(source, layout);
-    }
-    if (magic[0] == 'M' && magic[1] == 'Z') {
-        return LocatePeSignature(source, layout);
-    }
-    return Fail(kTrustSubjectFormUnknown, "the file is neither a cabinet nor a PE image");
-}
-
-// Length of the DER element at the start of `data` (a SEQUENCE in definite form), or 0.
-size_t DerElementLength(const unsigned char* data, size_t size) {
-    if (size < 2 || data[0] != 0x30) {
-        return 0;
-    }
-    size_t length = data[1], header = 2;
-    if (length & 0x80) {
-        const size_t digits = length & 0x7F;
-        if (digits == 0 || digits > 4 || size < 2 + digits) {
-            return 0;  // indefinite, or longer than any signature we read
-        }
-        length = 0;
-        for (size_t i = 0; i < digits; ++i) {
-            length = (length << 8) | data[2 + i];
-        }
-        header += digits;
-    }
-    if (length > size - header) {
-        return 0;
-    }
-    return header + length;
-}
-
-// Reads the signature slot and decodes its PKCS #7 message, requiring zero padding after it.
-uint32_t ReadSignature(ByteSource& source, const Layout& layout, Pkcs7Ptr& message) {
-    if (layout.slotLength > kMaxSignatureBytes) {
-        return Fail(kTrustNoSignature, "the embedded signature is implausibly large");
-    }
-    std::vector<unsigned char> slot(static_cast<size_t>(layout.slotLength));
-    if (!source.ReadAt(layout.slotOffset, slot.data(), slot.size())) {
-        return Fail(kTrustFileError, "the embedded signature cannot be read");
-    }
-    const size_t der = DerElementLength(slot.data(), slot.size());
-    if (der == 0) {
-        return Fail(kTrustNoSignature, "the embedded signature is not a DER message");
-    }
-    for (size_t i = der; i < slot.size(); ++i) {
-        if (slot[i] != 0) {
-            return Fail(kTrustNoSignature, "data follows the embedded signature");
-        }
-    }
-    const unsigned char* p = slot.data();
-    message.reset(d2i_PKCS7(nullptr, &p, static_cast<long>(der)));
-    if (!message || p != slot.data() + der) {
+    const unsigned char* p = der.data();
+    message.reset(d2i_PKCS7(nullptr, &p, static_cast<long>(der.size())));
+    if (!message || p != der.data() + der.size()) {
         message.reset();
         return Fail(kTrustNoSignature, "the embedded signature cannot be decoded");
     }
@@ -389,11 +113,6 @@ uint32_t ReadSignature(ByteSource& source, const Layout& layout, Pkcs7Ptr& messa
         return Fail(kTrustNoSignature, "the embedded signature is not a signed message");
     }
     return kTrustOk;
-}
-
-uint32_t OpenSignature(ByteSource& source, Layout& layout, Pkcs7Ptr& message) {
-    const uint32_t status = LocateSignature(source, layout);
-    return status != kTrustOk ? status : ReadSignature(source, layout, message);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -406,8 +125,16 @@ struct IndirectData {
     std::string digest;
 };
 
+// The digests a file's digest and its signer's digest may use. SHA-1 is refused: collisions
+// are practical, and both of these digests cover bytes that whoever signs chooses.
 bool IsAcceptedDigest(int nid) {
-    return nid == NID_sha1 || nid == NID_sha256 || nid == NID_sha384 || nid == NID_sha512;
+    return nid == NID_sha256 || nid == NID_sha384 || nid == NID_sha512;
+}
+
+// The digests a time-stamp may use, SHA-1 included: a time-stamp's digest covers a signature
+// value, which nobody can shape to meet a collision.
+bool IsTimestampDigest(int nid) {
+    return nid == NID_sha1 || IsAcceptedDigest(nid);
 }
 
 // Reads one definite-length element header; false when it is malformed or overruns `size`.
@@ -445,7 +172,7 @@ uint32_t ParseIndirectData(PKCS7* message, Format format, IndirectData& data) {
     const unsigned char* attributeEnd = p + attributeLength;
     ObjectPtr type(d2i_ASN1_OBJECT(nullptr, &p, attributeEnd - p));
     const ASN1_OBJECT* expected =
-        format == Format::Cabinet ? SpcCabinetDataOid() : SpcPeImageDataOid();
+        format == Format::kCabinet ? SpcCabinetDataOid() : SpcPeImageDataOid();
     if (!type || !SameOid(type.get(), expected)) {
         return Fail(kTrustNoSignature, "the signature was not made for this kind of file");
     }
@@ -480,22 +207,26 @@ uint32_t CheckFileDigest(ByteSource& source, const Layout& layout, const Indirec
     if (!context || EVP_DigestInit_ex(context.get(), data.algorithm, nullptr) != 1) {
         return Fail(kTrustBadDigest, "the file's digest cannot be computed");
     }
+    EVP_MD_CTX* digest = context.get();
+    const auto update = [digest](const unsigned char* bytes, size_t count) {
+        return EVP_DigestUpdate(digest, bytes, count) == 1;
+    };
     for (const Range& range : layout.hashed) {
-        if (!source.Digest(context.get(), range.offset, range.length)) {
+        if (!source.Feed(range.offset, range.length, update)) {
             return Fail(kTrustFileError, "the file cannot be read");
         }
     }
-    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned char computed[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
-    if (EVP_DigestFinal_ex(context.get(), digest, &length) != 1 || length != data.digest.size() ||
-        CRYPTO_memcmp(digest, data.digest.data(), length) != 0) {
+    if (EVP_DigestFinal_ex(digest, computed, &length) != 1 || length != data.digest.size() ||
+        CRYPTO_memcmp(computed, data.digest.data(), length) != 0) {
         return Fail(kTrustBadDigest, "the file's digest does not match its signature");
     }
     return kTrustOk;
 }
 
 // ---------------------------------------------------------------------------------------------
-// Trust: roots, timestamp, chain, key usage.
+// Trust: roots, chains and their usages, time-stamps.
 
 StorePtr NewTrustStore() {
     StorePtr store(X509_STORE_new());
@@ -508,7 +239,8 @@ StorePtr NewTrustStore() {
         // A file that cannot be read adds no roots; the check then fails on the chain.
         X509_STORE_load_file(store.get(), extra.c_str());
     }
-    // Code-signing certificates are not S/MIME certificates: the purpose is checked below.
+    // OpenSSL's purposes stay out of every chain built here: it has none for code signing, and
+    // the usages are checked by VerifyChain, the same way for a signer and for a time-stamp.
     X509_STORE_set_purpose(store.get(), X509_PURPOSE_ANY);
     ERR_clear_error();
     return store;
@@ -522,6 +254,64 @@ bool ToTime(const ASN1_TIME* asn1, int64_t& when) {
     }
     when = static_cast<int64_t>(::timegm(&tm));
     return true;
+}
+
+enum class Usage { kCodeSigning, kTimeStamping };
+
+// Whether a verified chain (leaf first) may be used for `usage`, as Windows judges it: every
+// certificate that has an extended key usage extension lists the usage, so that an issuer
+// restricted to other usages cannot issue for this one (the "any" usage is not taken for it);
+// a time-stamp's signer must have the extension; and the leaf's key usage, when it has one,
+// allows digital signatures.
+bool ChainAllows(STACK_OF(X509) * chain, Usage usage) {
+    const uint32_t wanted = usage == Usage::kCodeSigning ? XKU_CODE_SIGN : XKU_TIMESTAMP;
+    for (int i = 0; i < sk_X509_num(chain); ++i) {
+        X509* certificate = sk_X509_value(chain, i);
+        if ((X509_get_extension_flags(certificate) & EXFLAG_XKUSAGE) == 0) {
+            if (i == 0 && usage == Usage::kTimeStamping) {
+                return false;
+            }
+        } else if ((X509_get_extended_key_usage(certificate) & wanted) == 0) {
+            return false;
+        }
+    }
+    X509* leaf = sk_X509_value(chain, 0);
+    return leaf && ((X509_get_extension_flags(leaf) & EXFLAG_KUSAGE) == 0 ||
+                    (X509_get_key_usage(leaf) & KU_DIGITAL_SIGNATURE) != 0);
+}
+
+// Chains `leaf` to a trusted root through the store and `untrusted`, valid at `*at` (now
+// without it), and checks the chain's usages. 0, or the status of the failure.
+uint32_t VerifyChain(X509_STORE* store, X509* leaf, STACK_OF(X509) * untrusted, const int64_t* at,
+                     Usage usage) {
+    StoreCtxPtr context(X509_STORE_CTX_new());
+    if (!context || X509_STORE_CTX_init(context.get(), store, leaf, untrusted) != 1) {
+        return Fail(kTrustChaining, "the certificate chain cannot be built");
+    }
+    if (at) {
+        X509_STORE_CTX_set_time(context.get(), 0, static_cast<time_t>(*at));
+    }
+    if (X509_verify_cert(context.get()) != 1) {
+        const int error = X509_STORE_CTX_get_error(context.get());
+        const std::string reason =
+            std::string("the certificate is not trusted: ") + X509_verify_cert_error_string(error);
+        switch (error) {
+            case X509_V_ERR_CERT_HAS_EXPIRED:
+            case X509_V_ERR_CERT_NOT_YET_VALID:
+                return Fail(kTrustExpired, reason);
+            case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
+            case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
+                return Fail(kTrustUntrustedRoot, reason);
+            default:
+                return Fail(kTrustChaining, reason);
+        }
+    }
+    if (!ChainAllows(X509_STORE_CTX_get0_chain(context.get()), usage)) {
+        return Fail(kTrustWrongUsage, usage == Usage::kCodeSigning
+                                          ? "the certificate chain does not allow code signing"
+                                          : "the certificate chain does not allow time-stamping");
+    }
+    return kTrustOk;
 }
 
 // The SEQUENCE values of the signer's unauthenticated attributes of one kind (`isKind` tells it
@@ -543,9 +333,9 @@ std::vector<const ASN1_STRING*> UnauthenticatedSequences(PKCS7_SIGNER_INFO* sign
     return found;
 }
 
-// The time of an RFC 3161 timestamp on signer `signer`, when it carries one that verifies: the
-// token's imprint covers the signer's signature value and the token's signer chains to a
-// trusted root at the token's own time.
+// The time of an RFC 3161 time-stamp on `signer`, when it carries one that counts: the token's
+// imprint covers the signer's signature value, its signature verifies, and its signer's
+// certificate chains to a trusted root at the token's own time and may stamp time.
 bool VerifiedTimestamp(PKCS7_SIGNER_INFO* signer, X509_STORE* store, int64_t& when) {
     const auto isTimestamp = [](const ASN1_OBJECT* oid) {
         return SameOid(oid, Rfc3161TimestampOid());
@@ -553,7 +343,7 @@ bool VerifiedTimestamp(PKCS7_SIGNER_INFO* signer, X509_STORE* store, int64_t& wh
     for (const ASN1_STRING* sequence : UnauthenticatedSequences(signer, isTimestamp)) {
         const unsigned char* p = sequence->data;
         Pkcs7Ptr token(d2i_PKCS7(nullptr, &p, sequence->length));
-        if (!token || !PKCS7_type_is_signed(token.get())) {
+        if (!token || !PKCS7_type_is_signed(token.get()) || !token->d.sign) {
             continue;
         }
         TstInfoPtr info(PKCS7_to_TS_TST_INFO(token.get()));
@@ -561,6 +351,13 @@ bool VerifiedTimestamp(PKCS7_SIGNER_INFO* signer, X509_STORE* store, int64_t& wh
         if (!info || !ToTime(TS_TST_INFO_get_time(info.get()), tokenTime)) {
             continue;
         }
+        const X509_ALGOR* imprintAlgorithm =
+            TS_MSG_IMPRINT_get_algo(TS_TST_INFO_get_msg_imprint(info.get()));
+        if (!imprintAlgorithm || !IsTimestampDigest(OBJ_obj2nid(imprintAlgorithm->algorithm))) {
+            continue;
+        }
+        // The token's version, imprint and signature; OpenSSL checks a chain too, which
+        // VerifyChain below checks again with the usages.
         TsVerifyPtr verify(TS_VERIFY_CTX_new());
         BIO* imprinted = BIO_new_mem_buf(signer->enc_digest->data, signer->enc_digest->length);
         if (!verify || !imprinted || X509_STORE_up_ref(store) != 1) {
@@ -572,9 +369,15 @@ bool VerifiedTimestamp(PKCS7_SIGNER_INFO* signer, X509_STORE* store, int64_t& wh
         TS_VERIFY_CTX_set_store(verify.get(), store);     // so is this reference
         X509_VERIFY_PARAM* param = X509_STORE_get0_param(store);
         X509_VERIFY_PARAM_set_time(param, static_cast<time_t>(tokenTime));
-        const bool ok = TS_RESP_verify_token(verify.get(), token.get()) == 1;
+        const bool verified = TS_RESP_verify_token(verify.get(), token.get()) == 1;
         X509_VERIFY_PARAM_clear_flags(param, X509_V_FLAG_USE_CHECK_TIME);
-        if (ok) {
+        if (!verified) {
+            continue;
+        }
+        SignerStackPtr tokenSigners(PKCS7_get0_signers(token.get(), nullptr, 0));
+        X509* stamper = tokenSigners ? sk_X509_value(tokenSigners.get(), 0) : nullptr;
+        if (stamper && VerifyChain(store, stamper, token->d.sign->cert, &tokenTime,
+                                   Usage::kTimeStamping) == kTrustOk) {
             when = tokenTime;
             return true;
         }
@@ -583,9 +386,9 @@ bool VerifiedTimestamp(PKCS7_SIGNER_INFO* signer, X509_STORE* store, int64_t& wh
 }
 
 // The time of a legacy Authenticode countersignature on `signer`, when it carries one that
-// verifies: a signer information of its own, whose message digest covers the signer's
-// signature value, whose signing time the counter-signer vouches for, and whose certificate
-// (supplied by the message) chains to a trusted root at that time and may stamp time.
+// counts: a signer information of its own, whose message digest covers the signer's signature
+// value, whose signing time the counter-signer vouches for, and whose certificate (supplied by
+// the message) chains to a trusted root at that time and may stamp time.
 bool VerifiedCountersignature(PKCS7* message, PKCS7_SIGNER_INFO* signer, X509_STORE* store,
                               int64_t& when) {
     const auto isCountersignature = [](const ASN1_OBJECT* oid) {
@@ -595,7 +398,7 @@ bool VerifiedCountersignature(PKCS7* message, PKCS7_SIGNER_INFO* signer, X509_ST
         const unsigned char* p = sequence->data;
         CounterSignerPtr counter(d2i_PKCS7_SIGNER_INFO(nullptr, &p, sequence->length));
         if (!counter || !counter->issuer_and_serial || !counter->digest_alg ||
-            !IsAcceptedDigest(OBJ_obj2nid(counter->digest_alg->algorithm))) {
+            !IsTimestampDigest(OBJ_obj2nid(counter->digest_alg->algorithm))) {
             continue;
         }
         X509* certificate = X509_find_by_issuer_and_serial(message->d.sign->cert,
@@ -624,39 +427,18 @@ bool VerifiedCountersignature(PKCS7* message, PKCS7_SIGNER_INFO* signer, X509_ST
             PKCS7_signatureVerify(chain.get(), message, counter.get(), certificate) != 1) {
             continue;
         }
-        StoreCtxPtr context(X509_STORE_CTX_new());
-        if (!context ||
-            X509_STORE_CTX_init(context.get(), store, certificate, message->d.sign->cert) != 1) {
-            continue;
+        if (VerifyChain(store, certificate, message->d.sign->cert, &counterTime,
+                        Usage::kTimeStamping) == kTrustOk) {
+            when = counterTime;
+            return true;
         }
-        X509_STORE_CTX_set_time(context.get(), 0, static_cast<time_t>(counterTime));
-        if (X509_verify_cert(context.get()) != 1 ||
-            ((X509_get_extension_flags(certificate) & EXFLAG_XKUSAGE) != 0 &&
-             (X509_get_extended_key_usage(certificate) & XKU_TIMESTAMP) == 0)) {
-            continue;
-        }
-        when = counterTime;
-        return true;
     }
     return false;
 }
 
-uint32_t ChainFailure(int error) {
-    const std::string reason = std::string("the signer's certificate is not trusted: ") +
-                               X509_verify_cert_error_string(error);
-    switch (error) {
-        case X509_V_ERR_CERT_HAS_EXPIRED:
-        case X509_V_ERR_CERT_NOT_YET_VALID:
-            return Fail(kTrustExpired, reason);
-        case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
-        case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
-            return Fail(kTrustUntrustedRoot, reason);
-        default:
-            return Fail(kTrustChaining, reason);
-    }
-}
+std::string SimpleDisplayName(X509* certificate);
 
-uint32_t CheckTrust(PKCS7* message, const IndirectData& data) {
+uint32_t CheckTrust(PKCS7* message, const IndirectData& data, std::string* signerName) {
     STACK_OF(PKCS7_SIGNER_INFO)* signers = PKCS7_get_signer_info(message);
     if (sk_PKCS7_SIGNER_INFO_num(signers) != 1) {
         return Fail(kTrustNoSignature, "the signature must have exactly one signer");
@@ -703,25 +485,18 @@ uint32_t CheckTrust(PKCS7* message, const IndirectData& data) {
     int64_t timestamp = 0;
     const bool stamped = VerifiedTimestamp(signer, store.get(), timestamp) ||
                          VerifiedCountersignature(message, signer, store.get(), timestamp);
-    StoreCtxPtr chain(X509_STORE_CTX_new());
-    if (!chain ||
-        X509_STORE_CTX_init(chain.get(), store.get(), certificate, message->d.sign->cert) != 1) {
-        return Fail(kTrustChaining, "the certificate chain cannot be built");
+    const uint32_t status = VerifyChain(store.get(), certificate, message->d.sign->cert,
+                                        stamped ? &timestamp : nullptr, Usage::kCodeSigning);
+    if (status != kTrustOk) {
+        return status;
     }
-    if (stamped) {
-        X509_STORE_CTX_set_time(chain.get(), 0, static_cast<time_t>(timestamp));
-    }
-    if (X509_verify_cert(chain.get()) != 1) {
-        return ChainFailure(X509_STORE_CTX_get_error(chain.get()));
-    }
-    if ((X509_get_extension_flags(certificate) & EXFLAG_XKUSAGE) != 0 &&
-        (X509_get_extended_key_usage(certificate) & XKU_CODE_SIGN) == 0) {
-        return Fail(kTrustWrongUsage, "the signer's certificate does not allow code signing");
+    if (signerName) {
+        *signerName = SimpleDisplayName(certificate);
     }
     return kTrustOk;
 }
 
-uint32_t VerifySource(ByteSource& source) {
+uint32_t VerifySource(ByteSource& source, std::string* signerName) {
     Layout layout;
     Pkcs7Ptr message;
     uint32_t status = OpenSignature(source, layout, message);
@@ -733,7 +508,7 @@ uint32_t VerifySource(ByteSource& source) {
         status = CheckFileDigest(source, layout, data);
     }
     if (status == kTrustOk) {
-        status = CheckTrust(message.get(), data);
+        status = CheckTrust(message.get(), data, signerName);
     }
     if (status == kTrustOk) {
         ERR_clear_error();
@@ -797,95 +572,20 @@ std::string SimpleDisplayName(X509* certificate) {
 
 }  // namespace
 
-uint32_t VerifyFileTrust(const std::string& path) {
-    FileSource source;
-    if (!source.Open(path)) {
-        return Fail(kTrustFileError, "cannot open " + path + ": " + GetLastErrorText());
+uint32_t VerifyFileTrust(const std::string& path, std::string* signerName) {
+    if (signerName) {
+        signerName->clear();
     }
-    return VerifySource(source);
+    const std::unique_ptr<ByteSource> source = signedfile::OpenFile(path);
+    return source ? VerifySource(*source, signerName) : kTrustFileError;
 }
 
-uint32_t VerifyBufferTrust(const void* data, size_t size) {
-    BufferSource source(data, size);
-    return VerifySource(source);
-}
-
-struct EmbeddedSignature::Message {
-    Pkcs7Ptr pkcs7;
-};
-
-EmbeddedSignature::EmbeddedSignature() = default;
-EmbeddedSignature::~EmbeddedSignature() = default;
-
-namespace {
-
-// The decoded signature of `source`, or nothing.
-std::unique_ptr<EmbeddedSignature::Message> DecodeSignature(ByteSource& source) {
-    Layout layout;
-    Pkcs7Ptr pkcs7;
-    if (OpenSignature(source, layout, pkcs7) != kTrustOk) {
-        return nullptr;
+uint32_t VerifyBufferTrust(const void* data, size_t size, std::string* signerName) {
+    if (signerName) {
+        signerName->clear();
     }
-    return std::unique_ptr<EmbeddedSignature::Message>(
-        new EmbeddedSignature::Message{std::move(pkcs7)});
-}
-
-}  // namespace
-
-bool EmbeddedSignature::Open(const std::string& path) {
-    FileSource source;
-    if (!source.Open(path)) {
-        message_.reset();
-        Fail(kTrustFileError, "cannot open " + path + ": " + GetLastErrorText());
-        return false;
-    }
-    message_ = DecodeSignature(source);
-    return message_ != nullptr;
-}
-
-bool EmbeddedSignature::OpenBuffer(const void* data, size_t size) {
-    BufferSource source(data, size);
-    message_ = DecodeSignature(source);
-    return message_ != nullptr;
-}
-
-bool EmbeddedSignature::HasSignerInfo(size_t index) const {
-    if (!message_) {
-        return false;
-    }
-    STACK_OF(PKCS7_SIGNER_INFO)* signers = PKCS7_get_signer_info(message_->pkcs7.get());
-    if (static_cast<int>(index) >= sk_PKCS7_SIGNER_INFO_num(signers)) {
-        return false;
-    }
-    const PKCS7_SIGNER_INFO* signer = sk_PKCS7_SIGNER_INFO_value(signers, static_cast<int>(index));
-    return signer && signer->issuer_and_serial && signer->issuer_and_serial->issuer &&
-           signer->issuer_and_serial->serial;
-}
-
-namespace {
-
-X509* SignerCertificate(PKCS7* message) {
-    STACK_OF(PKCS7_SIGNER_INFO)* signers = PKCS7_get_signer_info(message);
-    if (sk_PKCS7_SIGNER_INFO_num(signers) < 1) {
-        return nullptr;
-    }
-    const PKCS7_SIGNER_INFO* signer = sk_PKCS7_SIGNER_INFO_value(signers, 0);
-    if (!signer || !signer->issuer_and_serial) {
-        return nullptr;
-    }
-    return X509_find_by_issuer_and_serial(message->d.sign->cert, signer->issuer_and_serial->issuer,
-                                          signer->issuer_and_serial->serial);
-}
-
-}  // namespace
-
-bool EmbeddedSignature::HasSignerCertificate() const {
-    return message_ && SignerCertificate(message_->pkcs7.get()) != nullptr;
-}
-
-std::string EmbeddedSignature::SignerDisplayName() const {
-    X509* certificate = message_ ? SignerCertificate(message_->pkcs7.get()) : nullptr;
-    return certificate ? SimpleDisplayName(certificate) : std::string();
+    const std::unique_ptr<ByteSource> source = signedfile::OverBuffer(data, size);
+    return VerifySource(*source, signerName);
 }
 
 std::string CertificateSimpleDisplayName(const std::string& der) {

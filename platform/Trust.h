@@ -5,28 +5,46 @@
 // PKCS #7 signature of Authenticode's indirect-data type; the digest recomputed over the file
 // equals the one the signature carries; the PKCS #7 signature verifies (the message digest of
 // the signed content and the signature over the authenticated attributes); the signer's
-// certificate chains to a trusted root and is valid now, or at the time of a verified timestamp
-// when the signature carries one (an RFC 3161 time-stamp token, or a legacy Authenticode
-// countersignature); a signer certificate with an extended key usage extension allows code
-// signing. There are no revocation checks.
+// certificate chains to a trusted root and is valid now, or at the time of a time-stamp that
+// counts when the signature carries one (an RFC 3161 time-stamp token, or a legacy Authenticode
+// countersignature); the chain allows code signing. There are no revocation checks.
+//
+// Usages, as Windows checks them along a chain: every certificate of the chain that has an
+// extended key usage extension must list the usage (an issuer restricted to other usages cannot
+// issue for this one); a leaf with a key usage extension must allow digital signatures. A
+// signer's leaf without an extended key usage extension may sign code.
+//
+// A time-stamp counts only when it covers the signer's signature value, its own signature
+// verifies, and its signer's certificate carries the time-stamping extended key usage and
+// chains, with the usages above, to a trusted root at the time it states. Any other time-stamp
+// is ignored and the file is judged at the current time.
 //
 // Trusted roots are the system's CA bundle plus the PEM file named by VOMO_TRUST_ROOTS when set.
+//
+// The file is opened once and read through that one descriptor: its digest, its signature and
+// the signer name reported come from the same file, whatever happens to the path meanwhile. (A
+// file rewritten in place while it is read is a matter for whoever may write it: keep files to
+// check where only this process can write.)
 //
 // Choices where Windows is silent or differs:
 // - Stricter than Windows on layout: a signature must be the last thing in the file; the bytes
 //   after the DER signature up to the end of its slot must be zero (Windows does the same for
-//   PE files only when its padding check is on); spanned cabinets and cabinets with reserve
-//   sizes other than those signing writes are refused; one signer exactly.
-// - Accepted digest algorithms: SHA-1, SHA-256, SHA-384, SHA-512.
-// - A timestamp authority's chain is checked at the time of its timestamp, like the signer's; a
-//   timestamp that does not verify is ignored, and the file is judged at the current time.
+//   PE files only when its padding check is on); a PE certificate table holds exactly one
+//   record, whose length covers the DER signature and is followed by at most its padding to a
+//   multiple of 8; spanned cabinets and cabinets with reserve sizes other than those signing
+//   writes are refused; one signer exactly.
+// - Accepted digest algorithms for the file's digest and the signer's digest: SHA-256, SHA-384,
+//   SHA-512. SHA-1 is refused there (collisions are practical); a time-stamp may still use it,
+//   since what it digests is a signature value, which nobody can shape to meet a collision.
+// - The "any" extended key usage does not stand for code signing or time-stamping.
 // - Signatures larger than kMaxSignatureBytes are refused before anything is allocated for
 //   them, whatever the file declares.
+//
+// Every function may run on several threads at once.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string>
 
 namespace platform {
@@ -43,44 +61,19 @@ enum TrustStatus : uint32_t {
     kTrustExpired = 0x800B0101u,             // a certificate is outside its validity period
     kTrustUntrustedRoot = 0x800B0109u,       // the chain ends in a root that is not trusted
     kTrustChaining = 0x800B010Au,            // no chain to any root
-    kTrustWrongUsage = 0x800B0110u,          // the signer may not sign code
+    kTrustWrongUsage = 0x800B0110u,          // the chain does not allow code signing
     kTrustFileError = 0x80092003u,           // the file cannot be opened or read
 };
 
 // No embedded signature is read past this size.
 const size_t kMaxSignatureBytes = 1024 * 1024;
 
-// The trust check of the file at `path`; 0 when trusted.
-uint32_t VerifyFileTrust(const std::string& path);
+// The trust check of the file at `path`; 0 when trusted. Then `signerName`, when given, holds
+// the simple display name (see CertificateSimpleDisplayName) of the certificate of the
+// signature's one signer, which the message carries; on failure it is empty.
+uint32_t VerifyFileTrust(const std::string& path, std::string* signerName = nullptr);
 // The same for a file's bytes held in memory.
-uint32_t VerifyBufferTrust(const void* data, size_t size);
-
-// The embedded signature of a file, opened for reading without any check, and its signer.
-class EmbeddedSignature {
-public:
-    EmbeddedSignature();
-    ~EmbeddedSignature();
-    EmbeddedSignature(const EmbeddedSignature&) = delete;
-    EmbeddedSignature& operator=(const EmbeddedSignature&) = delete;
-
-    // False when the file holds no embedded PKCS #7 signed message that can be decoded.
-    bool Open(const std::string& path);
-    bool OpenBuffer(const void* data, size_t size);
-
-    // True when the message has the signer information of signer `index` (issuer and serial).
-    bool HasSignerInfo(size_t index) const;
-    // True when the message's own certificates hold the certificate of signer 0, matched by
-    // issuer and serial number.
-    bool HasSignerCertificate() const;
-    // The simple display name of signer 0's certificate (see CertificateSimpleDisplayName);
-    // empty without one.
-    std::string SignerDisplayName() const;
-
-    struct Message;  // the decoded message; opaque
-
-private:
-    std::unique_ptr<Message> message_;
-};
+uint32_t VerifyBufferTrust(const void* data, size_t size, std::string* signerName = nullptr);
 
 // The simple display name of a DER certificate, by Windows' rules: the first common name; else
 // the first organizational unit; else the first organization; else an e-mail address of the

@@ -2,11 +2,17 @@
 
 #include <unistd.h>
 
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/pkcs7.h>
+#include <openssl/x509.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace testsupport {
 
@@ -39,6 +45,16 @@ distinguished_name = empty_dn
 basicConstraints = critical,CA:true
 keyUsage = critical,keyCertSign,cRLSign
 subjectKeyIdentifier = hash
+[code_signing_authority]
+basicConstraints = critical,CA:true
+keyUsage = critical,keyCertSign,cRLSign
+extendedKeyUsage = codeSigning
+subjectKeyIdentifier = hash
+[server_authority]
+basicConstraints = critical,CA:true
+keyUsage = critical,keyCertSign,cRLSign
+extendedKeyUsage = serverAuth
+subjectKeyIdentifier = hash
 [code_signing]
 basicConstraints = CA:false
 keyUsage = critical,digitalSignature
@@ -52,6 +68,10 @@ extendedKeyUsage = serverAuth
 [no_key_usage]
 basicConstraints = CA:false
 keyUsage = critical,digitalSignature
+[key_encipherment]
+basicConstraints = CA:false
+keyUsage = critical,keyEncipherment
+extendedKeyUsage = codeSigning
 [time_stamping]
 basicConstraints = CA:false
 keyUsage = critical,digitalSignature
@@ -74,12 +94,14 @@ issue() {
   fi
 }
 mkdir -p issued; : > index.txt; echo 1000 > serial
-new_ec root; new_ec intermediate; new_ec untrusted; new_ec leaf; new_ec tsa
+new_ec root; new_ec intermediate; new_ec untrusted; new_ec leaf; new_ec tsa; new_ec serverca
 openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:2048 -out leaf-rsa.key
 long_ago=20180101000000Z; far_ahead=20391231000000Z
 issue root root "/CN=Throwaway Test Root" self authority $long_ago $far_ahead
 issue untrusted untrusted "/CN=Untrusted Test Root" self authority $long_ago $far_ahead
-issue intermediate intermediate "/CN=Throwaway Code Signing CA" root authority $long_ago $far_ahead
+issue intermediate intermediate "/CN=Throwaway Code Signing CA" root code_signing_authority \
+  $long_ago $far_ahead
+issue serverca serverca "/CN=Throwaway Server CA" root server_authority $long_ago $far_ahead
 issue tsa tsa "/CN=Throwaway Time Stamping" root time_stamping 20190101000000Z $far_ahead
 issue llc leaf "/C=US/O=Vomo, LLC/CN=Vomo, LLC" intermediate code_signing $long_ago $far_ahead
 issue inc leaf-rsa "/C=US/O=Vomo, Inc./CN=Vomo, Inc." intermediate code_signing $long_ago $far_ahead
@@ -91,10 +113,14 @@ issue stray leaf "/CN=Vomo, LLC" untrusted code_signing $long_ago $far_ahead
 issue server leaf "/CN=Vomo, LLC" intermediate server_auth $long_ago $far_ahead
 issue plain leaf "/CN=Vomo, LLC" intermediate no_key_usage $long_ago $far_ahead
 issue org leaf "/C=US/O=Vomo, LLC" intermediate code_signing $long_ago $far_ahead
-for name in llc inc other lower blank expired server plain org; do
+issue keyenc leaf "/CN=Vomo, LLC" intermediate key_encipherment $long_ago $far_ahead
+issue narrow leaf "/CN=Vomo, LLC" serverca code_signing $long_ago $far_ahead
+for name in llc inc other lower blank expired server plain org keyenc; do
   cat $name.pem intermediate.pem > $name-chain.pem
 done
+cat narrow.pem serverca.pem > narrow-chain.pem
 cp stray.pem stray-chain.pem
+cat stray.pem untrusted.pem > rooted-chain.pem
 cp root.pem roots.pem
 )";
 
@@ -120,6 +146,12 @@ const char* BaseName(Signer signer) {
             return "plain";
         case Signer::kOrganization:
             return "org";
+        case Signer::kUntrustedRoot:
+            return "rooted";
+        case Signer::kServerIssuer:
+            return "narrow";
+        case Signer::kNoDigitalSignature:
+            return "keyenc";
     }
     return "llc";
 }
@@ -210,6 +242,90 @@ bool CodeSigning::Sign(Signer signer, const std::string& input, const std::strin
                                 ShellQuote(input) + " -out " + ShellQuote(output) +
                                 " > /dev/null 2>&1";
     return RunCommand(command) == 0;
+}
+
+namespace {
+
+// Signs the Authenticode data that `osslsigncode extract-data` wrote to `data` (a signed message
+// with content and no signer yet) with `digest`, into the DER signature `signature`: the
+// content type and the message digest of the content octets as authenticated attributes, the
+// chain's certificates in the message.
+bool SignData(const std::string& data, const std::string& chain, const std::string& keyFile,
+              const std::string& digest, const std::string& signature) {
+    std::string der;
+    FILE* file = std::fopen(keyFile.c_str(), "r");
+    EVP_PKEY* key = file ? PEM_read_PrivateKey(file, nullptr, nullptr, nullptr) : nullptr;
+    if (file) {
+        std::fclose(file);
+    }
+    std::vector<X509*> certificates;
+    file = std::fopen(chain.c_str(), "r");
+    while (X509* certificate = file ? PEM_read_X509(file, nullptr, nullptr, nullptr) : nullptr) {
+        certificates.push_back(certificate);
+    }
+    if (file) {
+        std::fclose(file);
+    }
+    const EVP_MD* md = EVP_get_digestbyname(digest.c_str());
+    PKCS7* message = nullptr;
+    if (ReadFile(data, der) && key && !certificates.empty() && md) {
+        const unsigned char* p = reinterpret_cast<const unsigned char*>(der.data());
+        message = d2i_PKCS7(nullptr, &p, static_cast<long>(der.size()));
+    }
+    bool ok = false;
+    if (message && PKCS7_type_is_signed(message) && message->d.sign->contents &&
+        message->d.sign->contents->d.other->type == V_ASN1_SEQUENCE) {
+        const ASN1_STRING* content = message->d.sign->contents->d.other->value.sequence;
+        const unsigned char* octets = content->data;
+        long length = 0;
+        int tag = 0, cls = 0;
+        ASN1_get_object(&octets, &length, &tag, &cls, content->length);
+        unsigned char hash[EVP_MAX_MD_SIZE];
+        unsigned int hashLength = 0;
+        EVP_Digest(octets, static_cast<size_t>(length), hash, &hashLength, md, nullptr);
+        ASN1_OCTET_STRING* messageDigest = ASN1_OCTET_STRING_new();
+        ASN1_OCTET_STRING_set(messageDigest, hash, static_cast<int>(hashLength));
+        PKCS7_SIGNER_INFO* signer = PKCS7_add_signature(message, certificates[0], key, md);
+        for (X509* certificate : certificates) {
+            PKCS7_add_certificate(message, certificate);
+        }
+        PKCS7_add_signed_attribute(signer, NID_pkcs9_contentType, V_ASN1_OBJECT,
+                                   OBJ_txt2obj("1.3.6.1.4.1.311.2.1.4", 1));
+        PKCS7_add_signed_attribute(signer, NID_pkcs9_messageDigest, V_ASN1_OCTET_STRING,
+                                   messageDigest);
+        unsigned char* out = nullptr;
+        const int outLength = PKCS7_SIGNER_INFO_sign(signer) == 1 ? i2d_PKCS7(message, &out) : 0;
+        ok = outLength > 0 &&
+             WriteFile(signature, std::string(reinterpret_cast<char*>(out), outLength));
+        OPENSSL_free(out);
+    }
+    PKCS7_free(message);
+    for (X509* certificate : certificates) {
+        X509_free(certificate);
+    }
+    EVP_PKEY_free(key);
+    return ok;
+}
+
+}  // namespace
+
+bool CodeSigning::SignWithDigests(Signer signer, const std::string& input,
+                                  const std::string& output, const std::string& fileDigest,
+                                  const std::string& signerDigest) const {
+    // The file's digest goes into the data to sign; signing that data here lets the signer's
+    // digest differ, and osslsigncode then attaches the signature to the file.
+    const std::string data = output + ".data", signature = output + ".sig";
+    const std::string quiet = " > /dev/null 2>&1";
+    const bool ok =
+        RunCommand("osslsigncode extract-data -h " + fileDigest + " -in " + ShellQuote(input) +
+                   " -out " + ShellQuote(data) + quiet) == 0 &&
+        SignData(data, Chain(signer), Key(signer), signerDigest, signature) &&
+        RunCommand("osslsigncode attach-signature -CAfile " + ShellQuote(TrustedRoots()) +
+                   " -sigin " + ShellQuote(signature) + " -in " + ShellQuote(input) + " -out " +
+                   ShellQuote(output) + quiet) == 0;
+    std::remove(data.c_str());
+    std::remove(signature.c_str());
+    return ok;
 }
 
 bool CodeSigning::OsslsigncodeAccepts(const std::string& path) const {

@@ -14,19 +14,23 @@
 
 namespace testsupport {
 
-// Signing identities. Every one but kUntrusted is issued under the trusted root through an
-// intermediate that the signature carries.
+// Signing identities. Every one but kUntrusted and kUntrustedRoot is issued under the trusted
+// root through an intermediate that the signature carries, "Throwaway Code Signing CA", whose
+// extended key usage is code signing (or "Throwaway Server CA" for kServerIssuer).
 enum class Signer {
-    kVomoLlc,        // "Vomo, LLC" (EC key)
-    kVomoInc,        // "Vomo, Inc." (RSA key)
-    kOtherMaker,     // "Other Maker, Ltd."
-    kLowerCase,      // "vomo, llc"
-    kTrailingBlank,  // "Vomo, LLC "
-    kExpired,        // "Vomo, LLC", valid only in 2020
-    kUntrusted,      // "Vomo, LLC" under a root nobody trusts
-    kServerAuth,     // "Vomo, LLC" whose extended key usage is server authentication only
-    kNoKeyUsage,     // "Vomo, LLC" without an extended key usage extension
-    kOrganization,   // no common name, organization "Vomo, LLC"
+    kVomoLlc,             // "Vomo, LLC" (EC key)
+    kVomoInc,             // "Vomo, Inc." (RSA key)
+    kOtherMaker,          // "Other Maker, Ltd."
+    kLowerCase,           // "vomo, llc"
+    kTrailingBlank,       // "Vomo, LLC "
+    kExpired,             // "Vomo, LLC", valid only in 2020
+    kUntrusted,           // "Vomo, LLC" under a root nobody trusts, which the signature lacks
+    kUntrustedRoot,       // the same, with that root in the signature
+    kServerAuth,          // "Vomo, LLC" whose extended key usage is server authentication only
+    kNoKeyUsage,          // "Vomo, LLC" without an extended key usage extension
+    kOrganization,        // no common name, organization "Vomo, LLC"
+    kServerIssuer,        // "Vomo, LLC" under an intermediate whose usage is server authentication
+    kNoDigitalSignature,  // "Vomo, LLC" whose key usage is key encipherment only
 };
 
 class CodeSigning {
@@ -40,11 +44,20 @@ public:
     // a critical time-stamping usage and valid from 2019 to 2039.
     std::string TsaCertificate() const { return File("tsa.pem"); }
     std::string TsaKey() const { return File("tsa.key"); }
+    // A signer's certificates (its own first, then the intermediate that issued it) and key
+    // (PEM), e.g. to sign time-stamps with.
+    std::string Chain(Signer signer) const;
+    std::string Key(Signer signer) const;
 
     // Signs `input` into `output` with osslsigncode and SHA-256; `extra` is added to its
     // command line (e.g. a timestamp server). True on success.
     bool Sign(Signer signer, const std::string& input, const std::string& output,
               const std::string& extra = std::string()) const;
+
+    // The same with the file's digest and the signer's digest chosen apart ("sha1", "sha256",
+    // "sha384", "sha512").
+    bool SignWithDigests(Signer signer, const std::string& input, const std::string& output,
+                         const std::string& fileDigest, const std::string& signerDigest) const;
 
     // `osslsigncode verify` of `path` with the trusted root as CA and TSA file: true when
     // it accepts the file.
@@ -53,8 +66,6 @@ public:
 private:
     CodeSigning();
     std::string File(const std::string& name) const { return dir_ + "/" + name; }
-    std::string Chain(Signer signer) const;
-    std::string Key(Signer signer) const;
 
     std::string dir_;
 };

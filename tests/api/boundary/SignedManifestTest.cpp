@@ -12,6 +12,7 @@
 #include "support/CodeSigning.h"
 #include "support/LoadedExports.h"
 #include "support/TempDir.h"
+#include "support/TimestampServer.h"
 #include "tests/packages/LocalHttpServer.h"
 #include "vcm/vcm.h"
 
@@ -66,6 +67,11 @@ protected:
                                  files_->File("manifest.cab")));
         ASSERT_TRUE(signing.Sign(Signer::kOtherMaker, files_->File("plain.cab"),
                                  files_->File("other.cab")));
+        // Signed with the expired key now, back-dated by a time-stamp that key made itself.
+        testsupport::TimestampServer stamper(signing.Chain(Signer::kExpired),
+                                             signing.Key(Signer::kExpired), 1593561600);
+        ASSERT_TRUE(signing.Sign(Signer::kExpired, files_->File("plain.cab"),
+                                 files_->File("backdated.cab"), "-ts " + stamper.Rfc3161Url()));
         ASSERT_TRUE(testsupport::MakeCabinet(files_->File("updates-plain.cab"),
                                              {{"manifest.xml", kUpdatesManifest}}, true,
                                              files_->Path()));
@@ -193,6 +199,7 @@ TEST_F(SignedManifestTest, RefusedCabinetsGive1AndAMissingOne4) {
     const std::vector<Case> cases = {
         {"one byte changed", "manifest.cab", [](std::string& b) { b[70] ^= 0x01; }, 1, 1},
         {"signed by another maker", "other.cab", {}, 1, 1},
+        {"expired, back-dated by its own time-stamp", "backdated.cab", {}, 1, 1},
         {"not signed", "plain.cab", {}, 1, 1},
         {"cut short", "manifest.cab", [](std::string& b) { b.resize(b.size() / 2); }, 1, 1},
         {"missing", "", {}, 4, 1},
