@@ -140,7 +140,14 @@ bool Redirector::Run(const std::string& arguments, const std::string& program, i
         }
         // The reader holds its own share of the watch, so that a reader left behind after a
         // stop still has everything it uses.
-        boost::thread reader([watch] { watch->Read(); });
+        boost::thread reader;
+        try {
+            reader = boost::thread([watch] { watch->Read(); });
+        } catch (const boost::thread_resource_error&) {
+            watch->child.Terminate(kTerminateGraceMs);  // nobody would read or collect it
+            boost::lock_guard<boost::mutex> lock(watch->mutex);
+            watch->finished = true;
+        }
         boost::unique_lock<boost::mutex> lock(watch->mutex);
         while (!watch->finished && !watch->stopped) {
             watch->done.wait(lock);
@@ -152,7 +159,9 @@ bool Redirector::Run(const std::string& arguments, const std::string& program, i
         if (watch->finished) {
             const bool exited = watch->exited;
             lock.unlock();
-            reader.join();
+            if (reader.joinable()) {
+                reader.join();
+            }
             // On this thread, so that a failure's reason is this thread's last error.
             int32_t code = 0;
             watched = exited && watch->child.GetExitCode(code);
