@@ -3,6 +3,7 @@
 
 #include <boost/make_shared.hpp>
 
+#include "engine/DependencyOrder.h"
 #include "engine/EventLogStub.h"
 #include "packages/IAsyncDownload.h"
 #include "registry/IComponentRegistry.h"
@@ -222,6 +223,39 @@ uint32_t VomoInstallImpl::GetCommonStreamId(std::string& streamId) {
     return 0;
 }
 
-uint32_t VomoInstallImpl::OrderComponents(const vmi::ComponentList&, vmi::ComponentList&) {
-    return 2;
+// The nodes are the selected components followed by the catalogue's, so that a dependency the
+// selection does not name is taken from the catalogue, and a selected component that the
+// catalogue lacks (one made from an installed record) can still be ordered. Each id of the
+// order stands for the first of those components that carries it.
+uint32_t VomoInstallImpl::OrderComponents(const vmi::ComponentList& selected,
+                                          vmi::ComponentList& ordered) {
+    vmi::ComponentList candidates(selected);
+    candidates.insert(candidates.end(), components_.begin(), components_.end());
+    std::vector<DependencyNode> nodes;
+    std::map<std::string, vmi::ComponentPtr> byId;
+    for (const vmi::ComponentPtr& component : candidates) {
+        if (!component) {
+            continue;
+        }
+        DependencyNode node;
+        node.id = component->GetId();
+        component->GetDependencies(node.dependencies);
+        byId.insert(std::make_pair(node.id, component));
+        nodes.push_back(node);
+    }
+    std::vector<std::string> requested;
+    for (const vmi::ComponentPtr& component : selected) {
+        if (component) {
+            requested.push_back(component->GetId());
+        }
+    }
+    std::vector<std::string> order;
+    if (!DependencyOrder(nodes, requested).GetInstallOrder(order)) {
+        return 2;
+    }
+    ordered.clear();
+    for (const std::string& id : order) {
+        ordered.push_back(byId[id]);
+    }
+    return 0;
 }

@@ -29,6 +29,20 @@ bool GetTempDirectory(std::string& directory) {
     return true;
 }
 
+bool MakePrivateDirectory(const std::string& prefix, std::string& path) {
+    std::string directory;
+    if (!GetTempDirectory(directory)) {
+        return false;
+    }
+    std::string pattern = directory + "/" + prefix + "XXXXXX";
+    if (!::mkdtemp(&pattern[0])) {  // mode 0700, never an existing name
+        SetLastErrorFromErrno();
+        return false;
+    }
+    path = pattern;
+    return true;
+}
+
 ExclusiveFile::~ExclusiveFile() {
     if (descriptor_ >= 0) {
         ::close(descriptor_);

@@ -16,6 +16,11 @@ namespace platform {
 // with the last error recorded, when that is not an existing directory.
 bool GetTempDirectory(std::string& directory);
 
+// A new folder in the system temporary directory, named `prefix` and six random characters,
+// that only its owner may list and enter (mode 0700): what a program is unpacked into before
+// it runs, out of other users' reach. False, with the last error recorded, on failure.
+bool MakePrivateDirectory(const std::string& prefix, std::string& path);
+
 // A file created exclusively and open for writing.
 class ExclusiveFile {
 public:

@@ -1,0 +1,31 @@
+#include "packages/PackageLauncherFactory.h"
+
+#include <boost/make_shared.hpp>
+
+#include "packages/NSISPackageLauncher.h"
+
+namespace {
+
+uint32_t MakeLauncher(boost::shared_ptr<IPackageLauncher>& launcher, PackageType type,
+                      const std::string& id, const std::string& installDir,
+                      const boost::shared_ptr<vmi::IEventLog>& log) {
+    if (type != kPackageNsis) {
+        return 6;
+    }
+    launcher = boost::make_shared<NSISPackageLauncher>(id, installDir, log);
+    return 0;
+}
+
+}  // namespace
+
+uint32_t PackageLauncherFactory::CreateComponentLauncher(
+    boost::shared_ptr<IPackageLauncher>& launcher, const ComponentRecord& record,
+    const boost::shared_ptr<vmi::IEventLog>& log) {
+    return MakeLauncher(launcher, record.packageType, record.id, record.installDir, log);
+}
+
+uint32_t PackageLauncherFactory::CreateOfferLauncher(boost::shared_ptr<IPackageLauncher>& launcher,
+                                                     const OfferRecord& record,
+                                                     const boost::shared_ptr<vmi::IEventLog>& log) {
+    return MakeLauncher(launcher, record.packageType, record.id, record.installDir, log);
+}

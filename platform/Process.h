@@ -1,0 +1,98 @@
+// Child processes: a program started with an argument text, its standard output and standard
+// error captured through one pipe, waited for, and its exit code read.
+//
+// Start:
+// - The argument text is a Windows command line without the program's own name; the program
+//   receives the arguments CommandLine.h splits it into, after its own path.
+// - The child gets an empty standard input, the capture pipe as standard output and standard
+//   error, and no other descriptor or handle of the host. It inherits the environment and the
+//   working directory, and runs in a process group of its own, so that ending it (Terminate)
+//   reaches the programs it started too.
+// - Elevated: a process that already has administrator rights (root) starts the program as any
+//   other; otherwise the program is started through the system's elevation tool (pkexec). When
+//   that tool is missing the start fails; when it refuses or the user cancels, the child ends
+//   without the program having run and GetExitCode answers false.
+//
+// Exit codes: what the program returned. A program killed by a signal has no exit code of its
+// own; it answers kSignalExitBase plus the signal's number, as a POSIX shell reports it.
+//
+// Threads: Interrupt may be called from any thread at any time, also while another thread is
+// inside Wait or ReadOutput. Every other operation belongs to one thread at a time (Start on
+// one thread, then reading and waiting on another, is fine when the hand-over is ordered, as a
+// thread start or join orders it).
+//
+// Where a second backend over CreateProcessW and pipes differs: Wait may return as soon as the
+// child wrote output (POSIX), or only when the time-out ends (Windows); callers read the output
+// after every return either way. Elevation through the Windows shell picks the program by its
+// name's extension, so that backend starts a program whose name it made end in ".exe".
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace platform {
+
+// The exit code of a program killed by signal s is kSignalExitBase + s.
+const int32_t kSignalExitBase = 128;
+
+// Makes the file at `path` startable as a program by its owner (the execute permission on
+// POSIX; nothing to do on Windows). False, with the last error recorded, on failure.
+bool MakeProgramFile(const std::string& path);
+
+class ChildProcess {
+public:
+    enum class Read {
+        kData,    // `count` bytes were read
+        kNoData,  // nothing is waiting now; more may come
+        kEnded,   // every writer closed the pipe: no more output will come
+        kFailed,  // the pipe cannot be read (the last error says why)
+    };
+    enum class Wake {
+        kTimeout,      // the time ran out, or output is waiting
+        kExited,       // the child has ended; its exit code can be read
+        kInterrupted,  // Interrupt was called
+    };
+
+    ChildProcess();
+    // Closes every handle. A child that still runs is ended first, as Terminate ends it.
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    // Starts `program` (a path) with `argumentText`, elevated when asked. False, with the last
+    // error recorded and nothing left open, when the program cannot be started; also when this
+    // object has started a child before.
+    bool Start(const std::string& program, const std::string& argumentText, bool elevated);
+
+    // Reads at most `capacity` bytes of the child's output that are waiting, without waiting
+    // for more.
+    Read ReadOutput(char* buffer, size_t capacity, size_t& count);
+    // How many bytes of output are waiting to be read now.
+    size_t PendingOutput();
+
+    // Waits up to `timeoutMs` milliseconds for the child to end or for Interrupt. Answers
+    // kExited from then on once the child has ended, and kInterrupted from then on once
+    // Interrupt was called (that answer comes first).
+    Wake Wait(uint32_t timeoutMs);
+    // Makes the Wait in progress, and every later one, answer kInterrupted.
+    void Interrupt();
+
+    // After Wait answered kExited: the exit code. False, with the last error recorded, when the
+    // child never ran the program (elevation refused) or its end could not be observed.
+    bool GetExitCode(int32_t& code);
+
+    // Ends a child that still runs, with the programs of its process group: first asks them
+    // to terminate, then, after `graceMs` milliseconds, kills them, and collects the child.
+    // True when the child has ended (at once when it ended before); false when it could not be
+    // ended (a child running with rights this process lacks).
+    bool Terminate(uint32_t graceMs);
+
+    struct State;  // the backend's handles; opaque
+
+private:
+    std::unique_ptr<State> state_;
+};
+
+}  // namespace platform
