@@ -78,6 +78,49 @@ bool MakePipe(int ends[2]) {
     return true;
 }
 
+// Makes `group` the foreground process group of the terminal `tty`. A process outside the
+// foreground group is sent SIGTTOU for this call unless it blocks it, as a shell does.
+bool SetForeground(int tty, pid_t group) {
+    sigset_t ttou, before;
+    ::sigemptyset(&ttou);
+    ::sigaddset(&ttou, SIGTTOU);
+    ::pthread_sigmask(SIG_BLOCK, &ttou, &before);
+    const bool done = ::tcsetpgrp(tty, group) == 0;
+    ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    return done;
+}
+
+// When the host runs in the foreground of its controlling terminal, the child's process group
+// takes the foreground for the length of the child's run, as a shell hands the terminal to the
+// program it runs: the terminal's interrupt key (Ctrl-C) then reaches the installer and what it
+// started, not the host, which sees the installer end and reports it. The terminal, to be given
+// back, or -1 when nothing was handed over (no terminal, a host in the background, a terminal
+// already given to another child).
+int HandTerminalTo(pid_t group) {
+    const int tty = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (tty < 0) {
+        return -1;
+    }
+    if (::tcgetpgrp(tty) != ::getpgrp() || !SetForeground(tty, group)) {
+        ::close(tty);
+        return -1;
+    }
+    return tty;
+}
+
+// Gives the terminal back to the host's group when the child's group still holds it, or when
+// the group that holds it is gone.
+void GiveTerminalBack(int& tty, pid_t group) {
+    if (tty < 0) {
+        return;
+    }
+    const pid_t holder = ::tcgetpgrp(tty);
+    if (holder == group || (holder > 0 && ::kill(-holder, 0) != 0 && errno == ESRCH)) {
+        SetForeground(tty, ::getpgrp());
+    }
+    CloseDescriptor(tty);
+}
+
 int MillisecondsLeft(Clock::time_point deadline) {
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
@@ -88,9 +131,10 @@ int MillisecondsLeft(Clock::time_point deadline) {
 
 struct ChildProcess::State {
     pid_t pid = -1;
-    int output = -1;  // the read end of the capture pipe, non-blocking
-    int pidfd = -1;   // readable once the child has ended; -1 where the kernel has none
-    int wake = -1;    // an event counter made readable by Interrupt
+    int output = -1;    // the read end of the capture pipe, non-blocking
+    int pidfd = -1;     // readable once the child has ended; -1 where the kernel has none
+    int wake = -1;      // an event counter made readable by Interrupt
+    int terminal = -1;  // the host's terminal while the child's group holds its foreground
     std::atomic<bool> interrupted{false};
     bool started = false;
     bool throughTool = false;
@@ -114,6 +158,7 @@ struct ChildProcess::State {
         }
         if (collected) {
             CloseDescriptor(pidfd);
+            GiveTerminalBack(terminal, pid);
         }
         return collected;
     }
@@ -161,6 +206,7 @@ ChildProcess::~ChildProcess() {
     if (state_->started && !state_->Collect()) {
         Terminate(kDestructorGraceMs);
     }
+    GiveTerminalBack(state_->terminal, state_->pid);
     CloseDescriptor(state_->output);
     CloseDescriptor(state_->pidfd);
     CloseDescriptor(state_->wake);
@@ -252,6 +298,7 @@ bool ChildProcess::Start(const std::string& program, const std::string& argument
     // Through syscall(): the wrapper's header of some C libraries lacks C linkage. Without
     // pidfd_open (an old kernel, a filter), waits look for the child's end in slices.
     s.pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+    s.terminal = HandTerminalTo(pid);
     s.started = true;
     return true;
 }

@@ -8,6 +8,13 @@
 //   error, and no other descriptor or handle of the host. It inherits the environment and the
 //   working directory, and runs in a process group of its own, so that ending it (Terminate)
 //   reaches the programs it started too.
+// - Terminal: when the host runs in the foreground of its controlling terminal, the child's
+//   group takes the foreground while the child runs, as a shell gives the terminal to the
+//   program it starts, and the host's group gets it back when the child is collected. A Ctrl-C
+//   typed meanwhile reaches the installer (which ends, and the host reports it), as it reaches
+//   a program started from a shell; it does not kill the host in the middle of an install. A
+//   host in the background, without a terminal, or a second child while one holds the
+//   terminal, leaves the terminal as it is.
 // - Elevated: a process that already has administrator rights (root) starts the program as any
 //   other; otherwise the program is started through the system's elevation tool (pkexec). When
 //   that tool is missing the start fails; when it refuses or the user cancels, the child ends
