@@ -15,7 +15,7 @@ const uint32_t kStateFailed = 4;
 AsyncDownloadImpl::AsyncDownloadImpl(const std::string& url, const std::string& targetPath)
     : url_(url), targetPath_(targetPath), state_(kStatePending) {
     // Last, once every member is in place: the worker uses them at once.
-    worker_ = boost::thread(&AsyncDownloadImpl::Run, this);
+    worker_ = boost::thread([this] { Run(); });
 }
 
 AsyncDownloadImpl::~AsyncDownloadImpl() {

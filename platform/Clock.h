@@ -13,6 +13,9 @@ int64_t CurrentTime();
 // Local broken-down time of `t` into `out`; false when the time cannot be represented.
 bool LocalTimeOf(int64_t t, struct tm& out);
 
+// Universal (UTC) broken-down time of `t` into `out`; false when the time cannot be represented.
+bool UtcTimeOf(int64_t t, struct tm& out);
+
 // Calendar time of a local broken-down time (normalising it as mktime does); -1 on failure.
 int64_t MakeLocalTime(struct tm& local);
 

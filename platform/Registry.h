@@ -161,9 +161,17 @@ uint32_t SHDeleteKeyW(RegKey key, const char16_t* subKey);
 
 uint32_t RegCloseKey(RegKey key);
 
+// The calling convention of a function the system's own library exports: on 32-bit Windows its
+// functions clean their own arguments off the stack (__stdcall), elsewhere it is the usual one.
+#if defined(_WIN32) && !defined(_WIN64)
+#define VCM_SYSTEM_CALL __stdcall
+#else
+#define VCM_SYSTEM_CALL
+#endif
+
 // The signature of RegDeleteKeyExW, for callers that look it up by name (RegistryLibrary.h).
-typedef uint32_t (*RegDeleteKeyExWProc)(RegKey key, const char16_t* subKey, uint32_t desired,
-                                        uint32_t reserved);
+typedef uint32_t(VCM_SYSTEM_CALL* RegDeleteKeyExWProc)(RegKey key, const char16_t* subKey,
+                                                       uint32_t desired, uint32_t reserved);
 
 // The file that holds the hive of `root` (kHKeyCurrentUser or kHKeyLocalMachine); empty when it
 // cannot be placed (no VOMO_REGISTRY_ROOT and no home folder) or `root` is not a root.
