@@ -24,6 +24,10 @@ TempDir::TempDir(const std::string& prefix) {
     path_ = buffer.data();
 }
 
+std::string TempDir::File(const std::string& name) const {
+    return path_ + "/" + name;
+}
+
 TempDir::~TempDir() {
     boost::system::error_code ignored;
     // Read-only entries are made writable first, so that everything goes.
@@ -50,6 +54,14 @@ bool ReadFile(const std::string& path, std::string& contents) {
     buffer << in.rdbuf();
     contents = buffer.str();
     return true;
+}
+
+void SetEnvironment(const std::string& name, const std::string& value) {
+    ::setenv(name.c_str(), value.c_str(), 1);
+}
+
+void UnsetEnvironment(const std::string& name) {
+    ::unsetenv(name.c_str());
 }
 
 int RunCommand(const std::string& command) {

@@ -1,4 +1,5 @@
-// A fresh directory under $TMPDIR (or /tmp), removed with everything in it on destruction.
+// A fresh directory in the system temporary directory ($TMPDIR or /tmp; on Windows the folder
+// GetTempPathW names), removed with everything in it on destruction.
 #pragma once
 
 #include <string>
@@ -13,8 +14,8 @@ public:
     TempDir& operator=(const TempDir&) = delete;
 
     const std::string& Path() const { return path_; }
-    // Path of `name` inside the directory.
-    std::string File(const std::string& name) const { return path_ + "/" + name; }
+    // Path of `name` inside the directory, joined with the system's separator.
+    std::string File(const std::string& name) const;
 
 private:
     std::string path_;
@@ -23,6 +24,10 @@ private:
 // Whole-file helpers for tests.
 bool WriteFile(const std::string& path, const std::string& contents);
 bool ReadFile(const std::string& path, std::string& contents);
+
+// Sets or removes an environment variable of the test process.
+void SetEnvironment(const std::string& name, const std::string& value);
+void UnsetEnvironment(const std::string& name);
 
 // Runs a shell command; its exit status (or -1). Output goes to the test's own output.
 int RunCommand(const std::string& command);

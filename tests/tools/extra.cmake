@@ -1,3 +1,7 @@
+# The command-line tools and the installed tree are those of the Linux build.
+if(WIN32)
+  return()
+endif()
 # The vomo-reg tests run the tool itself.
 target_compile_definitions(test_tools PRIVATE VOMO_REG_PATH="$<TARGET_FILE:vomo_reg>")
 add_dependencies(test_tools vomo_reg)

@@ -5,6 +5,67 @@
 
 #include "vcm/vcm.h"
 
+#ifdef _WIN32
+/* On Windows the host loads vcm.dll at run time, as setup programs do: with LoadLibraryW, from
+ * the folder the host itself was started from, and the six functions by name. */
+#include <windows.h>
+
+static int(VCM_CALL* host_initialize)(ComponentManager**);
+static int(VCM_CALL* host_add_spec)(ComponentManager*, const char*);
+static int(VCM_CALL* host_find)(ComponentManager*, ComponentCallback, StringList*);
+static int(VCM_CALL* host_check)(ComponentManager*, const char*, int, ComponentCallback,
+                                 StringList*);
+static int(VCM_CALL* host_update)(ComponentManager*, const char*);
+static void(VCM_CALL* host_shutdown)(ComponentManager*);
+#define VCM_Initialize host_initialize
+#define VCM_AddSpec host_add_spec
+#define VCM_FindComponents host_find
+#define VCM_CheckForUpdates host_check
+#define VCM_UpdateComponents host_update
+#define VCM_Shutdown host_shutdown
+
+static int load_library(void) {
+    wchar_t path[MAX_PATH + 16];
+    DWORD length = GetModuleFileNameW(NULL, path, MAX_PATH);
+    HMODULE library;
+    while (length > 0 && path[length - 1] != L'\\') {
+        length--;
+    }
+    if (length == 0 || length >= MAX_PATH) {
+        fprintf(stderr, "FAILED: the host's folder cannot be read\n");
+        return 0;
+    }
+    wcscpy(path + length, L"vcm.dll");
+    library = LoadLibraryW(path);
+    if (!library) {
+        fprintf(stderr, "FAILED: LoadLibraryW(vcm.dll): error %lu\n", GetLastError());
+        return 0;
+    }
+    host_initialize =
+        (int(VCM_CALL*)(ComponentManager**))(void*)GetProcAddress(library, "VCM_Initialize");
+    host_add_spec = (int(VCM_CALL*)(ComponentManager*, const char*))(void*)GetProcAddress(
+        library, "VCM_AddSpec");
+    host_find = (int(VCM_CALL*)(ComponentManager*, ComponentCallback, StringList*))(
+        void*)GetProcAddress(library, "VCM_FindComponents");
+    host_check = (int(VCM_CALL*)(ComponentManager*, const char*, int, ComponentCallback,
+                                 StringList*))(void*)GetProcAddress(library, "VCM_CheckForUpdates");
+    host_update = (int(VCM_CALL*)(ComponentManager*, const char*))(void*)GetProcAddress(
+        library, "VCM_UpdateComponents");
+    host_shutdown =
+        (void(VCM_CALL*)(ComponentManager*))(void*)GetProcAddress(library, "VCM_Shutdown");
+    if (!host_initialize || !host_add_spec || !host_find || !host_check || !host_update ||
+        !host_shutdown) {
+        fprintf(stderr, "FAILED: vcm.dll lacks one of the six functions\n");
+        return 0;
+    }
+    return 1;
+}
+#else
+static int load_library(void) {
+    return 1; /* linked */
+}
+#endif
+
 struct host_list {
     int clears;
     int count;
@@ -41,6 +102,9 @@ int main(void) {
     StringList list;
     StringList no_clear;
 
+    if (!load_library()) {
+        return 1;
+    }
     memset(&mine, 0, sizeof mine);
     list.context = &mine;
     list.clear = host_clear;
