@@ -270,6 +270,12 @@ void ComponentImpl::Parse(const TiXmlNode* element, bool withStreams) {
     }
 }
 
+void ComponentImpl::ApplyReference(const TiXmlNode* reference) {
+    const std::string streamId = record_.streamId;
+    Parse(reference);
+    record_.streamId = streamId;
+}
+
 bool ComponentImpl::RegistryKey(std::string& key) const {
     if (record_.id.empty() || record_.id.find_first_of("\\/") != std::string::npos) {
         return false;

@@ -53,6 +53,7 @@ uint32_t VomoInstallImpl::LoadInstalledState() {
         }
         installedRecords_[id] = record;
     }
+    LoadInstalledOffers();
     return 0;
 }
 
