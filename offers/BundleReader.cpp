@@ -127,11 +127,10 @@ void ReadBundleFlagsAndPlugins(const TiXmlNode* bundle, const std::vector<Plugin
     SortBundlePlugins(sections.bundlePlugins);
 }
 
-void ReadBundleGroup(const TiXmlNode* root, const std::string& groupId, OfferSections& sections) {
+void ReadBundleGroup(const std::vector<const TiXmlNode*>& nodes, const std::string& groupId,
+                     OfferSections& sections) {
     BundleGroupRecord& group = sections.group;
     group.id = groupId;
-    std::vector<const TiXmlNode*> nodes;
-    QueryNodes(root, "//bundleGroups/bundleGroup", nodes);
     const TiXmlNode* node = nullptr;
     for (const TiXmlNode* candidate : nodes) {
         std::string id;
@@ -174,11 +173,10 @@ void ReadBundleGroup(const TiXmlNode* root, const std::string& groupId, OfferSec
 
 }  // namespace
 
-void ReadBundles(const TiXmlNode* root, const vmi::ComponentList& components,
+void ReadBundles(const SectionNodes& nodes, const vmi::ComponentList& components,
                  const std::string& bundleName, const std::string& secondBundleName,
                  const std::vector<PluginRecord>& plugins, OfferSections& sections) {
-    std::vector<const TiXmlNode*> bundles;
-    QueryNodes(root, "//bundleDefinitions/bundle", bundles);
+    const std::vector<const TiXmlNode*>& bundles = nodes.bundles;
     const TiXmlNode* second = FindBundle(bundles, secondBundleName);
     const TiXmlNode* selected = FindBundle(bundles, bundleName);
     if (!second && !selected) {
@@ -203,7 +201,7 @@ void ReadBundles(const TiXmlNode* root, const vmi::ComponentList& components,
     ReadBundleFlagsAndPlugins(selected, plugins, sections);
     std::string groupId;
     if (QueryAttribute(selected, "self::bundle", "bundleGroup", groupId) && !groupId.empty()) {
-        ReadBundleGroup(root, groupId, sections);
+        ReadBundleGroup(nodes.bundleGroups, groupId, sections);
     }
 
     const std::set<std::string> offered(sections.bundleIds.begin(), sections.bundleIds.end());

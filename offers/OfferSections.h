@@ -81,8 +81,28 @@ void ReadOfferSections(const TiXmlNode* root, const vmi::ComponentList& componen
 void ReadWizardPages(const TiXmlNode* layout, const std::string& pagesPath,
                      std::vector<WizardPageRule>& rules);
 
+// The definition elements of the offer sections, each list in document order: what
+// "//pluginTestDefinitions/pluginTest", "//pluginDefinitions/plugin",
+// "//bannerDefinitions/banner", "//messageDefinitions/message", "//bundleDefinitions/bundle",
+// "//bundleGroups/bundleGroup", "//wizardLayoutDefinitions/wizardLayout" and
+// "//bannerGroups/bannerGroup" select at the root element (the elements of that name whose
+// parent bears the section's name, anywhere in the document). They are found in one walk of
+// the document rather than one walk per section, which keeps the sections' share of the load
+// small next to the components.
+struct SectionNodes {
+    std::vector<const TiXmlNode*> pluginTests;
+    std::vector<const TiXmlNode*> plugins;
+    std::vector<const TiXmlNode*> banners;
+    std::vector<const TiXmlNode*> messages;
+    std::vector<const TiXmlNode*> bundles;
+    std::vector<const TiXmlNode*> bundleGroups;
+    std::vector<const TiXmlNode*> wizardLayouts;
+    std::vector<const TiXmlNode*> bannerGroups;
+};
+void FindSectionNodes(const TiXmlNode* root, SectionNodes& nodes);
+
 // Applies the bundles to the components and reads the selected bundle and its group (the part
 // of ReadOfferSections that concerns bundles). `plugins` are all plug-ins of the manifest.
-void ReadBundles(const TiXmlNode* root, const vmi::ComponentList& components,
+void ReadBundles(const SectionNodes& nodes, const vmi::ComponentList& components,
                  const std::string& bundleName, const std::string& secondBundleName,
                  const std::vector<PluginRecord>& plugins, OfferSections& sections);
