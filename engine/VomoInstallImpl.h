@@ -78,7 +78,7 @@ public:
                                  std::vector<std::string>& ids) override;
     uint32_t GetOfferableComponents(vmi::ComponentList& components) override;
     uint32_t GetAvailableUpdates(vmi::ComponentList& components) override;
-    uint32_t CollectComponents(int32_t which, bool first, bool second,
+    uint32_t CollectComponents(int32_t which, bool withOffers, bool withInstallGroups,
                                vmi::ComponentList& components) override;
     uint32_t ReadManifestVersion(Version& version) override;
     uint32_t GetManifestVersion(Version& version) override;

@@ -2,32 +2,7 @@
 // available, the components collected from the registry, and the list filtered for a
 // component the user left out.
 //
-// Rules (each operation's comment in IVomoInstall terms):
-// - GetOfferableComponents (40): each offer component, in list order, that is optional, not
-//   installed and has no update available. For a component of an install group the group
-//   decides: the group counts as installed when its component of the catalogue is installed or
-//   the registry records the install group, and as having an update when its component has one.
-// - GetAvailableUpdates (41): nothing (15) while the selected bundle prohibits automatic
-//   updates. Otherwise the installed components of the catalogue with an update available, in
-//   catalogue order; when a bundle was selected and reached components, only those it (or the
-//   second bundle) reached. An install group is updated as a whole: one member with an update
-//   brings every installed member of its group. Components standing for an install group carry
-//   no package and are never listed themselves. The selection is put in install order by
-//   OrderComponents (49), which adds the dependencies; of these, the ones that are not
-//   installed or have an update of their own are kept. 2 when the ordering fails, 15 when
-//   nothing is to be updated.
-// - CollectComponents (42): `which` chooses what is taken from the registry: 0 every recorded
-//   component, 1 the recorded members of every recorded bundle group, 2 the recorded members
-//   of the selected bundle's group, any other value nothing. Each becomes a component made from
-//   its record (ids whose record cannot be read are left out), in id order. With `withOffers`
-//   the offer components not collected yet follow. With `withInstallGroups` each install group
-//   the registry records takes the place of its members: the members are dropped and the
-//   group, as a component standing for an install group, is added after the registry's
-//   components. Each id is listed once; 15 when the list is empty.
-// - FilterComponentList (15): removes from the list the given component (by id; for a component
-//   standing for an install group, its members too) and every component of the list that
-//   requires a removed one, directly or through others of the list (required dependencies
-//   only). The others keep their order. 0, or 2 without a component.
+// The rules of each selection are those written down in engine/IVomoInstall.h.
 #include <deque>
 #include <map>
 #include <set>
