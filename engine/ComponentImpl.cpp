@@ -271,6 +271,9 @@ void ComponentImpl::Parse(const TiXmlNode* element, bool withStreams) {
 }
 
 void ComponentImpl::ApplyReference(const TiXmlNode* reference) {
+    if (!reference || !reference->FirstChildElement()) {
+        return;  // nothing given inside
+    }
     const std::string streamId = record_.streamId;
     Parse(reference);
     record_.streamId = streamId;

@@ -6,6 +6,7 @@
 #include "engine/ComponentImpl.h"
 #include "engine/ManifestQuery.h"
 #include "engine/TextScan.h"
+#include "engine/TinyXPath.h"
 #include "offers/OfferSections.h"
 #include "settings/SettingsAccessors.h"
 
@@ -39,6 +40,25 @@ bool IsNestedReference(const TiXmlNode* ref, const TiXmlNode* bundle) {
     return false;
 }
 
+// A copy of a reference element as the only element of a document of its own: the component
+// parser's "//" queries at the copy reach what lies inside the reference and nothing that stands
+// beside it in the bundle (a bundle's own nameGroup, say, would otherwise rename every
+// component it references with overriding elements). Only references with child elements are
+// copied; the others give nothing to parse.
+class IsolatedReference {
+public:
+    explicit IsolatedReference(const TiXmlNode* ref) {
+        if (ref->FirstChildElement()) {
+            node_ = document_.InsertEndChild(*ref);
+        }
+    }
+    const TiXmlNode* Node() const { return node_; }
+
+private:
+    TinyXPath::xpath_document document_;
+    const TiXmlNode* node_ = nullptr;
+};
+
 class ReferenceApplier {
 public:
     ReferenceApplier(const ComponentIndex& index, const vmi::ComponentList& components)
@@ -62,21 +82,24 @@ public:
                     continue;
                 }
                 everyComponentDone = true;
+                const IsolatedReference overrides(ref);
                 for (const vmi::ComponentPtr& component : components_) {
-                    ApplyOne(ref, dynamic_cast<ComponentImpl*>(component.get()), seen, reached);
+                    ApplyOne(ref, overrides, dynamic_cast<ComponentImpl*>(component.get()), seen,
+                             reached);
                 }
                 continue;
             }
             const ComponentIndex::const_iterator found = index_.find(id);
             if (found != index_.end()) {
-                ApplyOne(ref, found->second, seen, reached);
+                ApplyOne(ref, IsolatedReference(ref), found->second, seen, reached);
             }
         }
     }
 
 private:
-    static void ApplyOne(const TiXmlNode* ref, ComponentImpl* component,
-                         std::set<std::string>& seen, std::vector<std::string>& reached) {
+    static void ApplyOne(const TiXmlNode* ref, const IsolatedReference& overrides,
+                         ComponentImpl* component, std::set<std::string>& seen,
+                         std::vector<std::string>& reached) {
         if (!component) {
             return;
         }
@@ -91,7 +114,7 @@ private:
         } else if (component->IsInstalled() && vmds::ReadInstallString(id, "StreamId", text)) {
             component->SelectStream(text);
         }
-        component->ApplyReference(ref);
+        component->ApplyReference(overrides.Node());
         if (seen.insert(id).second) {
             reached.push_back(id);
         }

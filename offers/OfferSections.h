@@ -12,10 +12,11 @@
 // Each selected bundle's componentRef elements are applied, in document order, to the
 // components: "order" sets the install order, "stream" selects a stream (without one, an
 // installed component's recorded stream is selected), and the elements given inside the
-// reference replace the component's values. The id "AL" stands for every component; a bundle's
-// second and later "AL" references are ignored, so that one bundle costs at most one pass over
-// the components per reference. A componentRef nested inside another one (a dependency given
-// in its overriding elements) is part of that override, not a reference of the bundle.
+// reference (and only those: not what stands beside it in the bundle) replace the component's
+// values. The id "AL" stands for every component; a bundle's second and later "AL" references
+// are ignored, so that one bundle costs at most one pass over the components. A componentRef
+// nested inside another one (a dependency given in its overriding elements) is part of that
+// override, not a reference of the bundle.
 // Only the bundle of the download tag gives the flags, the plug-ins and the bundle group.
 //
 // Offer components: the components, in component-list order, that the download tag's bundle

@@ -126,8 +126,8 @@ TEST(InstalledOffersTest, RecordedStreamsAndReferenceStreams) {
         "</streams></component></componentDefinitions><bundleDefinitions>"
         "<bundle id='plain'><componentRef id='a'/></bundle>"
         "<bundle id='chosen'><componentRef id='a' stream='s1'/></bundle></bundleDefinitions>");
-    for (const auto& expected : {std::make_pair("plain", "two s2"),
-                                 std::make_pair("chosen", "one s1")}) {
+    for (const auto& expected :
+         {std::make_pair("plain", "two s2"), std::make_pair("chosen", "one s1")}) {
         ASSERT_EQ(0u, m.Load(xml, expected.first));
         std::string version;
         m.Component("a")->GetDisplayVersion(version);
@@ -180,31 +180,31 @@ protected:
     }
 
     void Load(const std::string& tag) {
-        ASSERT_EQ(0u, m.Load(ManifestXml(
-                                 "<componentDefinitions>"
-                                 "<component id='base'><latestVersion>2.0.0.0</latestVersion>"
-                                 "</component><component id='lib'/>"
-                                 "<component id='app'><latestVersion>3.0.0.0</latestVersion>"
-                                 "<dependencies><componentRef id='base'/><componentRef id='lib'/>"
-                                 "</dependencies></component>"
-                                 "<component id='g' installGroup='true'/>"
-                                 "<component id='m1'><installGroup>g</installGroup>"
-                                 "<latestVersion>2.0.0.0</latestVersion></component>"
-                                 "<component id='m2'><installGroup>g</installGroup>"
-                                 "<latestVersion>1.0.0.0</latestVersion></component>"
-                                 "<component id='m3'><installGroup>g</installGroup></component>"
-                                 "<component id='opt'><isOptional>1</isOptional></component>"
-                                 "<component id='opt2'><isOptional>1</isOptional>"
-                                 "<installGroup>g</installGroup></component>"
-                                 "<component id='solo'><latestVersion>2.0.0.0</latestVersion>"
-                                 "</component></componentDefinitions><bundleDefinitions>"
-                                 "<bundle id='b' bundleGroup='grp'><componentRef id='app'/>"
-                                 "<componentRef id='m1'/><componentRef id='m2'/><componentRef "
-                                 "id='m3'/><componentRef id='opt'/><componentRef id='opt2'/>"
-                                 "</bundle><bundle id='locked'><componentRef id='app'/>"
-                                 "<prohibitAutoUpdate>true</prohibitAutoUpdate></bundle>"
-                                 "</bundleDefinitions>"),
-                             tag));
+        ASSERT_EQ(
+            0u, m.Load(ManifestXml("<componentDefinitions>"
+                                   "<component id='base'><latestVersion>2.0.0.0</latestVersion>"
+                                   "</component><component id='lib'/>"
+                                   "<component id='app'><latestVersion>3.0.0.0</latestVersion>"
+                                   "<dependencies><componentRef id='base'/><componentRef id='lib'/>"
+                                   "</dependencies></component>"
+                                   "<component id='g' installGroup='true'/>"
+                                   "<component id='m1'><installGroup>g</installGroup>"
+                                   "<latestVersion>2.0.0.0</latestVersion></component>"
+                                   "<component id='m2'><installGroup>g</installGroup>"
+                                   "<latestVersion>1.0.0.0</latestVersion></component>"
+                                   "<component id='m3'><installGroup>g</installGroup></component>"
+                                   "<component id='opt'><isOptional>1</isOptional></component>"
+                                   "<component id='opt2'><isOptional>1</isOptional>"
+                                   "<installGroup>g</installGroup></component>"
+                                   "<component id='solo'><latestVersion>2.0.0.0</latestVersion>"
+                                   "</component></componentDefinitions><bundleDefinitions>"
+                                   "<bundle id='b' bundleGroup='grp'><componentRef id='app'/>"
+                                   "<componentRef id='m1'/><componentRef id='m2'/><componentRef "
+                                   "id='m3'/><componentRef id='opt'/><componentRef id='opt2'/>"
+                                   "</bundle><bundle id='locked'><componentRef id='app'/>"
+                                   "<prohibitAutoUpdate>true</prohibitAutoUpdate></bundle>"
+                                   "</bundleDefinitions>"),
+                       tag));
     }
 
     Strings Updates(uint32_t expected = 0) {

@@ -183,6 +183,13 @@ TEST(BundleRulesTest, ReferencesAndFlags) {
          {"a"},
          false,
          false},
+        // Overriding elements are read from inside a reference only, never from beside it.
+        {"<bundle id='t'><nameGroup><name lang='en-us'>t</name></nameGroup><componentRef id='c' "
+         "order='4'><installSize>7</installSize></componentRef></bundle>",
+         "004",
+         {"c"},
+         false,
+         false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.bundles);
@@ -204,6 +211,8 @@ TEST(BundleRulesTest, ReferencesAndFlags) {
         EXPECT_EQ(c.reached, Ids(offers));
         EXPECT_EQ(c.isolated, m.engine->IsIsolated());
         EXPECT_EQ(c.prohibited, m.engine->IsAutoUpdateProhibited());
+        boost::shared_ptr<vmi::IMultiLangString> name;
+        EXPECT_EQ(2u, m.Component("c")->GetName(name));
     }
 }
 
