@@ -5,8 +5,9 @@
 //     "BundleGroupDescription" on the group's key;
 //   - one key per banner placement,
 //     "_private\BannerGroups\<DistributorId>\<BannerId>" below the group's key ("default"
-//     stands for the empty distributor id), with the string values "Locale" and "Url" and
-//     "DisplayDuration", a REG_DWORD holding the IEEE-754 bits of the duration in seconds.
+//     stands for the empty distributor id, so a distributor of that name shares its key),
+//     with the string values "Locale" and "Url" and "DisplayDuration", a REG_DWORD holding
+//     the IEEE-754 bits of the duration in seconds.
 // The group's member keys belong to the component registry (IComponentRegistry).
 //
 // Group, distributor and banner ids that would not name exactly one key (empty, or holding a
