@@ -2,7 +2,10 @@
 // source files by area: VomoInstallImpl.cpp (construction, state and simple queries),
 // VomoInstallManifest.cpp (reading the manifest file), VomoInstallDownload.cpp (starting and
 // polling the manifest download), VomoInstallVerify.cpp (verifying the downloaded cabinet and
-// extracting the manifest) and VomoInstallInstalled.cpp (the installed state).
+// extracting the manifest), VomoInstallInstalled.cpp (the installed state),
+// VomoInstallOffers.cpp (the offer catalogue and its registry copy) and
+// VomoInstallSelection.cpp (the component selections: offerable components, available updates,
+// collected components, filtered lists).
 #pragma once
 
 #include <map>
@@ -14,6 +17,7 @@
 #include "api/Url.h"
 #include "engine/HotFixRecord.h"
 #include "engine/IVomoInstall.h"
+#include "offers/OfferSections.h"
 
 class IAsyncDownload;
 class IComponentRegistry;
@@ -74,7 +78,7 @@ public:
                                  std::vector<std::string>& ids) override;
     uint32_t GetOfferableComponents(vmi::ComponentList& components) override;
     uint32_t GetAvailableUpdates(vmi::ComponentList& components) override;
-    uint32_t CollectComponents(int32_t which, bool first, bool second,
+    uint32_t CollectComponents(int32_t which, bool withOffers, bool withInstallGroups,
                                vmi::ComponentList& components) override;
     uint32_t ReadManifestVersion(Version& version) override;
     uint32_t GetManifestVersion(Version& version) override;
@@ -93,6 +97,28 @@ public:
     // The tag and the name given to the last manifest download request.
     const std::string& GetDownloadTag() const { return downloadTag_; }
     const std::string& GetDownloadName() const { return downloadName_; }
+    // Names the bundles the next manifest load selects without a download (a host or a test
+    // with a manifest on disk): the download tag's bundle and the second bundle.
+    void SetBundleNames(const std::string& tag, const std::string& name) {
+        downloadTag_ = tag;
+        downloadName_ = name;
+    }
+
+    // The flags of the selected bundle (false until a bundle sets them).
+    bool IsIsolated() const { return isolated_; }
+    bool IsAutoUpdateProhibited() const { return autoUpdateProhibited_; }
+
+    // The registry copy of the selected bundle group's texts, below
+    // "Install\Setup\BundleGroups\<GroupId>". Saving writes the marketing bundle version and
+    // the heading and description in the current user-interface language (the fallback
+    // language when none is selected or the texts lack it); false when no group is selected or
+    // the key cannot be written. Loading reads them back where the manifest gave none: the
+    // marketing bundle version when the engine's is empty, the heading and the description
+    // when the group has none, each as a text in the current user-interface language (the
+    // fallback language when none is selected); a fresh manifest's texts in all their
+    // languages are never replaced by the single-language copy.
+    bool SaveBundleGroupInfo();
+    void LoadBundleGroupInfo();
 
 private:
     // Called by PollManifestDownload once the cabinet is complete: verifies its signature and
@@ -102,6 +128,14 @@ private:
 
     // The installed-component registry, made on first use.
     IComponentRegistry& Registry();
+
+    // Takes over the offer sections of a manifest that was read completely.
+    void TakeOffers(OfferSections& offers);
+    // The bundle-group and banner half of LoadInstalledState.
+    void LoadInstalledOffers();
+    // Rebuilds the bundle groups handed out: the selected bundle's group first, then the
+    // groups recorded in the registry.
+    void RebuildBundleGroups();
 
     Url manifestUrl_;
     int flag_;
@@ -119,6 +153,18 @@ private:
     std::vector<boost::shared_ptr<vmi::IMessage>> messages_;
     std::vector<WizardPageRule> wizardPageRules_;
     std::map<std::string, std::vector<std::string>> bannerGroups_;
+    // The rest of the offer catalogue: the selected bundle's group, the ids its references
+    // reached, its flags, the licence texts, the banners of each banner group, and whether a
+    // manifest's offer sections were read at all.
+    BundleGroupRecord bundleGroup_;
+    std::vector<std::string> bundleIdList_;
+    bool isolated_ = false;
+    bool autoUpdateProhibited_ = false;
+    std::vector<boost::shared_ptr<vmi::IEula>> eulas_;
+    BannerGroups bannerGroupBanners_;
+    bool offersRead_ = false;
+    // Bundle groups recorded in the registry, read by LoadInstalledState.
+    std::vector<BundleGroupRecord> installedBundleGroups_;
 
     boost::shared_ptr<vmi::IEventLog> eventLog_;
     std::string installDir_;
@@ -131,7 +177,9 @@ private:
     bool stateFlag_ = false;
     // The engine's own post-install page, and the flag that keeps it from answering
     // GetPostInstallPage for a selection of several components while set. Filled by the
-    // bundle sections of the manifest load.
+    // bundle sections of the manifest load: the page is the bundle group's post-install
+    // address, the flag the bundle's isolated flag (an isolated bundle's components each
+    // lead to their own page).
     std::string postInstallPage_;
     bool postInstallPageFlag_ = false;
 

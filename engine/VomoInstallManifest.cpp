@@ -63,13 +63,14 @@ uint32_t VomoInstallImpl::LoadManifest() {
     std::string marketingBundleVersion;
     vmi::ComponentList components;
     std::map<std::string, ResourceDescriptor> resources;
+    OfferSections offers;
     try {
         std::string text;
         if (QueryAttribute(root, "//manifest", "version", text)) {
             manifestVersion.Parse(text);
         }
 
-        // Licence texts ("//eulaDefinitions/eula"): read by the offer catalogue, not yet here.
+        ReadLicenceTexts(root, offers);
 
         if (QueryText(root, "//bundleGroups/marketingBundleVersion", text)) {
             marketingBundleVersion = text;
@@ -97,13 +98,9 @@ uint32_t VomoInstallImpl::LoadManifest() {
             resources[resource.id] = resource;
         }
 
-        // Offer sections, read by the offer catalogue, not yet here, in this order:
-        // plug-in tests and plug-ins ("//pluginTestDefinitions/pluginTest",
-        // "//pluginDefinitions/plugin"); banners and messages ("//bannerDefinitions/banner",
-        // "//messageDefinitions/message"); bundles ("//bundleDefinitions/bundle"); bundle
-        // groups ("//bundleGroups/bundleGroup[@id='...']"); wizard layouts
-        // ("//wizardLayoutDefinitions/wizardLayout"); banner groups
-        // ("//bannerGroups/bannerGroup").
+        // Plug-in tests and plug-ins, banners and messages, bundles, the bundle group, its
+        // wizard layout and the banner groups, in that order.
+        ReadOfferSections(root, components, downloadTag_, downloadName_, offers);
     } catch (const std::exception&) {
         return kXmlNotParsed;
     }
@@ -112,6 +109,7 @@ uint32_t VomoInstallImpl::LoadManifest() {
     marketingBundleVersion_.swap(marketingBundleVersion);
     components_.swap(components);
     resources_.swap(resources);
+    TakeOffers(offers);
     return 0;
 }
 
