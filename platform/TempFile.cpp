@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <vector>
 
 #include "platform/LastError.h"
 
@@ -27,6 +28,28 @@ bool GetTempDirectory(std::string& directory) {
     }
     directory = candidate;
     return true;
+}
+
+bool MakePrivateDirectory(const std::string& parent, std::string& created) {
+    std::string model = parent;
+    if (model.empty() || model[model.size() - 1] != '/') {
+        model += '/';
+    }
+    model += "vomo-XXXXXX";
+    std::vector<char> name(model.begin(), model.end());
+    name.push_back('\0');
+    if (!::mkdtemp(name.data())) {  // mode 0700, whatever the umask
+        SetLastErrorFromErrno();
+        return false;
+    }
+    created.assign(name.data());
+    return true;
+}
+
+bool IsPrivateDirectory(const std::string& path) {
+    struct stat info;
+    return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
+           info.st_uid == ::geteuid() && (info.st_mode & 07777) == 0700;
 }
 
 ExclusiveFile::~ExclusiveFile() {
