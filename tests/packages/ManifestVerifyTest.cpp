@@ -9,7 +9,6 @@
 #include "engine/VomoInstallImpl.h"
 #include "settings/SettingsAccessors.h"
 #include "support/CodeSigning.h"
-#include "support/ManifestCabinet.h"
 #include "support/ScopedRegistryRoot.h"
 #include "support/TempDir.h"
 #include "tests/packages/DownloadTestSupport.h"
@@ -56,10 +55,12 @@ protected:
             "<serverUrl>http://elsewhere.invalid</serverUrl></component>"
             "</componentDefinitions></manifest>"));
         // Well signed, around the version of kManifest.
-        for (const char* version : {"3.1.4.0", "3.2.0.0", "1.2.3"}) {
-            ASSERT_TRUE(testsupport::MakeSignedManifest(
-                Signer::kVomoLlc, testsupport::ManifestXml(version),
-                files_->File(std::string(version) + ".cab"), files_->Path()));
+        for (const std::string version : {"3.1.4.0", "3.2.0.0", "1.2.3"}) {
+            const std::string xml = "<manifest version=\"" + version + "\"/>";
+            ASSERT_TRUE(testsupport::MakeCabinet(files_->File(version), {{"manifest.xml", xml}},
+                                                 true, files_->Path()));
+            ASSERT_TRUE(signing.Sign(Signer::kVomoLlc, files_->File(version),
+                                     files_->File(version + ".cab")));
         }
     }
     static void TearDownTestSuite() {
