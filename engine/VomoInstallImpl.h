@@ -2,8 +2,7 @@
 // source files by area: VomoInstallImpl.cpp (construction, state and simple queries),
 // VomoInstallManifest.cpp (reading the manifest file), VomoInstallDownload.cpp (starting and
 // polling the manifest download), VomoInstallVerify.cpp (verifying the downloaded cabinet and
-// extracting the manifest), VomoInstallRollback.cpp (refusing a manifest older than one
-// accepted before) and VomoInstallInstalled.cpp (the installed state).
+// extracting the manifest) and VomoInstallInstalled.cpp (the installed state).
 #pragma once
 
 #include <map>
@@ -107,7 +106,8 @@ private:
     // check failed) or 19 (extraction failed, and nothing extracted is left).
     uint32_t VerifyAndExtractManifest(const Url& cabinet, Url& extracted);
     // Called on a verified, extracted manifest: 18 when its version is lower than the highest
-    // accepted on this machine, otherwise 0, after recording a higher version.
+    // accepted on this machine, otherwise 0, after recording a higher version
+    // (VomoInstallRollback.cpp).
     uint32_t CheckManifestVersion(const Url& manifest);
 
     // The installed-component registry, made on first use.

@@ -7,6 +7,13 @@
 
 #include "platform/TempFile.h"
 
+namespace {
+
+// The private folder's name: this prefix and six random characters.
+const char kFolderPrefix[] = "vomo-";
+
+}  // namespace
+
 InstallerTempDirImpl::InstallerTempDirImpl(const boost::shared_ptr<IFileOperations>& operations,
                                            const Url& baseDirectory)
     : operations_(operations ? operations : CreateFileOperations()),
@@ -46,7 +53,7 @@ bool InstallerTempDirImpl::CurrentPrivateFolder(Url& folder) {
         }
         if (folder_.empty() || parent != folderParent_ || !platform::IsPrivateDirectory(folder_)) {
             std::string made;
-            if (!platform::MakePrivateDirectory(parent, made)) {
+            if (!platform::MakePrivateDirectory(kFolderPrefix, made)) {
                 return false;
             }
             folders_.push_back(made);

@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <vector>
 
 #include "platform/LastError.h"
 
@@ -30,26 +29,18 @@ bool GetTempDirectory(std::string& directory) {
     return true;
 }
 
-bool MakePrivateDirectory(const std::string& parent, std::string& created) {
-    std::string model = parent;
-    if (model.empty() || model[model.size() - 1] != '/') {
-        model += '/';
+bool MakePrivateDirectory(const std::string& prefix, std::string& path) {
+    std::string directory;
+    if (!GetTempDirectory(directory)) {
+        return false;
     }
-    model += "vomo-XXXXXX";
-    std::vector<char> name(model.begin(), model.end());
-    name.push_back('\0');
-    if (!::mkdtemp(name.data())) {  // mode 0700, whatever the umask
+    std::string pattern = directory + "/" + prefix + "XXXXXX";
+    if (!::mkdtemp(&pattern[0])) {  // mode 0700, never an existing name
         SetLastErrorFromErrno();
         return false;
     }
-    created.assign(name.data());
+    path = pattern;
     return true;
-}
-
-bool IsPrivateDirectory(const std::string& path) {
-    struct stat info;
-    return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
-           info.st_uid == ::geteuid() && (info.st_mode & 07777) == 0700;
 }
 
 ExclusiveFile::~ExclusiveFile() {
@@ -117,6 +108,12 @@ void ExclusiveFile::Discard() {
         ::unlink(path_.c_str());
         created_ = false;
     }
+}
+
+bool IsPrivateDirectory(const std::string& path) {
+    struct stat info;
+    return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
+           info.st_uid == ::geteuid() && (info.st_mode & 07777) == 0700;
 }
 
 }  // namespace platform

@@ -1,5 +1,5 @@
-// Temporary files of the platform: the system temporary directory, private folders in it, and
-// files created under generated names.
+// Temporary files of the platform: the system temporary directory, and files created under
+// generated names.
 //
 // A generated name lives in a directory that other users may write (/tmp), so a file made under
 // it is always created exclusively: when anything already stands at the name, a file, a
@@ -16,14 +16,10 @@ namespace platform {
 // with the last error recorded, when that is not an existing directory.
 bool GetTempDirectory(std::string& directory);
 
-// Creates a new folder inside `parent` that only its owner may read, write or enter (mode
-// 0700), under a random name of its own ("vomo-" and six characters, mkdtemp), and stores its
-// path in `created`. False, with the last error recorded, when none can be made.
-bool MakePrivateDirectory(const std::string& parent, std::string& created);
-
-// True when `path` is still such a folder: a directory itself (not a link to one), owned by the
-// calling process's user, with mode 0700.
-bool IsPrivateDirectory(const std::string& path);
+// A new folder in the system temporary directory, named `prefix` and six random characters,
+// that only its owner may list and enter (mode 0700): what a program is unpacked into before
+// it runs, out of other users' reach. False, with the last error recorded, on failure.
+bool MakePrivateDirectory(const std::string& prefix, std::string& path);
 
 // A file created exclusively and open for writing.
 class ExclusiveFile {
@@ -53,5 +49,9 @@ private:
     bool created_ = false;
     std::string path_;
 };
+
+// True when `path` is still a folder as MakePrivateDirectory makes it: a directory itself (not a
+// link to one), owned by the calling process's user, with mode 0700.
+bool IsPrivateDirectory(const std::string& path);
 
 }  // namespace platform
