@@ -1,6 +1,10 @@
 // Manifest load time against a bare TinyXML parse of the same file, for generated manifests of
 // 1,000, 10,000 and 50,000 realistic components (specs with roles, names in three languages,
-// platform requirement, package, dependencies, progress text, resource reference).
+// platform requirement, package, dependencies, progress text, resource reference) with their
+// offer sections: one bundle per ten components (component references, a plug-in reference, a
+// bundle group with texts, licence text and wizard layout), and per bundle a banner, a banner
+// group, a message and a plug-in (names, package, progress texts, a plug-in test reference).
+// The load selects the last bundle and, as the second bundle, the second one.
 //
 // Targets: at 10,000 components the load costs at most five times the bare parse, and 50,000
 // components take at most six times as long as 10,000 (the load is linear in the manifest).
@@ -63,6 +67,88 @@ std::string ComponentXml(int i) {
            n + "\"/>\n  </component>\n";
 }
 
+// The offer sections of a manifest of `count` components.
+std::string OfferXml(int count) {
+    const int bundles = count / 10;
+    std::string tests = " <pluginTestDefinitions>\n";
+    for (int i = 0; i < bundles / 10 + 1; ++i) {
+        const std::string n = std::to_string(i);
+        tests += "  <pluginTest id=\"test" + n + "\" status=\"on\"><trackingId>T" + n +
+                 "</trackingId><testPercentage>25</testPercentage>"
+                 "<supportedLangs><lang>en-us</lang><lang>de-de</lang></supportedLangs>"
+                 "<testPlugin><pluginRef id=\"plugin" +
+                 n + "\">a</pluginRef></testPlugin></pluginTest>\n";
+    }
+    tests += " </pluginTestDefinitions>\n";
+    std::string plugins = " <pluginDefinitions>\n";
+    std::string banners = " <bannerDefinitions>\n";
+    std::string messages = " <messageDefinitions>\n";
+    std::string definitions = " <bundleDefinitions>\n";
+    std::string groups =
+        " <bundleGroups>\n  <marketingBundleVersion>2024.2</marketingBundleVersion>\n";
+    std::string bannerGroups = " <bannerGroups>\n";
+    for (int i = 0; i < bundles; ++i) {
+        const std::string n = std::to_string(i);
+        plugins += "  <plugin id=\"plugin" + n + "\"><priority>" + std::to_string(i % 7) +
+                   "</priority><reportid>r" + n +
+                   "</reportid>\n   <displayNameGroup><name lang=\"en-us\">Plug-in " + n +
+                   "</name><name lang=\"de-de\">Erweiterung " + n +
+                   "</name></displayNameGroup>\n   <sourceUrl>http://plugins.vomo.example/" + n +
+                   "</sourceUrl><requiresInetConnect>1</requiresInetConnect>\n"
+                   "   <package><type>nsis</type><commandLineArgs>/S</commandLineArgs>"
+                   "<url>http://plugins.vomo.example/" +
+                   n +
+                   ".cab</url></package>\n   <progressTexts><progressText session=\"download\">"
+                   "<text lang=\"en-us\">Downloading</text></progressText><progressText "
+                   "session=\"install\"><text lang=\"en-us\">Installing</text></progressText>"
+                   "</progressTexts>\n   <pluginTests status=\"on\"><pluginTestRef id=\"test" +
+                   std::to_string(i / 10) + "\"/></pluginTests>\n  </plugin>\n";
+        banners += "  <banner id=\"banner" + n + "\"><url lang=\"en-us\">http://b.example/" + n +
+                   ".png</url><url lang=\"de-de\">http://b.example/de/" + n +
+                   ".png</url><duration>2.5</duration></banner>\n";
+        messages += "  <message id=\"message" + n + "\"><text lang=\"en-us\">Message " + n +
+                    "</text><text lang=\"de-de\">Nachricht " + n + "</text></message>\n";
+        definitions += "  <bundle id=\"" +
+                       (i == bundles - 1 ? std::string("VomoUpdate") : "bundle" + n) +
+                       "\" bundleGroup=\"group" + n + "\">\n";
+        for (int c = i * 10; c < i * 10 + 10; ++c) {
+            definitions += "   <componentRef id=\"com.vomo.component" + std::to_string(c) +
+                           "\" order=\"" + std::to_string(c % 10) + "\"/>\n";
+        }
+        definitions += "   <pluginRef id=\"plugin" + n + "\"/><pluginRef id=\"plugin" +
+                       std::to_string(i / 2) + "\"/>\n  </bundle>\n";
+        groups += "  <bundleGroup id=\"group" + n +
+                  "\"><descriptionGroup><heading lang=\"en-us\">Suite " + n +
+                  "</heading><description lang=\"en-us\">The suite " + n +
+                  "</description></descriptionGroup><uninstallerNameGroup><name "
+                  "lang=\"en-us\">Suite " +
+                  n + "</name></uninstallerNameGroup><eulaRef id=\"eula" + std::to_string(i % 10) +
+                  "\"/><postInstallUrl>http://s.example/" + n +
+                  "</postInstallUrl><wizardLayoutRef id=\"layout" + std::to_string(i % 10) +
+                  "\"/></bundleGroup>\n";
+        bannerGroups += "  <bannerGroup distributorId=\"d" + n + "\"><bannerRef id=\"banner" + n +
+                        "\"/><bannerRef id=\"banner" + std::to_string((i + 1) % bundles) +
+                        "\"/></bannerGroup>\n";
+    }
+    std::string eulas = " <eulaDefinitions>\n";
+    std::string layouts = " <wizardLayoutDefinitions>\n";
+    for (int i = 0; i < 10; ++i) {
+        const std::string n = std::to_string(i);
+        eulas += "  <eula id=\"eula" + n + "\"><version>1.0.0." + n +
+                 "</version><url lang=\"en-us\">http://l.example/" + n + "</url></eula>\n";
+        layouts += "  <wizardLayout id=\"layout" + n + "\">";
+        for (int p = 0; p < 5; ++p) {
+            layouts += "<page id=\"page" + std::to_string(p) + "\"><insertAfter>page" +
+                       std::to_string(p - 1) + "</insertAfter><rule>always</rule></page>";
+        }
+        layouts += "</wizardLayout>\n";
+    }
+    return eulas + " </eulaDefinitions>\n" + tests + plugins + " </pluginDefinitions>\n" + banners +
+           " </bannerDefinitions>\n" + messages + " </messageDefinitions>\n" + definitions +
+           " </bundleDefinitions>\n" + groups + " </bundleGroups>\n" + layouts +
+           " </wizardLayoutDefinitions>\n" + bannerGroups + " </bannerGroups>\n";
+}
+
 // Generated files, removed when the program ends.
 struct Files : std::map<int, std::string> {
     ~Files() {
@@ -94,9 +180,8 @@ const std::string& ManifestFile(int count) {
     xml +=
         " </componentDefinitions>\n"
         " <resourceDefinitions><resource id=\"icon0\"><tag>i</tag><resid>1</resid>"
-        "<type>ico</type></resource></resourceDefinitions>\n"
-        " <bundleGroups><marketingBundleVersion>2024.2</marketingBundleVersion></bundleGroups>\n"
-        "</manifest>\n";
+        "<type>ico</type></resource></resourceDefinitions>\n" +
+        OfferXml(count) + "</manifest>\n";
     if (write(fd, xml.data(), xml.size()) != static_cast<ssize_t>(xml.size())) {
         std::abort();
     }
@@ -110,6 +195,7 @@ void LoadManifest(benchmark::State& state) {
     boost::shared_ptr<VomoInstallImpl> engine =
         boost::make_shared<VomoInstallImpl>(Url("http://127.0.0.1:1/m.cab"), 0);
     engine->SetManifestPath(Url::FromPath(path));
+    engine->SetBundleNames("VomoUpdate", "bundle1");
     for (auto _ : state) {
         if (engine->LoadManifest() != 0) {
             state.SkipWithError("load failed");
@@ -119,6 +205,13 @@ void LoadManifest(benchmark::State& state) {
     vmi::ComponentList components;
     engine->GetComponents(components);
     state.counters["components"] = static_cast<double>(components.size());
+    std::vector<PluginRecord> plugins;
+    engine->GetBundlePlugins(plugins);
+    std::vector<std::string> ids;
+    engine->GetIdList(ids);
+    if (plugins.size() != 2 || ids.size() != 10) {
+        state.SkipWithError("offer sections not read");
+    }
 }
 
 void BareTinyXmlParse(benchmark::State& state) {

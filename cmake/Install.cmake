@@ -11,7 +11,7 @@ install(TARGETS vcm EXPORT vcmTargets
 install(FILES include/vcm/vcm.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vcm COMPONENT dev)
 install(FILES man/vcm.3 DESTINATION ${CMAKE_INSTALL_MANDIR}/man3 COMPONENT dev)
 
-install(TARGETS vcm_host vomo_reg RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
+install(TARGETS vcm_host vomo_reg vomo_dist RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
 install(FILES man/vcm.1 man/vomo-reg.1 man/vomo-dist.1
   DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tools)
 

@@ -9,6 +9,7 @@
 #include "engine/Locale.h"
 #include "engine/ManifestQuery.h"
 #include "engine/MultiLangStringImpl.h"
+#include "engine/TextScan.h"
 #include "platform/OsVersion.h"
 #include "settings/KeyName.h"
 #include "settings/SettingsAccessors.h"
@@ -16,25 +17,6 @@
 namespace {
 
 const char* const kSessions[] = {"download", "install", "uninstall"};
-
-// One "%u" conversion as the C run-time scans it: white space, an optional sign, at least one
-// digit; the value narrowed to 32 bits.
-bool ScanUnsigned(const std::string& text, uint32_t& value) {
-    const char* start = text.c_str();
-    const char* p = start;
-    while (*p == ' ' || (*p >= '\t' && *p <= '\r')) {
-        ++p;
-    }
-    if (*p == '+' || *p == '-') {
-        ++p;
-    }
-    if (*p < '0' || *p > '9') {
-        return false;
-    }
-    errno = 0;
-    value = static_cast<uint32_t>(std::strtoul(start, nullptr, 10));
-    return true;
-}
 
 // One "%d" conversion, narrowed to the 32-bit field it fills; `pos` moves past it.
 bool ScanInt(const std::string& text, std::string::size_type& pos, uint32_t& value) {
@@ -287,6 +269,15 @@ void ComponentImpl::Parse(const TiXmlNode* element, bool withStreams) {
     if (QueryAttribute(element, "self::stream", "installGroup", text)) {
         record_.inInstallGroup = text == "true";
     }
+}
+
+void ComponentImpl::ApplyReference(const TiXmlNode* reference) {
+    if (!reference || !reference->FirstChildElement()) {
+        return;  // nothing given inside
+    }
+    const std::string streamId = record_.streamId;
+    Parse(reference);
+    record_.streamId = streamId;
 }
 
 bool ComponentImpl::RegistryKey(std::string& key) const {

@@ -31,6 +31,14 @@ public:
     // element's streams are parsed too; a stream's own nested streams are never read, so
     // nested stream elements cost linear, not exponential, work.
     void Parse(const TiXmlNode* element, bool withStreams = true);
+    // Parses the children of a bundle's reference to this component over it, so that the
+    // elements given inside the reference replace the component's values. The stream selected
+    // before stays the selected one: the stream id recorded in the registry does not replace it.
+    // A reference without child elements gives nothing and is not parsed, so that a bundle of
+    // many plain references costs no parsing.
+    void ApplyReference(const TiXmlNode* reference);
+    // The install order, as a reference's "order" attribute sets it.
+    void SetOrder(uint32_t order) { record_.order = order; }
 
     bool IsOptional() override;
     bool IsDefaultChecked() override;

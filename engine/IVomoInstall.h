@@ -6,6 +6,41 @@
 // temporary name unavailable; 8 download failed; 14 manifest XML not parsed; 15 the requested
 // list is empty; 18 signature check failed; 19 extraction failed; 23 a spec is offered only in
 // a greater version.
+//
+// The offer catalogue and the selections over it:
+// - Offer components (9): the components, in catalogue order, that the download tag's bundle
+//   reached and the second bundle did not; the id list (10) holds what the second bundle
+//   reached. Offerable components (40): the offer components that are optional, not installed
+//   and without an update; for a member of an install group, the group decides (installed when
+//   its component is installed or the registry records the group; updatable when its component
+//   has an update).
+// - FilterComponentList (15): removes from the list the component (for one standing for an
+//   install group, its members too) and every component of the list that requires a removed
+//   one, directly or through others (required dependencies only); the rest keeps its order.
+//   0, or 2 without a component.
+// - CommitInstalledState (29): writes "ResourceDescriptors" of every installed component of the
+//   manifest; with a selected bundle group, the group's texts (SaveBundleGroupInfo), its
+//   members (the installed components either selected bundle reached), its banner placements
+//   (replacing the earlier ones) and the placements of its wizard layout. 6 before a manifest
+//   was loaded, for a group id that cannot name a key, or when a write failed.
+//   LoadInstalledState (7) reads the recorded bundle groups back as bundle groups of their own
+//   (18), fills the selected group's missing texts from its copy, and answers GetBannerGroup
+//   (22) from the recorded banner placements while the manifest gave no banner groups.
+// - GetWizardLayout (21): without a manifest path, the placements stored in the registry are
+//   appended (0, or 2 when none are stored).
+// - GetAvailableUpdates (41): 15 while the selected bundle prohibits automatic updates.
+//   Otherwise the installed components with an update available, in catalogue order, limited
+//   to what the bundles reached when a bundle reached anything; an install group is updated
+//   as a whole (one member with an update brings its other installed members), and components
+//   standing for an install group are never listed. The selection goes through OrderComponents
+//   (49); of the dependencies it adds, those not installed or with an update of their own are
+//   kept. 2 when the ordering fails, 15 when nothing is to be updated.
+// - CollectComponents (42): `which` 0 takes every component recorded in the registry, 1 the
+//   recorded members of every recorded bundle group, 2 those of the selected bundle's group,
+//   other values nothing; each becomes a component made from its record (unreadable ones are
+//   left out), in id order. `withInstallGroups`: each install group recorded in the registry
+//   replaces its members and follows as a component standing for the group. `withOffers`: the
+//   offer components not collected yet follow. Each id once; 15 when empty.
 #pragma once
 
 #include <cstdint>
@@ -95,7 +130,7 @@ public:
                                          std::vector<std::string>& ids) = 0;  // 39
     virtual uint32_t GetOfferableComponents(ComponentList& components) = 0;   // 40
     virtual uint32_t GetAvailableUpdates(ComponentList& components) = 0;      // 41
-    virtual uint32_t CollectComponents(int32_t which, bool first, bool second,
+    virtual uint32_t CollectComponents(int32_t which, bool withOffers, bool withInstallGroups,
                                        ComponentList& components) = 0;  // 42
     virtual uint32_t ReadManifestVersion(Version& version) = 0;         // 43
     virtual uint32_t GetManifestVersion(Version& version) = 0;          // 44

@@ -65,10 +65,6 @@ uint32_t VomoInstallImpl::StartUninstallSession(const vmi::ComponentList&,
     return 6;
 }
 
-uint32_t VomoInstallImpl::FilterComponentList(const vmi::ComponentPtr&, vmi::ComponentList&) {
-    return 6;
-}
-
 uint32_t VomoInstallImpl::GetBundlePlugins(std::vector<PluginRecord>& plugins) {
     if (bundlePlugins_.empty()) {
         return 15;
@@ -96,10 +92,6 @@ uint32_t VomoInstallImpl::GetBundleGroups(
 uint32_t VomoInstallImpl::GetMessages(std::vector<boost::shared_ptr<vmi::IMessage>>& messages) {
     messages = messages_;
     return 0;
-}
-
-uint32_t VomoInstallImpl::GetWizardLayout(std::vector<WizardPageRule>&) {
-    return 2;
 }
 
 uint32_t VomoInstallImpl::GetBannerGroup(const std::string& distributorId,
@@ -142,10 +134,6 @@ uint32_t VomoInstallImpl::GetEventLog(boost::shared_ptr<vmi::IEventLog>& log) {
 uint32_t VomoInstallImpl::SetCallerTag(const std::string& tag) {
     callerTag_ = tag;
     return 0;
-}
-
-uint32_t VomoInstallImpl::CommitInstalledState() {
-    return 6;
 }
 
 uint32_t VomoInstallImpl::GetStateFlag(bool& flag) {
@@ -194,18 +182,6 @@ uint32_t VomoInstallImpl::GetResources(std::vector<ResourceDescriptor>& resource
         resources.push_back(entry.second);
     }
     return 0;
-}
-
-uint32_t VomoInstallImpl::GetOfferableComponents(vmi::ComponentList&) {
-    return 15;
-}
-
-uint32_t VomoInstallImpl::GetAvailableUpdates(vmi::ComponentList&) {
-    return 15;
-}
-
-uint32_t VomoInstallImpl::CollectComponents(int32_t, bool, bool, vmi::ComponentList&) {
-    return 15;
 }
 
 uint32_t VomoInstallImpl::GetCommonStreamId(std::string& streamId) {

@@ -2,7 +2,10 @@
 // source files by area: VomoInstallImpl.cpp (construction, state and simple queries),
 // VomoInstallManifest.cpp (reading the manifest file), VomoInstallDownload.cpp (starting and
 // polling the manifest download), VomoInstallVerify.cpp (verifying the downloaded cabinet and
-// extracting the manifest) and VomoInstallInstalled.cpp (the installed state).
+// extracting the manifest), VomoInstallInstalled.cpp (the installed state),
+// VomoInstallOffers.cpp (the offer catalogue and its registry copy) and
+// VomoInstallSelection.cpp (the component selections: offerable components, available updates,
+// collected components, filtered lists).
 #pragma once
 
 #include <map>
@@ -14,6 +17,7 @@
 #include "api/Url.h"
 #include "engine/HotFixRecord.h"
 #include "engine/IVomoInstall.h"
+#include "offers/OfferSections.h"
 
 class IAsyncDownload;
 class IComponentRegistry;
@@ -74,7 +78,7 @@ public:
                                  std::vector<std::string>& ids) override;
     uint32_t GetOfferableComponents(vmi::ComponentList& components) override;
     uint32_t GetAvailableUpdates(vmi::ComponentList& components) override;
-    uint32_t CollectComponents(int32_t which, bool first, bool second,
+    uint32_t CollectComponents(int32_t which, bool withOffers, bool withInstallGroups,
                                vmi::ComponentList& components) override;
     uint32_t ReadManifestVersion(Version& version) override;
     uint32_t GetManifestVersion(Version& version) override;
@@ -86,30 +90,72 @@ public:
     uint32_t OrderComponents(const vmi::ComponentList& selected,
                              vmi::ComponentList& ordered) override;
 
-    // The local manifest file every manifest read opens (a "file" Url; empty until a download
-    // was started). Exposed so that a host or a test can point the engine at a manifest on disk.
+    // The local manifest file every manifest read opens (a "file" Url). It names only a
+    // manifest that was verified and extracted: it stays empty until PollManifestDownload
+    // accepted the download, and every reader answers 7 while it is empty. SetManifestPath lets
+    // a test, a benchmark or a host that checked a manifest itself point the engine at it; the
+    // caller vouches for the file.
     const Url& GetManifestPath() const { return manifestPath_; }
     void SetManifestPath(const Url& path) { manifestPath_ = path; }
+    // Where the manifest cabinet is downloaded to (empty before a download starts). The file
+    // is removed once the download was checked, whatever the verdict.
+    const Url& GetCabinetPath() const { return cabinetPath_; }
     // The tag and the name given to the last manifest download request.
     const std::string& GetDownloadTag() const { return downloadTag_; }
     const std::string& GetDownloadName() const { return downloadName_; }
+    // Names the bundles the next manifest load selects without a download (a host or a test
+    // with a manifest on disk): the download tag's bundle and the second bundle.
+    void SetBundleNames(const std::string& tag, const std::string& name) {
+        downloadTag_ = tag;
+        downloadName_ = name;
+    }
+
+    // The flags of the selected bundle (false until a bundle sets them).
+    bool IsIsolated() const { return isolated_; }
+    bool IsAutoUpdateProhibited() const { return autoUpdateProhibited_; }
+
+    // The registry copy of the selected bundle group's texts, below
+    // "Install\Setup\BundleGroups\<GroupId>". Saving writes the marketing bundle version and
+    // the heading and description in the current user-interface language (the fallback
+    // language when none is selected or the texts lack it); false when no group is selected or
+    // the key cannot be written. Loading reads them back where the manifest gave none: the
+    // marketing bundle version when the engine's is empty, the heading and the description
+    // when the group has none, each as a text in the current user-interface language (the
+    // fallback language when none is selected); a fresh manifest's texts in all their
+    // languages are never replaced by the single-language copy.
+    bool SaveBundleGroupInfo();
+    void LoadBundleGroupInfo();
 
 private:
     // Called by PollManifestDownload once the cabinet is complete: verifies its signature and
-    // extracts the manifest to a second unique name, which becomes the manifest path.
-    // 0, 18 (signature check failed) or 19 (extraction failed).
-    uint32_t VerifyAndExtractManifest();
+    // extracts the manifest to a second unique name, stored in `extracted`. 0, 18 (signature
+    // check failed) or 19 (extraction failed, and nothing extracted is left).
+    uint32_t VerifyAndExtractManifest(const Url& cabinet, Url& extracted);
+    // Called on a verified, extracted manifest: 18 when its version is lower than the highest
+    // accepted on this machine, otherwise 0, after recording a higher version
+    // (VomoInstallRollback.cpp).
+    uint32_t CheckManifestVersion(const Url& manifest);
 
     // The installed-component registry, made on first use.
     IComponentRegistry& Registry();
 
+    // Takes over the offer sections of a manifest that was read completely.
+    void TakeOffers(OfferSections& offers);
+    // The bundle-group and banner half of LoadInstalledState.
+    void LoadInstalledOffers();
+    // Rebuilds the bundle groups handed out: the selected bundle's group first, then the
+    // groups recorded in the registry.
+    void RebuildBundleGroups();
+
     Url manifestUrl_;
     int flag_;
     Url manifestPath_;
+    Url cabinetPath_;
     boost::shared_ptr<IAsyncDownload> manifestDownload_;
-    // Set once the downloaded cabinet was verified and the manifest extracted, so that later
-    // polls answer 0 without verifying again.
-    bool manifestReady_ = false;
+    // Set once the complete download was checked; later polls answer the verdict (0, 18 or 19)
+    // without checking again.
+    bool manifestChecked_ = false;
+    uint32_t manifestVerdict_ = 0;
 
     vmi::ComponentList offerComponents_;
     std::vector<std::string> idList_;
@@ -119,6 +165,18 @@ private:
     std::vector<boost::shared_ptr<vmi::IMessage>> messages_;
     std::vector<WizardPageRule> wizardPageRules_;
     std::map<std::string, std::vector<std::string>> bannerGroups_;
+    // The rest of the offer catalogue: the selected bundle's group, the ids its references
+    // reached, its flags, the licence texts, the banners of each banner group, and whether a
+    // manifest's offer sections were read at all.
+    BundleGroupRecord bundleGroup_;
+    std::vector<std::string> bundleIdList_;
+    bool isolated_ = false;
+    bool autoUpdateProhibited_ = false;
+    std::vector<boost::shared_ptr<vmi::IEula>> eulas_;
+    BannerGroups bannerGroupBanners_;
+    bool offersRead_ = false;
+    // Bundle groups recorded in the registry, read by LoadInstalledState.
+    std::vector<BundleGroupRecord> installedBundleGroups_;
 
     boost::shared_ptr<vmi::IEventLog> eventLog_;
     std::string installDir_;
@@ -131,7 +189,9 @@ private:
     bool stateFlag_ = false;
     // The engine's own post-install page, and the flag that keeps it from answering
     // GetPostInstallPage for a selection of several components while set. Filled by the
-    // bundle sections of the manifest load.
+    // bundle sections of the manifest load: the page is the bundle group's post-install
+    // address, the flag the bundle's isolated flag (an isolated bundle's components each
+    // lead to their own page).
     std::string postInstallPage_;
     bool postInstallPageFlag_ = false;
 

@@ -54,6 +54,7 @@ uint32_t VomoInstallImpl::LoadInstalledState() {
         }
         installedRecords_[id] = record;
     }
+    LoadInstalledOffers();
     return result;
 }
 

@@ -34,7 +34,12 @@ std::wstring WideText(const std::string& text) {
     return wide;
 }
 
+// The manifest path is empty until a downloaded manifest was verified and extracted, so every
+// reader answers 7 (no file) without one.
 uint32_t OpenManifest(const Url& path, ManifestDocument& document) {
+    if (path.IsEmpty()) {
+        return kFileUnavailable;
+    }
     return document.Load(path.GetPath());
 }
 
@@ -63,13 +68,14 @@ uint32_t VomoInstallImpl::LoadManifest() {
     std::string marketingBundleVersion;
     vmi::ComponentList components;
     std::map<std::string, ResourceDescriptor> resources;
+    OfferSections offers;
     try {
         std::string text;
         if (QueryAttribute(root, "//manifest", "version", text)) {
             manifestVersion.Parse(text);
         }
 
-        // Licence texts ("//eulaDefinitions/eula"): read by the offer catalogue, not yet here.
+        ReadLicenceTexts(root, offers);
 
         if (QueryText(root, "//bundleGroups/marketingBundleVersion", text)) {
             marketingBundleVersion = text;
@@ -97,13 +103,9 @@ uint32_t VomoInstallImpl::LoadManifest() {
             resources[resource.id] = resource;
         }
 
-        // Offer sections, read by the offer catalogue, not yet here, in this order:
-        // plug-in tests and plug-ins ("//pluginTestDefinitions/pluginTest",
-        // "//pluginDefinitions/plugin"); banners and messages ("//bannerDefinitions/banner",
-        // "//messageDefinitions/message"); bundles ("//bundleDefinitions/bundle"); bundle
-        // groups ("//bundleGroups/bundleGroup[@id='...']"); wizard layouts
-        // ("//wizardLayoutDefinitions/wizardLayout"); banner groups
-        // ("//bannerGroups/bannerGroup").
+        // Plug-in tests and plug-ins, banners and messages, bundles, the bundle group, its
+        // wizard layout and the banner groups, in that order.
+        ReadOfferSections(root, components, downloadTag_, downloadName_, offers);
     } catch (const std::exception&) {
         return kXmlNotParsed;
     }
@@ -112,6 +114,7 @@ uint32_t VomoInstallImpl::LoadManifest() {
     marketingBundleVersion_.swap(marketingBundleVersion);
     components_.swap(components);
     resources_.swap(resources);
+    TakeOffers(offers);
     return 0;
 }
 
@@ -147,9 +150,6 @@ uint32_t VomoInstallImpl::FindComponentsBySpec(const SpecQuery& query, std::set<
 uint32_t VomoInstallImpl::CreateComponentFromManifest(const std::string& id,
                                                       const std::string& streamId,
                                                       vmi::ComponentPtr& component) {
-    if (manifestPath_.GetPath().empty()) {
-        return kNotFound;
-    }
     ManifestDocument document;
     const uint32_t opened = OpenManifest(manifestPath_, document);
     if (opened == kFileUnavailable) {

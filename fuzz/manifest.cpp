@@ -1,6 +1,6 @@
 // Arbitrary bytes through the manifest reading: document loading, every query function (with
 // fixed paths and with a path taken from the input), component parsing with the platform
-// filter, and the engine's manifest operations on the same bytes as a file.
+// filter, and the engine's manifest and offer operations on the same bytes as a file.
 //
 // Input layout: when the bytes start with "#", the first line (after the "#") is an extra
 // expression evaluated everywhere; the rest is the document. Seeds: fuzz/manifest_seeds/.
@@ -26,6 +26,8 @@
 #include "engine/TinyXPath.h"
 #include "engine/VomoInstallImpl.h"
 #include "engine/XmlNesting.h"
+#include "offers/IBundleGroup.h"
+#include "offers/IMessage.h"
 
 namespace {
 
@@ -55,6 +57,14 @@ const char* const kPaths[] = {
     "//@*",
     "*[2]",
     "//*[@id][1]",
+    "//bundleDefinitions/bundle",
+    "//componentRef",
+    "//pluginRef",
+    "//testPlugin//pluginRef",
+    "//supportedLangs//lang",
+    "//descriptionGroup/heading",
+    "//bannerRef",
+    "page",
 };
 
 void Check(bool condition) {
@@ -92,6 +102,47 @@ void Query(const TiXmlNode* context, const std::string& path) {
     }
     QueryTextList(context, path, list);
     Check(list == expected);
+}
+
+// Every offer operation that answers from memory or from the manifest file, with what it hands
+// out looked into.
+void Offers(VomoInstallImpl& engine) {
+    vmi::ComponentList list;
+    std::vector<std::string> ids;
+    std::string text;
+    engine.GetOfferComponents(list);
+    engine.GetIdList(ids);
+    std::vector<PluginRecord> plugins;
+    engine.GetBundlePlugins(plugins);
+    for (const PluginRecord& plugin : plugins) {
+        for (const PluginTestPtr& test : plugin.tests) {
+            Check(test != nullptr);
+        }
+    }
+    engine.SetPluginCommandLineArgs("p", "/x");
+    std::vector<boost::shared_ptr<vmi::IBundleGroup>> groups;
+    engine.GetBundleGroups(groups);
+    for (const boost::shared_ptr<vmi::IBundleGroup>& group : groups) {
+        std::vector<boost::shared_ptr<vmi::IEula>> eulas;
+        group->GetEulas(eulas);
+        for (const boost::shared_ptr<vmi::IEula>& eula : eulas) {
+            eula->GetLocalizedUrl("en-us", text);
+        }
+    }
+    std::vector<boost::shared_ptr<vmi::IMessage>> messages;
+    engine.GetMessages(messages);
+    for (const boost::shared_ptr<vmi::IMessage>& message : messages) {
+        message->GetLocalizedText("en-us", text);
+    }
+    std::vector<WizardPageRule> rules;
+    engine.GetWizardLayout(rules);
+    engine.GetBannerGroup("x", ids);
+    engine.GetOfferableComponents(list);
+    vmi::ComponentList all;
+    if (engine.GetComponents(all) == 0) {
+        engine.FilterComponentList(all.front(), all);
+    }
+    engine.GetPostInstallPage({"a", "b"}, text);
 }
 
 // Deepest element nesting of a loaded tree.
@@ -192,6 +243,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     boost::shared_ptr<VomoInstallImpl> engine =
         boost::make_shared<VomoInstallImpl>(Url("http://127.0.0.1:1/m.cab"), 0);
     engine->SetManifestPath(Url::FromPath(g_path));
+    engine->SetBundleNames("t", "s");  // the bundles of the seeds
     engine->LoadManifest();
     SpecQuery query;
     query.role = "r";
@@ -207,5 +259,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     engine->CreateComponentFromManifest(extra.empty() ? "a" : extra, "s", component);
     std::string page;
     engine->GetPostInstallPage({"a"}, page);
+    Offers(*engine);
     return 0;
 }

@@ -7,7 +7,9 @@ namespace {
 // The makers whose signatures are accepted, compared byte for byte.
 const char* const kAcceptedSigners[] = {"Vomo, LLC", "Vomo, Inc."};
 
-bool IsAcceptedSigner(const std::string& name) {
+}  // namespace
+
+bool VerifyTrust::IsAcceptedSigner(const std::string& name) {
     for (const char* accepted : kAcceptedSigners) {
         if (name == accepted) {
             return true;
@@ -15,8 +17,6 @@ bool IsAcceptedSigner(const std::string& name) {
     }
     return false;
 }
-
-}  // namespace
 
 uint32_t VerifyTrust::Verify(const std::string& path) {
     // One read of the file gives the platform's verdict on the signature, its digest and its

@@ -13,4 +13,7 @@
 class VerifyTrust : public IVerifyTrust {
 public:
     uint32_t Verify(const std::string& path) override;
+
+    // Whether `name` is an accepted signer's name (compared byte for byte).
+    static bool IsAcceptedSigner(const std::string& name);
 };

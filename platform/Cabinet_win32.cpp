@@ -305,7 +305,8 @@ bool Decompress(Session& session, const std::string& what) {
 
 }  // namespace
 
-bool ExtractCabinet(const std::string& source, const std::string& destination) {
+bool ExtractCabinet(const std::string& source, const std::string& destination,
+                    uint64_t outputLimit) {
     std::wstring wide;
     if (!win32::WidePath(destination, wide)) {
         return false;
@@ -320,6 +321,7 @@ bool ExtractCabinet(const std::string& source, const std::string& destination) {
     Session session;
     session.source = source;
     session.destination = file;
+    session.outputLimit = outputLimit;
     bool ok = Decompress(session, "cannot extract the cabinet " + source);
     if (ok && session.memberCount == 0) {
         SetLastError(FDIERROR_CORRUPT_CABINET, "the cabinet " + source + " holds no member");

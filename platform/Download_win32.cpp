@@ -40,6 +40,7 @@ typedef std::chrono::steady_clock SteadyClock;
 // Answers of the bind-status callback for failures of ours.
 const uint32_t kErrorStalled = 0x10001;
 const uint32_t kErrorStatus = 0x10002;
+const uint32_t kErrorTooLarge = 0x10003;
 const DWORD kBindFlags = BINDF_ASYNCHRONOUS | BINDF_ASYNCSTORAGE | BINDF_GETNEWESTVERSION |
                          BINDF_RESYNCHRONIZE | BINDF_NO_UI | BINDF_SILENTOPERATION;
 const wchar_t kNoCacheHeaders[] = L"Cache-Control: no-cache\r\nPragma: no-cache\r\n";
@@ -95,8 +96,12 @@ std::string SystemUrl(const std::string& url) {
 // own reference) and it is freed when the count reaches 0.
 class Binder final : public IBindStatusCallback, public IHttpNegotiate {
 public:
-    Binder(IDownloadStatusCallback* callback, std::chrono::milliseconds stallLimit)
-        : callback_(callback), stallLimit_(stallLimit), lastActivity_(SteadyClock::now()) {}
+    Binder(IDownloadStatusCallback* callback, uint64_t maxBytes,
+           std::chrono::milliseconds stallLimit)
+        : callback_(callback),
+          maxBytes_(maxBytes),
+          stallLimit_(stallLimit),
+          lastActivity_(SteadyClock::now()) {}
 
     // IUnknown
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override {
@@ -149,6 +154,12 @@ public:
             if (stopped_) {
                 return E_ABORT;
             }
+        }
+        // An announced length over the cap ends the transfer before the data comes; a length
+        // not announced is caught as soon as the bytes pass the cap.
+        if (progress > maxBytes_ || progressMax > maxBytes_) {
+            tooLarge_ = true;
+            return E_ABORT;
         }
         if (!callback_) {
             return S_OK;
@@ -229,6 +240,7 @@ public:
     }
 
     bool Aborted() const { return aborted_; }
+    bool TooLarge() const { return tooLarge_; }
     bool Stalled() {
         std::lock_guard<std::mutex> lock(mutex_);
         return stalled_;
@@ -244,8 +256,10 @@ private:
 
     std::atomic<ULONG> references_{1};
     IDownloadStatusCallback* const callback_;
+    const uint64_t maxBytes_;
     const std::chrono::milliseconds stallLimit_;
     std::atomic<bool> aborted_{false};
+    std::atomic<bool> tooLarge_{false};
     std::atomic<DWORD> httpStatus_{0};
 
     std::mutex mutex_;  // guards the fields below
@@ -276,7 +290,7 @@ private:
 
 }  // namespace
 
-bool DownloadUrlToFile(const std::string& url, const std::string& path,
+bool DownloadUrlToFile(const std::string& url, const std::string& path, uint64_t maxBytes,
                        IDownloadStatusCallback* callback) {
     std::wstring wideUrl;
     std::wstring widePath;
@@ -291,7 +305,7 @@ bool DownloadUrlToFile(const std::string& url, const std::string& path,
     ComScope com;
     ::DeleteUrlCacheEntryW(wideUrl.c_str());  // nothing cached is an answer too
 
-    Binder* binder = new Binder(callback, StallLimit());
+    Binder* binder = new Binder(callback, maxBytes, StallLimit());
     if (callback) {
         callback->AddRef();
     }
@@ -313,7 +327,11 @@ bool DownloadUrlToFile(const std::string& url, const std::string& path,
     }
     bool succeeded = SUCCEEDED(result);
     const DWORD status = binder->HttpStatus();
-    if (binder->Stalled()) {
+    if (binder->TooLarge()) {
+        SetLastError(kErrorTooLarge,
+                     "the resource is larger than " + std::to_string(maxBytes) + " bytes");
+        succeeded = false;
+    } else if (binder->Stalled()) {
         SetLastError(kErrorStalled,
                      "no data received for " + std::to_string(StallLimit().count()) + " ms");
         succeeded = false;

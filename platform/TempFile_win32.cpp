@@ -1,15 +1,20 @@
 #include "platform/TempFile.h"
 
+// windows.h first: the headers after it build on it.
+#include "platform/WindowsSupport_win32.h"
+
+#include <aclapi.h>
 #include <fcntl.h>
 #include <io.h>
+#include <sddl.h>
 #include <share.h>
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <random>
+#include <vector>
 
 #include "platform/LastError.h"
-#include "platform/WindowsSupport_win32.h"
 
 namespace platform {
 
@@ -19,6 +24,31 @@ namespace {
 const char kNameCharacters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
 const int kNameLength = 6;
 const int kFolderAttempts = 100;
+
+// The security identifier of the user the process runs as, in its text form; empty when the
+// system does not tell.
+std::wstring CurrentUserSid(std::vector<unsigned char>& binary) {
+    HANDLE token = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        return std::wstring();
+    }
+    DWORD size = 0;
+    ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<unsigned char> buffer(size ? size : 1);
+    std::wstring text;
+    if (size && ::GetTokenInformation(token, TokenUser, buffer.data(), size, &size)) {
+        PSID sid = reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid;
+        wchar_t* sidText = nullptr;
+        if (::ConvertSidToStringSidW(sid, &sidText)) {
+            text = sidText;
+            ::LocalFree(sidText);
+            binary.assign(static_cast<unsigned char*>(sid),
+                          static_cast<unsigned char*>(sid) + ::GetLengthSid(sid));
+        }
+    }
+    ::CloseHandle(token);
+    return text;
+}
 
 }  // namespace
 
@@ -56,6 +86,17 @@ bool MakePrivateDirectory(const std::string& prefix, std::string& path) {
     if (!GetTempDirectory(directory)) {
         return false;
     }
+    // Only the user may enter the folder, whatever the temporary folder would pass on.
+    std::vector<unsigned char> sid;
+    const std::wstring user = CurrentUserSid(sid);
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (user.empty() || !::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+                            (L"O:" + user + L"D:P(A;OICI;FA;;;" + user + L")").c_str(),
+                            SDDL_REVISION_1, &descriptor, nullptr)) {
+        win32::RecordLastError("no private access list for a folder in " + directory);
+        return false;
+    }
+    SECURITY_ATTRIBUTES security = {sizeof security, descriptor, FALSE};
     std::random_device source;
     std::uniform_int_distribution<int> pick(0, sizeof kNameCharacters - 2);
     for (int attempt = 0; attempt < kFolderAttempts; ++attempt) {
@@ -65,19 +106,23 @@ bool MakePrivateDirectory(const std::string& prefix, std::string& path) {
         }
         std::wstring wide;
         if (!win32::WidePath(candidate, wide)) {
-            return false;
+            break;
         }
         // Never an existing name: a folder made by someone else is not taken over.
-        if (::CreateDirectoryW(wide.c_str(), nullptr)) {
+        if (::CreateDirectoryW(wide.c_str(), &security)) {
             path = candidate;
+            ::LocalFree(descriptor);
             return true;
         }
         if (::GetLastError() != ERROR_ALREADY_EXISTS) {
             win32::RecordLastError("cannot create a folder in " + directory);
-            return false;
+            break;
+        }
+        if (attempt + 1 == kFolderAttempts) {
+            win32::RecordError(ERROR_ALREADY_EXISTS, "no free folder name in " + directory);
         }
     }
-    win32::RecordError(ERROR_ALREADY_EXISTS, "no free folder name in " + directory);
+    ::LocalFree(descriptor);
     return false;
 }
 
@@ -154,6 +199,32 @@ void ExclusiveFile::Discard() {
         }
         created_ = false;
     }
+}
+
+// A directory itself (not a link or junction) whose owner is the process's user.
+bool IsPrivateDirectory(const std::string& path) {
+    std::wstring wide;
+    if (!win32::WidePath(path, wide)) {
+        return false;
+    }
+    const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        return false;
+    }
+    std::vector<unsigned char> user;
+    if (CurrentUserSid(user).empty()) {
+        return false;
+    }
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (::GetNamedSecurityInfoW(wide.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner,
+                                nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
+        return false;
+    }
+    const bool mine = owner && ::EqualSid(owner, user.data());
+    ::LocalFree(descriptor);
+    return mine;
 }
 
 }  // namespace platform

@@ -2,6 +2,7 @@
 // GetTempPathW names), removed with everything in it on destruction.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace testsupport {
@@ -28,6 +29,12 @@ bool ReadFile(const std::string& path, std::string& contents);
 // Sets or removes an environment variable of the test process.
 void SetEnvironment(const std::string& name, const std::string& value);
 void UnsetEnvironment(const std::string& name);
+// The entries below `dir`, at any depth, that are not folders (files, links): what was left
+// behind in it.
+size_t CountFilesBelow(const std::string& dir);
+// True when `path` lies in a private folder (a directory, not a link, owned by this user, mode
+// 0700) that stands directly in `parent`.
+bool InPrivateFolderOf(const std::string& path, const std::string& parent);
 
 // Runs a shell command; its exit status (or -1). Output goes to the test's own output.
 int RunCommand(const std::string& command);

@@ -2,9 +2,10 @@
 if(WIN32)
   return()
 endif()
-# The vomo-reg tests run the tool itself.
-target_compile_definitions(test_tools PRIVATE VOMO_REG_PATH="$<TARGET_FILE:vomo_reg>")
-add_dependencies(test_tools vomo_reg)
+# The vomo-reg and vomo-dist tests run the tools themselves.
+target_compile_definitions(test_tools PRIVATE VOMO_REG_PATH="$<TARGET_FILE:vomo_reg>"
+                                              VOMO_DIST_PATH="$<TARGET_FILE:vomo_dist>")
+add_dependencies(test_tools vomo_reg vomo_dist)
 
 # The installed tree as an integrator gets it: cmake --install into a temporary prefix, the
 # example host built with pkg-config and with find_package, the SONAME and symbol versions.
