@@ -1,5 +1,10 @@
 /* A host written in C: includes the public header, drives every export and checks the codes
- * that do not need a manifest server. The manifest address points at a closed local port. */
+ * that do not need a manifest server. The manifest address points at a closed local port.
+ *
+ * With arguments it drives the library for a caller instead, as a setup program would, and
+ * exits with the library's result code (the Windows end-to-end run uses this):
+ *   c_host find SPEC...     adds the specs, prints the ids found, one per line
+ *   c_host update IDS       installs the components IDS ("id;id;...") */
 #include <stdio.h>
 #include <string.h>
 
@@ -96,7 +101,39 @@ static void expect(int condition, const char* what) {
     }
 }
 
-int main(void) {
+static void print_id(const char* id, StringList* list) {
+    (void)list;
+    printf("%s\n", id);
+}
+
+/* The caller's request: find or update. */
+static int drive(int argc, char** argv) {
+    ComponentManager* manager = NULL;
+    StringList printed;
+    int result = 64; /* no result code of the library */
+    int i;
+    printed.context = NULL;
+    printed.clear = NULL;
+    if (VCM_Initialize(&manager) != 0 || !manager) {
+        fprintf(stderr, "no component manager\n");
+        return result;
+    }
+    if (strcmp(argv[1], "find") == 0) {
+        for (i = 2; i < argc; ++i) {
+            VCM_AddSpec(manager, argv[i]);
+        }
+        result = VCM_FindComponents(manager, print_id, &printed);
+    } else if (strcmp(argv[1], "update") == 0 && argc == 3) {
+        result = VCM_UpdateComponents(manager, argv[2]);
+    } else {
+        fprintf(stderr, "usage: c_host [find SPEC... | update IDS]\n");
+    }
+    VCM_Shutdown(manager);
+    fflush(stdout);
+    return result;
+}
+
+int main(int argc, char** argv) {
     ComponentManager* manager = NULL;
     struct host_list mine;
     StringList list;
@@ -104,6 +141,9 @@ int main(void) {
 
     if (!load_library()) {
         return 1;
+    }
+    if (argc > 1) {
+        return drive(argc, argv);
     }
     memset(&mine, 0, sizeof mine);
     list.context = &mine;
