@@ -2,12 +2,14 @@
 
 #include <exception>
 
+#include "platform/InputFile.h"
+
 uint32_t ManifestDocument::Load(const std::string& path) {
     root_ = nullptr;
     if (path.empty()) {
         return kUnavailable;
     }
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = platform::OpenInputFile(path);
     if (!file) {
         return kUnavailable;
     }
