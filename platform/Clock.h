@@ -1,5 +1,6 @@
 // Calendar time of the platform: a 64-bit time value, its local broken-down form and back.
-// <ctime>'s struct tm is the broken-down layout (month 0 to 11, years since 1900).
+// <ctime>'s struct tm is the broken-down layout (month 0 to 11, years since 1900). Any year can
+// be converted, also where the C run-time's own mktime stops (on Windows, before 1970).
 #pragma once
 
 #include <cstdint>
