@@ -67,6 +67,8 @@ sign() {  # sign IN OUT
 
 echo "== A Wine prefix that trusts the root"
 wine_run cmd /c exit > /dev/null
+wineserver --wait
+wineserver --persistent  # one server for every program of the run
 # A certificate in the machine's root store: the registry value "Blob" holds the store's
 # serialised form, one element of the certificate's DER (property 32: type, 1, length, bytes),
 # under the name of its SHA-1 thumbprint.
