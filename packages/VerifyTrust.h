@@ -13,7 +13,11 @@
 class VerifyTrust : public IVerifyTrust {
 public:
     uint32_t Verify(const std::string& path) override;
+    uint32_t VerifyAndSeal(const std::string& path, platform::FileSeal& seal) override;
 
     // Whether `name` is an accepted signer's name (compared byte for byte).
     static bool IsAcceptedSigner(const std::string& name);
+
+private:
+    uint32_t Check(const std::string& path, platform::FileSeal* seal);
 };
