@@ -6,9 +6,9 @@
 
 #include "engine/VomoInstallImpl.h"
 #include "support/CodeSigning.h"
+#include "support/LocalHttpServer.h"
 #include "support/TempDir.h"
 #include "tests/packages/DownloadTestSupport.h"
-#include "tests/packages/LocalHttpServer.h"
 
 using testsupport::CodeSigning;
 using testsupport::HttpReply;

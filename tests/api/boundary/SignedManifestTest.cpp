@@ -11,9 +11,9 @@
 #include "settings/SettingsAccessors.h"
 #include "support/CodeSigning.h"
 #include "support/LoadedExports.h"
+#include "support/LocalHttpServer.h"
 #include "support/TempDir.h"
 #include "support/TimestampServer.h"
-#include "tests/packages/LocalHttpServer.h"
 #include "vcm/vcm.h"
 
 using testsupport::CodeSigning;
