@@ -7,7 +7,7 @@
 //   3 the file holds no embedded PKCS #7 signature that can be opened
 //   6 the platform's trust verification rejected the file
 // On a result other than 0 the calling thread's last error (platform/LastError.h) says why.
-// Any thread; one object may check files on several threads at once.
+// Any thread; an object serves one thread at a time.
 #pragma once
 
 #include <cstdint>

@@ -33,13 +33,16 @@ uint32_t VerifyTrust::Check(const std::string& path, platform::FileSeal* seal) {
     // passed. A trusted file's signature has been opened and names its one signer, whose
     // certificate it carries, so the results 1 and 3 do not arise here. The seal is taken only
     // from an accepted file, so a refused one leaves it untouched.
-    std::string name;
+    finding_ = Finding();
     platform::FileSeal sealed;
-    if (platform::VerifyFileTrust(path, &name, seal ? &sealed : nullptr) != platform::kTrustOk) {
+    finding_.status = platform::VerifyFileTrust(path, &finding_.signer, seal ? &sealed : nullptr);
+    if (finding_.status != platform::kTrustOk) {
+        finding_.reason = platform::GetLastErrorText();
         return 6;
     }
-    if (name.empty() || !IsAcceptedSigner(name)) {
-        platform::SetLastError(2, "the signer \"" + name + "\" is not an accepted signer");
+    if (finding_.signer.empty() || !IsAcceptedSigner(finding_.signer)) {
+        platform::SetLastError(2,
+                               "the signer \"" + finding_.signer + "\" is not an accepted signer");
         return 2;
     }
     if (seal) {
