@@ -27,10 +27,6 @@ bool VomoInstallImpl::GetHotFixes() {
     return false;
 }
 
-uint32_t VomoInstallImpl::StartHotFixSession(vmi::HotFixCompletion) {
-    return 6;
-}
-
 uint32_t VomoInstallImpl::GetCallerInfo(vmi::CallerInfo& info) {
     info.callerTag = callerTag_;
     info.values.clear();
@@ -60,11 +56,6 @@ uint32_t VomoInstallImpl::GetComponents(vmi::ComponentList& components) {
     }
     components = components_;
     return 0;
-}
-
-uint32_t VomoInstallImpl::StartInstallSession(const vmi::ComponentList&,
-                                              boost::shared_ptr<vmi::IInstallSession>&) {
-    return 6;
 }
 
 uint32_t VomoInstallImpl::StartUninstallSession(const vmi::ComponentList&,

@@ -3,6 +3,7 @@
 // VomoInstallManifest.cpp (reading the manifest file), VomoInstallDownload.cpp (starting and
 // polling the manifest download), VomoInstallVerify.cpp (verifying the downloaded cabinet and
 // extracting the manifest), VomoInstallInstalled.cpp (the installed state),
+// VomoInstallSessions.cpp (the install, update and hot-fix sessions),
 // VomoInstallOffers.cpp (the offer catalogue and its registry copy) and
 // VomoInstallSelection.cpp (the component selections: offerable components, available updates,
 // collected components, filtered lists).
