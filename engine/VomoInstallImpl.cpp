@@ -16,10 +16,6 @@ VomoInstallImpl::VomoInstallImpl(const Url& manifestUrl, int flag)
 
 VomoInstallImpl::~VomoInstallImpl() = default;
 
-bool VomoInstallImpl::GetHotFixes() {
-    return false;
-}
-
 uint32_t VomoInstallImpl::StartHotFixSession(vmi::HotFixCompletion) {
     return 6;
 }
@@ -57,11 +53,6 @@ uint32_t VomoInstallImpl::GetComponents(vmi::ComponentList& components) {
 
 uint32_t VomoInstallImpl::StartInstallSession(const vmi::ComponentList&,
                                               boost::shared_ptr<vmi::IInstallSession>&) {
-    return 6;
-}
-
-uint32_t VomoInstallImpl::StartUninstallSession(const vmi::ComponentList&,
-                                                boost::shared_ptr<vmi::IInstallSession>&) {
     return 6;
 }
 

@@ -3,9 +3,10 @@
 // VomoInstallManifest.cpp (reading the manifest file), VomoInstallDownload.cpp (starting and
 // polling the manifest download), VomoInstallVerify.cpp (verifying the downloaded cabinet and
 // extracting the manifest), VomoInstallInstalled.cpp (the installed state),
-// VomoInstallOffers.cpp (the offer catalogue and its registry copy) and
+// VomoInstallOffers.cpp (the offer catalogue and its registry copy),
 // VomoInstallSelection.cpp (the component selections: offerable components, available updates,
-// collected components, filtered lists).
+// collected components, filtered lists), VomoInstallHotFixes.cpp (the hot fixes that apply)
+// and VomoInstallUninstall.cpp (the uninstall session).
 #pragma once
 
 #include <map>
@@ -21,6 +22,7 @@
 
 class IAsyncDownload;
 class IComponentRegistry;
+class ManifestDocument;
 
 class VomoInstallImpl : public vmi::IVomoInstall {
 public:
@@ -104,6 +106,10 @@ public:
         downloadName_ = name;
     }
 
+    // The hot fixes GetHotFixes found, in the order they were appended; StartHotFixSession
+    // hands them to the hot-fix session.
+    const std::vector<HotFixRecord>& GetHotFixList() const { return hotFixes_; }
+
     // The flags of the selected bundle (false until a bundle sets them).
     bool IsIsolated() const { return isolated_; }
     bool IsAutoUpdateProhibited() const { return autoUpdateProhibited_; }
@@ -125,6 +131,10 @@ private:
     // extracts the manifest to a second unique name, which becomes the manifest path.
     // 0, 18 (signature check failed) or 19 (extraction failed).
     uint32_t VerifyAndExtractManifest();
+    // Loads the manifest GetHotFixes reads: the engine's when it was verified and opens, else
+    // one downloaded with the tag "dummy" and verified. False when there is none or it does
+    // not parse.
+    bool OpenVerifiedManifest(ManifestDocument& document);
 
     // The installed-component registry, made on first use.
     IComponentRegistry& Registry();
