@@ -57,6 +57,7 @@ uint32_t UninstallSessionImpl::BuildRecords(std::vector<ComponentRecord>& record
     for (const std::string& id : ids) {
         ComponentRecord record;
         if (vmds::IsComponentKeyName(id) && registry->LoadComponent(id, record) == 0) {
+            record.id = id;  // the key names the component, whatever its values say
             installed[id] = record;
         }
     }
