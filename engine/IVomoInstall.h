@@ -26,8 +26,8 @@
 //   LoadInstalledState (7) reads the recorded bundle groups back as bundle groups of their own
 //   (18), fills the selected group's missing texts from its copy, and answers GetBannerGroup
 //   (22) from the recorded banner placements while the manifest gave no banner groups.
-// - GetWizardLayout (21): without a manifest path, the placements stored in the registry are
-//   appended (0, or 2 when none are stored).
+// - GetWizardLayout (21): appends the pages of "DefaultLayout" of the verified manifest; 7
+//   without one (GetWizardPageRules (20) gives the placements stored in the registry).
 // - GetAvailableUpdates (41): 15 while the selected bundle prohibits automatic updates.
 //   Otherwise the installed components with an update available, in catalogue order, limited
 //   to what the bundles reached when a bundle reached anything; an install group is updated

@@ -5,7 +5,9 @@
 
 #include "engine/VomoInstallImpl.h"
 #include "packages/AsyncDownloadImpl.h"
+#include "packages/IFileOperations.h"
 #include "packages/IInstallerTempDir.h"
+#include "packages/SizeLimits.h"
 
 namespace {
 
@@ -29,12 +31,12 @@ uint32_t VomoInstallImpl::BeginManifestDownload(const std::string& tag) {
     if (!tempDir || !tempDir->MakeUniquePath(target)) {
         return kNoTemporaryName;
     }
-    manifestPath_ = target;
+    cabinetPath_ = target;
     downloadTag_ = tag;
-    manifestReady_ = false;
+    manifestChecked_ = false;
     try {
-        manifestDownload_ =
-            boost::make_shared<AsyncDownloadImpl>(manifestUrl_.ToString(), target.GetPath());
+        manifestDownload_ = boost::make_shared<AsyncDownloadImpl>(
+            manifestUrl_.ToString(), target.GetPath(), kManifestCabinetMaxBytes);
     } catch (const std::exception&) {
         return kDownloadFailed;  // no worker thread could be started
     }
@@ -51,8 +53,8 @@ uint32_t VomoInstallImpl::PollManifestDownload() {
     if (!manifestDownload_) {
         return kNoDownload;
     }
-    if (manifestReady_) {
-        return kSuccess;
+    if (manifestChecked_) {
+        return manifestVerdict_;
     }
     uint32_t progress = 0;
     uint32_t progressMax = 0;
@@ -65,7 +67,22 @@ uint32_t VomoInstallImpl::PollManifestDownload() {
     if (state != kStateFinished) {
         return kDownloadRunning;
     }
-    const uint32_t verified = VerifyAndExtractManifest();
-    manifestReady_ = verified == kSuccess;
-    return verified;
+    Url extracted;
+    uint32_t verdict = VerifyAndExtractManifest(cabinetPath_, extracted);
+    // Whatever the verdict, the cabinet has served its purpose: a refused download is not left
+    // behind, and only the extracted manifest is read from now on.
+    const boost::shared_ptr<IFileOperations> files = CreateFileOperations();
+    files->RemoveAll(cabinetPath_);
+    if (verdict == kSuccess) {
+        verdict = CheckManifestVersion(extracted);
+        if (verdict != kSuccess) {
+            files->RemoveAll(extracted);
+        }
+    }
+    if (verdict == kSuccess) {
+        manifestPath_ = extracted;
+    }
+    manifestChecked_ = true;
+    manifestVerdict_ = verdict;
+    return verdict;
 }

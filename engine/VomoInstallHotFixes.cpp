@@ -28,14 +28,11 @@ bool SameHotFix(const HotFixRecord& a, const HotFixRecord& b) {
 
 }  // namespace
 
-// The manifest the engine holds is read when it was verified (a download that was refused
-// leaves its file under the manifest path, and that file is never read) and the file opens.
-// Otherwise a download is started and polled to its end, and only a manifest it verified is
-// read.
+// The manifest path names only a manifest that was verified and extracted (or one a caller
+// vouched for), so the file there is read when it opens. Otherwise a download is started and
+// polled to its end, and read only once it was verified.
 bool VomoInstallImpl::OpenVerifiedManifest(ManifestDocument& document) {
-    const bool verified = !manifestPath_.IsEmpty() && (!manifestDownload_ || manifestReady_);
-    uint32_t loaded =
-        verified ? document.Load(manifestPath_.GetPath()) : ManifestDocument::kUnavailable;
+    uint32_t loaded = document.Load(manifestPath_.GetPath());  // an empty path does not open
     if (loaded == ManifestDocument::kUnavailable) {
         if (BeginManifestDownload("dummy") != kSuccess) {
             return false;  // also while another download runs or after one was refused

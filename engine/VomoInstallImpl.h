@@ -3,6 +3,7 @@
 // VomoInstallManifest.cpp (reading the manifest file), VomoInstallDownload.cpp (starting and
 // polling the manifest download), VomoInstallVerify.cpp (verifying the downloaded cabinet and
 // extracting the manifest), VomoInstallInstalled.cpp (the installed state),
+// VomoInstallRollback.cpp (refusing a manifest older than one accepted before),
 // VomoInstallOffers.cpp (the offer catalogue and its registry copy),
 // VomoInstallSelection.cpp (the component selections: offerable components, available updates,
 // collected components, filtered lists), VomoInstallHotFixes.cpp (the hot fixes that apply)
@@ -92,10 +93,16 @@ public:
     uint32_t OrderComponents(const vmi::ComponentList& selected,
                              vmi::ComponentList& ordered) override;
 
-    // The local manifest file every manifest read opens (a "file" Url; empty until a download
-    // was started). Exposed so that a host or a test can point the engine at a manifest on disk.
+    // The local manifest file every manifest read opens (a "file" Url). It names only a
+    // manifest that was verified and extracted: it stays empty until PollManifestDownload
+    // accepted the download, and every reader answers 7 while it is empty. SetManifestPath lets
+    // a test, a benchmark or a host that checked a manifest itself point the engine at it; the
+    // caller vouches for the file.
     const Url& GetManifestPath() const { return manifestPath_; }
     void SetManifestPath(const Url& path) { manifestPath_ = path; }
+    // Where the manifest cabinet is downloaded to (empty before a download starts). The file
+    // is removed once the download was checked, whatever the verdict.
+    const Url& GetCabinetPath() const { return cabinetPath_; }
     // The tag and the name given to the last manifest download request.
     const std::string& GetDownloadTag() const { return downloadTag_; }
     const std::string& GetDownloadName() const { return downloadName_; }
@@ -128,12 +135,16 @@ public:
 
 private:
     // Called by PollManifestDownload once the cabinet is complete: verifies its signature and
-    // extracts the manifest to a second unique name, which becomes the manifest path.
-    // 0, 18 (signature check failed) or 19 (extraction failed).
-    uint32_t VerifyAndExtractManifest();
-    // Loads the manifest GetHotFixes reads: the engine's when it was verified and opens, else
-    // one downloaded with the tag "dummy" and verified. False when there is none or it does
-    // not parse.
+    // extracts the manifest to a second unique name, stored in `extracted`. 0, 18 (signature
+    // check failed) or 19 (extraction failed, and nothing extracted is left).
+    uint32_t VerifyAndExtractManifest(const Url& cabinet, Url& extracted);
+    // Called on a verified, extracted manifest: 18 when its version is lower than the highest
+    // accepted on this machine, otherwise 0, after recording a higher version
+    // (VomoInstallRollback.cpp).
+    uint32_t CheckManifestVersion(const Url& manifest);
+    // Loads the manifest GetHotFixes reads: the engine's verified manifest when there is one
+    // and it opens, else one downloaded with the tag "dummy" once it was verified. False when
+    // there is none or it does not parse.
     bool OpenVerifiedManifest(ManifestDocument& document);
 
     // The installed-component registry, made on first use.
@@ -150,10 +161,12 @@ private:
     Url manifestUrl_;
     int flag_;
     Url manifestPath_;
+    Url cabinetPath_;
     boost::shared_ptr<IAsyncDownload> manifestDownload_;
-    // Set once the downloaded cabinet was verified and the manifest extracted, so that later
-    // polls answer 0 without verifying again.
-    bool manifestReady_ = false;
+    // Set once the complete download was checked; later polls answer the verdict (0, 18 or 19)
+    // without checking again.
+    bool manifestChecked_ = false;
+    uint32_t manifestVerdict_ = 0;
 
     vmi::ComponentList offerComponents_;
     std::vector<std::string> idList_;

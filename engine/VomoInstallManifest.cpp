@@ -34,7 +34,12 @@ std::wstring WideText(const std::string& text) {
     return wide;
 }
 
+// The manifest path is empty until a downloaded manifest was verified and extracted, so every
+// reader answers 7 (no file) without one.
 uint32_t OpenManifest(const Url& path, ManifestDocument& document) {
+    if (path.IsEmpty()) {
+        return kFileUnavailable;
+    }
     return document.Load(path.GetPath());
 }
 
@@ -145,9 +150,6 @@ uint32_t VomoInstallImpl::FindComponentsBySpec(const SpecQuery& query, std::set<
 uint32_t VomoInstallImpl::CreateComponentFromManifest(const std::string& id,
                                                       const std::string& streamId,
                                                       vmi::ComponentPtr& component) {
-    if (manifestPath_.GetPath().empty()) {
-        return kNotFound;
-    }
     ManifestDocument document;
     const uint32_t opened = OpenManifest(manifestPath_, document);
     if (opened == kFileUnavailable) {

@@ -1,11 +1,13 @@
 // Verification of the downloaded manifest cabinet and extraction of the manifest.
 #include "engine/VomoInstallImpl.h"
 
+#include <boost/make_shared.hpp>
 #include <boost/shared_ptr.hpp>
 
-#include "packages/IFileOperations.h"
+#include "packages/CabFileExtractor.h"
 #include "packages/IInstallerTempDir.h"
 #include "packages/ManifestExtractor.h"
+#include "packages/SizeLimits.h"
 #include "packages/VerifyTrust.h"
 
 namespace {
@@ -16,26 +18,19 @@ const uint32_t kExtractionFailed = 19;
 
 }  // namespace
 
-uint32_t VomoInstallImpl::VerifyAndExtractManifest() {
+uint32_t VomoInstallImpl::VerifyAndExtractManifest(const Url& cabinet, Url& extracted) {
     // Nothing from the download is read before its signature and signer are accepted.
     VerifyTrust verifier;
-    if (verifier.Verify(manifestPath_.GetPath()) != 0) {
+    if (verifier.Verify(cabinet.GetPath()) != 0) {
         return kSignatureCheckFailed;
     }
-    Url extracted;
     const boost::shared_ptr<IInstallerTempDir> tempDir = GetInstallerTempDir();
     if (!tempDir || !tempDir->MakeUniquePath(extracted)) {
         return kExtractionFailed;
     }
-    ManifestExtractor extractor;
-    if (!extractor.Extract(manifestPath_, extracted)) {
+    ManifestExtractor extractor(boost::make_shared<CabFileExtractor>(kManifestMaxBytes));
+    if (!extractor.Extract(cabinet, extracted)) {
         return kExtractionFailed;
     }
-    // The cabinet has served its purpose: only the extracted manifest is read from now on.
-    const boost::shared_ptr<IFileOperations> files = CreateFileOperations();
-    if (files) {
-        files->RemoveAll(manifestPath_);
-    }
-    manifestPath_ = extracted;
     return kSuccess;
 }

@@ -1,8 +1,9 @@
 #include "packages/AsyncDownloadImpl.h"
 
+#include <boost/make_shared.hpp>
 #include <boost/thread/lock_guard.hpp>
 
-#include "packages/ISyncDownload.h"
+#include "packages/SyncDownload.h"
 
 namespace {
 
@@ -12,8 +13,9 @@ const uint32_t kStateFailed = 4;
 
 }  // namespace
 
-AsyncDownloadImpl::AsyncDownloadImpl(const std::string& url, const std::string& targetPath)
-    : url_(url), targetPath_(targetPath), state_(kStatePending) {
+AsyncDownloadImpl::AsyncDownloadImpl(const std::string& url, const std::string& targetPath,
+                                     uint64_t maxBytes)
+    : url_(url), targetPath_(targetPath), maxBytes_(maxBytes), state_(kStatePending) {
     // Last, once every member is in place: the worker uses them at once.
     worker_ = boost::thread(&AsyncDownloadImpl::Run, this);
 }
@@ -63,7 +65,8 @@ void AsyncDownloadImpl::Run() {
     }
     if (!cancelledEarly) {
         try {
-            const boost::shared_ptr<ISyncDownload> download = CreateSyncDownload();
+            const boost::shared_ptr<ISyncDownload> download =
+                boost::make_shared<SyncDownload>(maxBytes_);
             download->SetCallback(this);
             succeeded = download->Download(Url(url_), Url::FromPath(targetPath_));
             download->ClearCallback();

@@ -10,11 +10,14 @@
 
 #include "packages/IAsyncDownload.h"
 #include "packages/ISyncDownloadCB.h"
+#include "packages/SizeLimits.h"
 
 class AsyncDownloadImpl final : public IAsyncDownload, public ISyncDownloadCB {
 public:
-    // Starts downloading `url` into the new local file `targetPath` at once.
-    AsyncDownloadImpl(const std::string& url, const std::string& targetPath);
+    // Starts downloading `url` into the new local file `targetPath` at once; a resource of more
+    // than `maxBytes` bytes fails the download.
+    AsyncDownloadImpl(const std::string& url, const std::string& targetPath,
+                      uint64_t maxBytes = kPackageMaxBytes);
     AsyncDownloadImpl(const AsyncDownloadImpl&) = delete;
     AsyncDownloadImpl& operator=(const AsyncDownloadImpl&) = delete;
     // Cancels a transfer that is still running and returns once the worker has ended.
@@ -35,6 +38,7 @@ private:
 
     const std::string url_;
     const std::string targetPath_;
+    const uint64_t maxBytes_;
 
     boost::recursive_mutex mutex_;  // guards everything below but the thread
     uint32_t progress_ = 0;

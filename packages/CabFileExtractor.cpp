@@ -17,5 +17,5 @@ bool CabFileExtractor::CanExtract(const Url& source) {
 }
 
 bool CabFileExtractor::Extract(const Url& source, const Url& destination) {
-    return platform::ExtractCabinet(source.GetPath(), destination.GetPath());
+    return platform::ExtractCabinet(source.GetPath(), destination.GetPath(), outputLimit_);
 }

@@ -1,11 +1,11 @@
 #include "packages/FileOperations.h"
 
 #include <exception>
-#include <vector>
 
 #include <boost/filesystem.hpp>
 #include <boost/make_shared.hpp>
 
+#include "platform/FileTree.h"
 #include "platform/TempFile.h"
 
 namespace fs = boost::filesystem;
@@ -16,31 +16,6 @@ namespace {
 const char kNameModel[] = "vomo%%%%";
 // With 65536 names, this many taken names in a row means the folder is flooded.
 const int kNameAttempts = 64;
-
-bool RemoveEntry(const fs::path& path, fs::file_type type) {
-    boost::system::error_code error;
-    if (type == fs::directory_file) {
-        // Removing a folder's entries needs write and search permission on the folder; a
-        // read-only file needs nothing more, as its own permission bits do not guard removal.
-        fs::permissions(path, fs::add_perms | fs::owner_write | fs::owner_exe, error);
-        std::vector<fs::directory_entry> entries;
-        fs::directory_iterator it(path, error);
-        for (; !error && it != fs::directory_iterator(); it.increment(error)) {
-            entries.push_back(*it);
-        }
-        if (error) {
-            return false;
-        }
-        for (const fs::directory_entry& entry : entries) {
-            const fs::file_status status = entry.symlink_status(error);
-            if (error || !RemoveEntry(entry.path(), status.type())) {
-                return false;
-            }
-        }
-    }
-    fs::remove(path, error);
-    return !error;
-}
 
 }  // namespace
 
@@ -60,6 +35,11 @@ bool FileOperations::MakeUniquePath(const Url& base, Url& path) {
         if (directory[directory.size() - 1] != '/') {
             directory += '/';
         }
+        // A "file" Url ends its path at a "?": the name handed out would not be the one
+        // checked here, so such a folder is refused.
+        if (Url::FromPath(directory).GetPath() != directory) {
+            return false;
+        }
         // Only the name is drawn from the model, so that a "%" in the folder's own name stays.
         for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
             const std::string candidate = directory + fs::unique_path(kNameModel).string();
@@ -77,20 +57,7 @@ bool FileOperations::MakeUniquePath(const Url& base, Url& path) {
 }
 
 bool FileOperations::RemoveAll(const Url& path) {
-    try {
-        const fs::path target(path.GetPath());
-        boost::system::error_code error;
-        const fs::file_status status = fs::symlink_status(target, error);
-        if (status.type() == fs::file_not_found) {
-            return true;
-        }
-        if (error || status.type() == fs::status_error) {
-            return false;  // whether the path exists cannot be told
-        }
-        return RemoveEntry(target, status.type());
-    } catch (const std::exception&) {
-        return false;
-    }
+    return platform::RemoveTree(path.GetPath());
 }
 
 bool FileOperations::CreateDirectory(const Url& path) {

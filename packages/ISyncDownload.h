@@ -17,4 +17,5 @@ public:
     virtual bool Download(const Url& url, const Url& file) = 0;
 };
 
+// A download for installer packages: a resource larger than kPackageMaxBytes fails.
 boost::shared_ptr<ISyncDownload> CreateSyncDownload();

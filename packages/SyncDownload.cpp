@@ -71,7 +71,8 @@ bool SyncDownload::Download(const Url& url, const Url& file) {
     }
     bool succeeded = false;
     try {
-        succeeded = platform::DownloadUrlToFile(url.ToString(), file.GetPath(), callback);
+        succeeded =
+            platform::DownloadUrlToFile(url.ToString(), file.GetPath(), maxBytes_, callback);
     } catch (const std::exception&) {
         succeeded = false;
     }

@@ -9,6 +9,7 @@
 #include <boost/thread/mutex.hpp>
 
 #include "packages/ISyncDownload.h"
+#include "packages/SizeLimits.h"
 #include "platform/Download.h"
 
 // Relays progress reports of one transfer to an observer. Made with a reference count of 1 and
@@ -41,15 +42,16 @@ private:
 // Downloads one URL at a time to a new local file, relaying progress to the current observer.
 // Reusable: every Download makes and drops its own BindStatusCallback. SetCallback and
 // ClearCallback may be called from another thread while a download runs, but not from within
-// the observer's OnProgress.
+// the observer's OnProgress. A resource of more than the size cap fails the download.
 class SyncDownload : public ISyncDownload {
 public:
-    SyncDownload() = default;
+    explicit SyncDownload(uint64_t maxBytes = kPackageMaxBytes) : maxBytes_(maxBytes) {}
     bool SetCallback(ISyncDownloadCB* callback) override;
     bool ClearCallback() override;
     bool Download(const Url& url, const Url& file) override;
 
 private:
+    const uint64_t maxBytes_;
     boost::mutex mutex_;  // guards the two fields below
     BindStatusCallback* active_ = nullptr;
     ISyncDownloadCB* observer_ = nullptr;

@@ -139,7 +139,7 @@ int Write(mspack_file* file, void* buffer, int bytes) {
     System* system = handle->system;
     system->written += static_cast<uint64_t>(bytes);
     if (system->written > system->outputLimit) {
-        lastMessage = "more output than allowed";
+        lastMessage = "more than " + std::to_string(system->outputLimit) + " bytes of output";
         return -1;
     }
     if (system->outputFd < 0) {
@@ -340,9 +340,11 @@ void ApplyTimeAndAttributes(int fd, const mscabd_file* member) {
 
 }  // namespace
 
-bool ExtractCabinet(const std::string& source, const std::string& destination) {
+bool ExtractCabinet(const std::string& source, const std::string& destination,
+                    uint64_t outputLimit) {
     System system;
     InitSystem(system);
+    system.outputLimit = outputLimit;
     Decompressor decompressor(system);
     if (!decompressor.Open(source, "cannot open the cabinet " + source)) {
         return false;

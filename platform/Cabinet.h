@@ -13,6 +13,8 @@
 //   directory is ever written to; later members of the same cabinet rewrite the same file.
 // - A cabinet without members extracts nothing and fails; any failure removes the destination
 //   again, so that no partial file is left behind.
+// - The output is capped: a cabinet whose members come to more bytes than the caller allows (a
+//   few kilobytes of compressed data can claim gigabytes) fails once the cap is passed.
 // - libmspack's diagnostics go to the calling thread's last error (LastError.h), never to
 //   standard error.
 #pragma once
@@ -24,9 +26,11 @@
 
 namespace platform {
 
-// Extracts every member of the cabinet at `source` into the new file `destination`. False on
-// any failure, with the reason as the thread's last error.
-bool ExtractCabinet(const std::string& source, const std::string& destination);
+// Extracts every member of the cabinet at `source` into the new file `destination`, writing at
+// most `outputLimit` bytes in all. False on any failure, with the reason as the thread's last
+// error.
+bool ExtractCabinet(const std::string& source, const std::string& destination,
+                    uint64_t outputLimit);
 
 // A member as its cabinet describes it.
 struct CabinetMember {

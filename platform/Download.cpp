@@ -2,10 +2,12 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <limits>
 #include <mutex>
 
 #include "platform/LastError.h"
@@ -26,6 +28,7 @@ const long kReceiveBufferBytes = 256 * 1024;
 const uint32_t kErrorInitialise = 0x10000;
 const uint32_t kErrorStalled = 0x10001;
 const uint32_t kErrorStatus = 0x10002;
+const uint32_t kErrorTooLarge = 0x10003;
 
 std::atomic<uint32_t> stallOverrideMilliseconds(0);
 
@@ -82,6 +85,7 @@ struct Transfer {
     IDownloadStatusCallback* callback = nullptr;
     std::string statusText;
     uint64_t written = 0;
+    uint64_t maxBytes = 0;
     curl_off_t received = 0;
     SteadyClock::time_point lastActivity;
     std::chrono::milliseconds stallLimit{0};
@@ -89,6 +93,7 @@ struct Transfer {
     uint64_t reportedProgress = 0;
     uint64_t reportedMax = 0;
     bool writeFailed = false;
+    bool tooLarge = false;
     bool stalled = false;
     bool aborted = false;
 
@@ -108,6 +113,10 @@ struct Transfer {
 size_t WriteData(char* data, size_t size, size_t count, void* context) {
     Transfer& transfer = *static_cast<Transfer*>(context);
     const size_t length = size * count;
+    if (length > transfer.maxBytes - transfer.written) {
+        transfer.tooLarge = true;  // past the cap: not a byte of this block reaches the file
+        return 0;
+    }
     if (!transfer.file.Write(data, length)) {
         transfer.writeFailed = true;
         return 0;  // anything short of `length` ends the transfer
@@ -200,6 +209,11 @@ bool Transmit(const std::string& url, Transfer& transfer) {
                      static_cast<long>(kDownloadConnectTimeoutSeconds));
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
+    // Refuses an announced length over the cap before any byte is written; WriteData catches
+    // a resource whose length was not announced.
+    const uint64_t largestOffset = static_cast<uint64_t>(std::numeric_limits<curl_off_t>::max());
+    curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE,
+                     static_cast<curl_off_t>(std::min(transfer.maxBytes, largestOffset)));
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, WriteData);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer);
     curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
@@ -212,7 +226,10 @@ bool Transmit(const std::string& url, Transfer& transfer) {
 
     bool succeeded = result == CURLE_OK;
     if (!succeeded) {
-        if (transfer.stalled) {
+        if (transfer.tooLarge || result == CURLE_FILESIZE_EXCEEDED) {
+            SetLastError(kErrorTooLarge, "the resource is larger than " +
+                                             std::to_string(transfer.maxBytes) + " bytes");
+        } else if (transfer.stalled) {
             SetLastError(kErrorStalled, "no data received for " +
                                             std::to_string(transfer.stallLimit.count()) + " ms");
         } else if (!multiError.empty()) {
@@ -248,7 +265,7 @@ bool Transmit(const std::string& url, Transfer& transfer) {
 
 }  // namespace
 
-bool DownloadUrlToFile(const std::string& url, const std::string& path,
+bool DownloadUrlToFile(const std::string& url, const std::string& path, uint64_t maxBytes,
                        IDownloadStatusCallback* callback) {
     if (!InitialiseCurl()) {
         SetLastError(kErrorInitialise, "the transfer library could not be initialised");
@@ -259,6 +276,7 @@ bool DownloadUrlToFile(const std::string& url, const std::string& path,
         return false;
     }
     transfer.callback = callback;
+    transfer.maxBytes = maxBytes;
     transfer.statusText = url;
     transfer.stallLimit = StallLimit();
     if (callback) {

@@ -11,6 +11,8 @@
 //   fresh copy. There is no local URL cache to clear.
 // - A connection that cannot be made within kDownloadConnectTimeoutSeconds, and a transfer that
 //   receives no byte for kDownloadStallTimeoutSeconds, are given up.
+// - A resource larger than the caller's size cap fails: at once when the server announces its
+//   length, otherwise as soon as the bytes received pass the cap.
 // - A failed or aborted transfer leaves no file behind: the partial file is removed.
 // - A file URL names a local path; characters that a URL cannot carry (blanks, "#", "?", bytes
 //   outside ASCII) are taken literally, while "%" followed by two hexadecimal digits is an
@@ -48,9 +50,9 @@ protected:
     ~IDownloadStatusCallback() = default;
 };
 
-// Downloads `url` into the new file `path`. `callback` may be null. True when the whole
-// resource was written to the file.
-bool DownloadUrlToFile(const std::string& url, const std::string& path,
+// Downloads `url` into the new file `path`, refusing a resource of more than `maxBytes` bytes.
+// `callback` may be null. True when the whole resource was written to the file.
+bool DownloadUrlToFile(const std::string& url, const std::string& path, uint64_t maxBytes,
                        IDownloadStatusCallback* callback);
 
 // Test hook: replaces kDownloadStallTimeoutSeconds by `milliseconds` for every later transfer

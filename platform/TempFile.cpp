@@ -110,4 +110,10 @@ void ExclusiveFile::Discard() {
     }
 }
 
+bool IsPrivateDirectory(const std::string& path) {
+    struct stat info;
+    return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
+           info.st_uid == ::geteuid() && (info.st_mode & 07777) == 0700;
+}
+
 }  // namespace platform

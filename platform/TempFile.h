@@ -50,4 +50,8 @@ private:
     std::string path_;
 };
 
+// True when `path` is still a folder as MakePrivateDirectory makes it: a directory itself (not a
+// link to one), owned by the calling process's user, with mode 0700.
+bool IsPrivateDirectory(const std::string& path);
+
 }  // namespace platform

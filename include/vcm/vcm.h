@@ -13,6 +13,15 @@
  * The first request that needs the catalogue downloads the signed manifest cabinet, verifies
  * its signature, extracts and parses it; later requests reuse it.
  *
+ * Old manifests are refused. The library records the highest manifest version it accepted on
+ * the machine (value "HighestManifestVersion" of SOFTWARE\Vomo\Install\Setup in the machine
+ * part of the registry) and refuses a manifest whose version is lower, however well signed,
+ * so that nobody can keep a machine on old versions by serving it an old manifest: the
+ * preparation then fails as on a bad signature (1). An equal version is accepted; a manifest
+ * without a valid version is judged by its signature alone. A process that may not write the
+ * machine part records nothing, and its manifests are judged by their signatures. To withdraw
+ * a manifest, publish one with a higher version.
+ *
  * Ownership. The manager belongs to the library: create it with VCM_Initialize and give it
  * back with VCM_Shutdown, never free it yourself. Texts passed in are read during the call only
  * and stay the host's. Results are reported through a host-owned StringList: the library
@@ -29,7 +38,8 @@
  *   1  the manifest could not be prepared (missing manager member, no download started,
  *      signature check or extraction failed; CheckForUpdates and UpdateComponents report every
  *      preparation failure as 1), or the update run failed
- *   4  no temporary file for the manifest download, or the download failed
+ *   4  no temporary file for the manifest download, or the download failed (a manifest
+ *      cabinet larger than 64 MiB fails too)
  *   5  the manifest file could not be opened
  *   6  the manifest XML could not be parsed
  *   7  the update session could not be created

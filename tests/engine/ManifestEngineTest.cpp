@@ -94,8 +94,8 @@ TEST_F(ManifestEngineTest, MissingManifestFileIsReportedAndLogged) {
     EXPECT_EQ(7u, engine_->GetSetupServerUrl(url));
     vmi::ComponentPtr component;
     EXPECT_EQ(7u, engine_->CreateComponentFromManifest("a", "", component));
-    engine_->SetManifestPath(Url());
-    EXPECT_EQ(2u, engine_->CreateComponentFromManifest("a", "", component));
+    engine_->SetManifestPath(Url());  // no verified manifest: every reader answers 7
+    EXPECT_EQ(7u, engine_->CreateComponentFromManifest("a", "", component));
     vmi::ComponentList list;
     EXPECT_EQ(15u, engine_->GetComponents(list));
 }

@@ -26,6 +26,9 @@ using testsupport::WriteFile;
 
 namespace {
 
+// An output cap no test cabinet comes near.
+const uint64_t kAmple = 1ull << 30;
+
 std::string RandomBytes(size_t size, unsigned seed) {
     std::mt19937 generator(seed);
     std::string bytes(size, '\0');
@@ -80,7 +83,7 @@ TEST_F(CabinetTest, WritesTheMemberBytesAndTime) {
 
         // The members go one after the other into the one destination: the last one stays.
         const std::string out = dir_.File(tag + ".out");
-        ASSERT_TRUE(platform::ExtractCabinet(cabinet, out)) << platform::GetLastErrorText();
+        ASSERT_TRUE(platform::ExtractCabinet(cabinet, out, kAmple)) << platform::GetLastErrorText();
         std::string bytes;
         ASSERT_TRUE(ReadFile(out, bytes));
         EXPECT_EQ(big, bytes);
@@ -91,7 +94,7 @@ TEST_F(CabinetTest, WritesTheMemberBytesAndTime) {
         const std::string single = dir_.File(tag + "1.cab");
         ASSERT_TRUE(MakeCabinet(single, {{"manifest.xml", manifest}}, compress, source, time));
         const std::string out1 = dir_.File(tag + "1.out");
-        ASSERT_TRUE(platform::ExtractCabinet(single, out1));
+        ASSERT_TRUE(platform::ExtractCabinet(single, out1, kAmple));
         ASSERT_TRUE(ReadFile(out1, bytes));
         EXPECT_EQ(manifest, bytes);
         EXPECT_EQ(manifest, CabextractMember(single, "manifest.xml", reference));
@@ -104,7 +107,7 @@ TEST_F(CabinetTest, ASignedCabinetExtractsLikeAnUnsignedOne) {
     const std::string signedCabinet = dir_.File("signed.cab");
     ASSERT_TRUE(testsupport::CodeSigning::Instance().Sign(testsupport::Signer::kVomoLlc, cabinet,
                                                           signedCabinet));
-    ASSERT_TRUE(platform::ExtractCabinet(signedCabinet, dir_.File("out")));
+    ASSERT_TRUE(platform::ExtractCabinet(signedCabinet, dir_.File("out"), kAmple));
     std::string bytes;
     ASSERT_TRUE(ReadFile(dir_.File("out"), bytes));
     EXPECT_EQ("<manifest/>", bytes);
@@ -119,7 +122,7 @@ TEST_F(CabinetTest, TheReadOnlyAttributeRemovesWritePermission) {
         static_cast<unsigned char>(bytes[16]) | (static_cast<unsigned char>(bytes[17]) << 8);
     bytes[files + 14] |= 0x01;  // the first CFFILE's attributes
     ASSERT_TRUE(WriteFile(cabinet, bytes));
-    ASSERT_TRUE(platform::ExtractCabinet(cabinet, dir_.File("out")));
+    ASSERT_TRUE(platform::ExtractCabinet(cabinet, dir_.File("out"), kAmple));
     EXPECT_EQ(0400u, StatOf(dir_.File("out")).st_mode & 07777);
     ASSERT_TRUE(ReadFile(dir_.File("out"), bytes));
     EXPECT_EQ("<manifest/>", bytes);
@@ -159,7 +162,7 @@ TEST_F(CabinetTest, RefusesWhatIsNotACabinetAndLeavesNothingBehind) {
         const std::string source = dir_.File("bad" + std::to_string(i));
         const std::string out = source + ".out";
         ASSERT_TRUE(WriteFile(source, bad[i].second));
-        if (platform::ExtractCabinet(source, out) || Exists(out)) {
+        if (platform::ExtractCabinet(source, out, kAmple) || Exists(out)) {
             accepted.push_back(bad[i].first);
         }
     }
@@ -171,11 +174,25 @@ TEST_F(CabinetTest, RefusesWhatIsNotACabinetAndLeavesNothingBehind) {
     std::string printed;
     ASSERT_TRUE(ReadFile(errors, printed));
     EXPECT_EQ("", printed);
-    EXPECT_FALSE(platform::ExtractCabinet(dir_.File("no-such.cab"), dir_.File("x")));
+    EXPECT_FALSE(platform::ExtractCabinet(dir_.File("no-such.cab"), dir_.File("x"), kAmple));
     const std::string fifo = dir_.File("fifo");
     ASSERT_EQ(0, ::mkfifo(fifo.c_str(), 0600));
-    EXPECT_FALSE(platform::ExtractCabinet(fifo, dir_.File("y")));  // refused, not waited on
+    EXPECT_FALSE(platform::ExtractCabinet(fifo, dir_.File("y"), kAmple));  // refused, not waited on
     EXPECT_FALSE(Exists(dir_.File("y")));
+}
+
+// The cap counts every member's bytes: one byte short of them fails and leaves nothing.
+TEST_F(CabinetTest, OutputOverTheCapFailsAndLeavesNothingBehind) {
+    const std::string cabinet = dir_.File("two.cab");
+    ASSERT_TRUE(MakeCabinet(cabinet, {{"a.bin", std::string(60000, 'a')}, {"b.bin", "bb"}}, true,
+                            dir_.Path()));
+    EXPECT_TRUE(platform::ExtractCabinet(cabinet, dir_.File("fits"), 60002));
+    for (const uint64_t cap : {60001, 59999, 0}) {
+        SCOPED_TRACE(cap);
+        EXPECT_FALSE(platform::ExtractCabinet(cabinet, dir_.File("over"), cap));
+        EXPECT_FALSE(Exists(dir_.File("over")));
+        EXPECT_NE(std::string::npos, platform::GetLastErrorText().find("bytes of output"));
+    }
 }
 
 TEST_F(CabinetTest, NeverWritesThroughAnExistingNameOrLink) {
@@ -183,7 +200,7 @@ TEST_F(CabinetTest, NeverWritesThroughAnExistingNameOrLink) {
     ASSERT_TRUE(MakeCabinet(cabinet, {{"m.xml", "<manifest/>"}}, true, dir_.Path()));
     const std::string existing = dir_.File("existing");
     ASSERT_TRUE(WriteFile(existing, "someone else's"));
-    EXPECT_FALSE(platform::ExtractCabinet(cabinet, existing));
+    EXPECT_FALSE(platform::ExtractCabinet(cabinet, existing, kAmple));
     std::string bytes;
     ASSERT_TRUE(ReadFile(existing, bytes));
     EXPECT_EQ("someone else's", bytes);
@@ -191,9 +208,9 @@ TEST_F(CabinetTest, NeverWritesThroughAnExistingNameOrLink) {
     const std::string target = dir_.File("target");
     const std::string link = dir_.File("link");
     ASSERT_EQ(0, ::symlink(target.c_str(), link.c_str()));
-    EXPECT_FALSE(platform::ExtractCabinet(cabinet, link));
+    EXPECT_FALSE(platform::ExtractCabinet(cabinet, link, kAmple));
     EXPECT_FALSE(Exists(target));
-    EXPECT_FALSE(platform::ExtractCabinet(cabinet, dir_.File("no-such-dir/out")));
+    EXPECT_FALSE(platform::ExtractCabinet(cabinet, dir_.File("no-such-dir/out"), kAmple));
 }
 
 TEST_F(CabinetTest, ScanningInMemoryListsMembersAndBoundsTheOutput) {

@@ -99,6 +99,32 @@ TEST_F(DownloadTest, FailedTransfersLeaveNoFileAndRecordTheReason) {
     EXPECT_FALSE(Exists(target));
 }
 
+// Over the cap, whether the length is announced, found out on the way, or read from a local
+// file, the download fails and leaves no file; at the cap it succeeds.
+TEST_F(DownloadTest, ResourcesOverTheSizeCapFailAndLeaveNoFile) {
+    const size_t cap = 300000;
+    for (const char* how : {"announced", "not announced", "file"}) {
+        for (const size_t size : {cap, cap + 1, 3 * cap}) {
+            SCOPED_TRACE(std::string(how) + " " + std::to_string(size));
+            const std::string body = testsupport::TestBytes(size);
+            HttpReply reply = HttpReply::Body(body);
+            reply.announceLength = std::string(how) == "announced";
+            server.Route("/file", reply);
+            ASSERT_TRUE(testsupport::WriteFile(dir.File("source"), body));
+            const Url source = std::string(how) == "file" ? Url::FromPath(dir.File("source"))
+                                                          : Url(server.Url("/file"));
+            SyncDownload download(cap);
+            EXPECT_EQ(size <= cap, download.Download(source, Url::FromPath(target)));
+            EXPECT_EQ(size <= cap, Exists(target));
+            if (size > cap) {
+                EXPECT_NE(std::string::npos,
+                          platform::GetLastErrorText().find("larger than 300000 bytes"));
+            }
+            ::unlink(target.c_str());
+        }
+    }
+}
+
 TEST_F(DownloadTest, RedirectsAreFollowedButNeverToALocalFile) {
     server.Route("/old", HttpReply::Redirect(server.Url("/new")));
     server.Route("/new", HttpReply::Body("the moved payload"));

@@ -1,11 +1,14 @@
 // FileOperations, FileIO, OSUtilities and the temporary-name source.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <regex>
+#include <vector>
 
 #include <boost/filesystem.hpp>
 
@@ -13,6 +16,7 @@
 #include "packages/FileOperations.h"
 #include "packages/InstallerTempDirImpl.h"
 #include "packages/OSUtilities.h"
+#include "platform/FileTree.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -80,12 +84,20 @@ TEST_F(FileOperationsTest, UniqueNamesAreFreshVomoNamesInTheChosenFolder) {
     EXPECT_EQ(dir.File("100%"), boost::filesystem::path(inside.GetPath()).parent_path().string());
 }
 
+// A missing folder, and one whose path a "file" Url would cut at its "?" (so that one name
+// would be checked and another handed out).
 TEST_F(FileOperationsTest, UnusableTemporaryDirectoryGivesNoName) {
-    TemporaryDirectoryOverride tmp(dir.File("does-not-exist"));
-    Url name;
-    EXPECT_FALSE(operations.MakeUniquePath(Url(), name));
-    EXPECT_FALSE(GetInstallerTempDir()->MakeUniquePath(name));
+    ASSERT_EQ(0, ::mkdir(dir.File("a?b").c_str(), 0700));
+    for (const char* folder : {"does-not-exist", "a?b"}) {
+        SCOPED_TRACE(folder);
+        TemporaryDirectoryOverride tmp(dir.File(folder));
+        Url name;
+        EXPECT_FALSE(operations.MakeUniquePath(Url(), name));
+        EXPECT_FALSE(GetInstallerTempDir()->MakeUniquePath(name));
+        EXPECT_TRUE(name.IsEmpty());
+    }
     EXPECT_FALSE(CreateOSUtilities()->GetLastErrorText().empty());
+    EXPECT_EQ(0u, testsupport::CountFilesBelow(dir.Path()));
 }
 
 TEST_F(FileOperationsTest, RemoveAllRemovesReadOnlyContentButNeverFollowsLinks) {
@@ -110,6 +122,40 @@ TEST_F(FileOperationsTest, RemoveAllRemovesReadOnlyContentButNeverFollowsLinks) 
     ASSERT_EQ(0, ::symlink("loop-b", dir.File("loop-a").c_str()));
     ASSERT_EQ(0, ::symlink("loop-a", dir.File("loop-b").c_str()));
     EXPECT_FALSE(operations.RemoveAll(At("loop-a/x")));
+}
+
+// The folder "tree", or its subfolder "sub", is exchanged with a link to a folder outside just
+// after the walk found it to be a folder: the walk removes the link and never reaches through.
+std::string swapName, swapFolder, swapLink;
+
+TEST_F(FileOperationsTest, RemoveAllNeverFollowsALinkSwappedInForAFolder) {
+    const std::string outside = dir.File("outside");
+    ASSERT_EQ(0, ::mkdir(outside.c_str(), 0700));
+    ASSERT_TRUE(testsupport::WriteFile(outside + "/keep", "kept"));
+    for (const std::string name : {"tree", "sub"}) {
+        SCOPED_TRACE(name);
+        const std::string tree = dir.File(name + "-tree");
+        ASSERT_EQ(0, ::mkdir(tree.c_str(), 0700));
+        ASSERT_EQ(0, ::mkdir((tree + "/sub").c_str(), 0700));
+        ASSERT_TRUE(testsupport::WriteFile(tree + "/sub/file", "x"));
+        swapName = name == "tree" ? name + "-tree" : name;
+        swapFolder = name == "tree" ? tree : tree + "/sub";
+        swapLink = dir.File(name + "-link");
+        ASSERT_EQ(0, ::symlink(outside.c_str(), swapLink.c_str()));
+        platform::SetRemoveTreeProbeForTesting([](const std::string& found) {
+            if (found == swapName) {
+                platform::SetRemoveTreeProbeForTesting(nullptr);
+                ::renameat2(AT_FDCWD, swapFolder.c_str(), AT_FDCWD, swapLink.c_str(),
+                            RENAME_EXCHANGE);
+            }
+        });
+        EXPECT_TRUE(operations.RemoveAll(Url::FromPath(tree)));
+        platform::SetRemoveTreeProbeForTesting(nullptr);
+        EXPECT_FALSE(Exists(swapFolder));
+        EXPECT_EQ("kept", Contents(outside + "/keep"));
+        EXPECT_TRUE(boost::filesystem::is_directory(  // the folder swapped out is left alone
+            boost::filesystem::symlink_status(swapLink)));
+    }
 }
 
 TEST_F(FileOperationsTest, DirectoriesAreCreatedOneLevelAndRecreatedEmpty) {
@@ -155,7 +201,9 @@ TEST_F(FileOperationsTest, FileIOReadsWholeCountsOnlyInMode0) {
     EXPECT_FALSE(io.Read(buffer, 1));
 }
 
-TEST_F(FileOperationsTest, ProcessWideTempDirNamesInTheSystemFolderAndTouchesNothing) {
+// Names in a folder every user can write could all be taken (65536 of them) or swapped by
+// anyone: the process-wide source names in a private folder of its own.
+TEST_F(FileOperationsTest, ProcessWideTempDirNamesInAPrivateFolderAndTouchesNothing) {
     TemporaryDirectoryOverride tmp(dir.Path());
     ASSERT_TRUE(testsupport::WriteFile(dir.File("unrelated"), "stays"));
     const boost::shared_ptr<IInstallerTempDir> shared = GetInstallerTempDir();
@@ -164,7 +212,38 @@ TEST_F(FileOperationsTest, ProcessWideTempDirNamesInTheSystemFolderAndTouchesNot
     EXPECT_EQ("stays", Contents(dir.File("unrelated")));
     Url name;
     ASSERT_TRUE(shared->MakeUniquePath(name));
-    EXPECT_EQ(dir.Path(), boost::filesystem::path(name.GetPath()).parent_path().string());
+    EXPECT_TRUE(testsupport::InPrivateFolderOf(name.GetPath(), dir.Path()));
+    EXPECT_TRUE(std::regex_match(boost::filesystem::path(name.GetPath()).filename().string(),
+                                 std::regex("vomo[0-9a-f]{4}")));
+}
+
+// A private folder that went away, or a new system temporary directory, gets a new folder;
+// destruction removes every folder made, with what was left in it, and nothing else.
+TEST_F(FileOperationsTest, PrivateFoldersAreMadeWhenNeededAndRemovedWithTheSource) {
+    ASSERT_EQ(0, ::mkdir(dir.File("other").c_str(), 0700));
+    ASSERT_TRUE(testsupport::WriteFile(dir.File("unrelated"), "stays"));
+    std::vector<std::string> folders;
+    {
+        InstallerTempDirImpl source((InstallerTempDirImpl::PrivateFolder()));
+        Url name;
+        TemporaryDirectoryOverride tmp(dir.Path());
+        ASSERT_TRUE(source.MakeUniquePath(name));
+        folders.push_back(boost::filesystem::path(name.GetPath()).parent_path().string());
+        ASSERT_TRUE(operations.RemoveAll(Url::FromPath(folders[0])));
+        ASSERT_TRUE(source.MakeUniquePath(name));
+        EXPECT_TRUE(testsupport::InPrivateFolderOf(name.GetPath(), dir.Path()));
+        ASSERT_TRUE(testsupport::WriteFile(name.GetPath(), "left behind"));
+        folders.push_back(boost::filesystem::path(name.GetPath()).parent_path().string());
+        TemporaryDirectoryOverride other(dir.File("other"));
+        ASSERT_TRUE(source.MakeUniquePath(name));
+        EXPECT_TRUE(testsupport::InPrivateFolderOf(name.GetPath(), dir.File("other")));
+        folders.push_back(boost::filesystem::path(name.GetPath()).parent_path().string());
+    }
+    for (const std::string& folder : folders) {
+        EXPECT_FALSE(Exists(folder)) << folder;
+    }
+    EXPECT_EQ("stays", Contents(dir.File("unrelated")));
+    EXPECT_TRUE(Exists(dir.File("other")));
 }
 
 TEST_F(FileOperationsTest, TempDirWithABaseOwnsThatFolder) {

@@ -31,6 +31,7 @@ struct HttpReply {
     size_t stallAfter = std::string::npos;  // stop sending (and hold on) after this many
     size_t chunkSize = 1 << 20;             // body bytes per send
     int chunkDelayMs = 0;                   // pause after each chunk
+    bool announceLength = true;             // false: no Content-Length, the close ends the body
 
     static HttpReply Body(const std::string& text) {
         HttpReply reply;
@@ -168,9 +169,10 @@ private:
             }
         }
         const std::string& body = *reply.body;
+        const std::string length =
+            reply.announceLength ? "Content-Length: " + std::to_string(body.size()) + "\r\n" : "";
         const std::string head = "HTTP/1.1 " + std::to_string(reply.status) + " Reply\r\n" +
-                                 "Content-Length: " + std::to_string(body.size()) + "\r\n" +
-                                 "Connection: close\r\n" + reply.extraHeaders + "\r\n";
+                                 length + "Connection: close\r\n" + reply.extraHeaders + "\r\n";
         if (!SendAll(connection, head.data(), head.size())) {
             return;
         }

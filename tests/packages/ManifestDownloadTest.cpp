@@ -52,23 +52,24 @@ TEST_F(ManifestDownloadTest, StartStoresTagAndTargetAndRefusesASecondStart) {
 
     ASSERT_EQ(0u, engine.BeginManifestDownload("VomoUpdate"));
     EXPECT_EQ("VomoUpdate", engine.GetDownloadTag());
-    const Url target = engine.GetManifestPath();
+    const Url target = engine.GetCabinetPath();
     EXPECT_EQ("file", target.GetScheme());
     const boost::filesystem::path path(target.GetPath());
-    EXPECT_EQ(tmp.Path(), path.parent_path().string());
+    EXPECT_TRUE(testsupport::InPrivateFolderOf(path.string(), tmp.Path()));
     EXPECT_TRUE(std::regex_match(path.filename().string(), std::regex("vomo[0-9a-f]{4}")));
+    EXPECT_TRUE(engine.GetManifestPath().IsEmpty());  // nothing verified yet
 
     EXPECT_EQ(5u, engine.PollManifestDownload());  // about a second of transfer remains
     EXPECT_EQ(5u, engine.BeginManifestDownloadFor("dummy", "hotfix"));
     EXPECT_EQ("hotfix", engine.GetDownloadName());
     EXPECT_EQ("VomoUpdate", engine.GetDownloadTag());
-    EXPECT_EQ(target, engine.GetManifestPath());
+    EXPECT_EQ(target, engine.GetCabinetPath());
 
-    // The content is no signed cabinet, so the finished download is refused at verification.
+    // The content is no signed cabinet, so the finished download is refused at verification,
+    // and removed.
     EXPECT_EQ(18u, PollToEnd(engine));
-    std::string contents;
-    ASSERT_TRUE(testsupport::ReadFile(target.GetPath(), contents));
-    EXPECT_EQ(256u * 1024, contents.size());
+    EXPECT_EQ(0u, testsupport::CountFilesBelow(tmp.Path()));
+    EXPECT_TRUE(engine.GetManifestPath().IsEmpty());
 }
 
 TEST_F(ManifestDownloadTest, FailedDownloadPollsAs8AndLeavesNoFile) {
@@ -78,7 +79,8 @@ TEST_F(ManifestDownloadTest, FailedDownloadPollsAs8AndLeavesNoFile) {
     EXPECT_EQ("manifest", engine.GetDownloadName());
     EXPECT_EQ(8u, PollToEnd(engine));
     EXPECT_EQ(8u, engine.PollManifestDownload());
-    EXPECT_FALSE(boost::filesystem::exists(engine.GetManifestPath().GetPath()));
+    EXPECT_FALSE(engine.GetCabinetPath().IsEmpty());
+    EXPECT_EQ(0u, testsupport::CountFilesBelow(tmp.Path()));
 }
 
 }  // namespace

@@ -4,8 +4,12 @@
 
 #include <cstdlib>
 
+#include <boost/filesystem.hpp>
+
 #include "engine/VomoInstallImpl.h"
+#include "settings/SettingsAccessors.h"
 #include "support/CodeSigning.h"
+#include "support/ScopedRegistryRoot.h"
 #include "support/TempDir.h"
 #include "tests/packages/DownloadTestSupport.h"
 #include "tests/packages/LocalHttpServer.h"
@@ -44,6 +48,20 @@ protected:
             testsupport::WriteFile(files_->File("image.exe"), testsupport::MinimalPeImage(true)));
         ASSERT_TRUE(
             signing.Sign(Signer::kVomoLlc, files_->File("image.exe"), files_->File("signed.exe")));
+        // Not a cabinet, and not signed: a manifest as a man in the middle would serve it.
+        ASSERT_TRUE(testsupport::WriteFile(
+            files_->File("manifest.xml"),
+            "<manifest version=\"9.9.9.9\"><componentDefinitions><component id=\"Setup\">"
+            "<serverUrl>http://elsewhere.invalid</serverUrl></component>"
+            "</componentDefinitions></manifest>"));
+        // Well signed, around the version of kManifest.
+        for (const std::string version : {"3.1.4.0", "3.2.0.0", "1.2.3"}) {
+            const std::string xml = "<manifest version=\"" + version + "\"/>";
+            ASSERT_TRUE(testsupport::MakeCabinet(files_->File(version), {{"manifest.xml", xml}},
+                                                 true, files_->Path()));
+            ASSERT_TRUE(signing.Sign(Signer::kVomoLlc, files_->File(version),
+                                     files_->File(version + ".cab")));
+        }
     }
     static void TearDownTestSuite() {
         delete files_;
@@ -64,10 +82,26 @@ protected:
         EXPECT_TRUE(ReadFile(files_->File(file), bytes));
         server_.Route("/vomo/setup/manifest.cab", HttpReply::Body(bytes));
         EXPECT_EQ(0u, engine.BeginManifestDownload("VomoUpdate"));
-        cabinet_ = engine.GetManifestPath().GetPath();
         uint32_t answer = 5;
         testsupport::WaitFor([&] { return (answer = engine.PollManifestDownload()) != 5; });
+        cabinet_ = engine.GetCabinetPath().GetPath();
         return answer;
+    }
+
+    // After a refused download: the verdict stays, the download is gone, and no reader of the
+    // manifest gets anything.
+    void ExpectRefused(VomoInstallImpl& engine, uint32_t verdict) {
+        EXPECT_EQ(verdict, engine.PollManifestDownload());
+        EXPECT_TRUE(engine.GetManifestPath().IsEmpty());
+        EXPECT_FALSE(cabinet_.empty());
+        EXPECT_FALSE(boost::filesystem::exists(cabinet_));
+        EXPECT_EQ(7u, engine.LoadManifest());
+        Version version;
+        EXPECT_EQ(7u, engine.ReadManifestVersion(version));
+        Url url;
+        EXPECT_EQ(7u, engine.GetSetupServerUrl(url));
+        vmi::ComponentPtr component;
+        EXPECT_EQ(7u, engine.CreateComponentFromManifest("Setup", "", component));
     }
 
     static TempDir* files_;
@@ -83,7 +117,7 @@ TEST_F(ManifestVerifyTest, ASignedCabinetBecomesTheManifestFile) {
     ASSERT_EQ(0u, Prepare(engine, "good.cab"));
     const Url manifest = engine.GetManifestPath();
     EXPECT_EQ("file", manifest.GetScheme());
-    EXPECT_EQ(tmp_.Path(), manifest.GetPath().substr(0, manifest.GetPath().rfind('/')));
+    EXPECT_TRUE(testsupport::InPrivateFolderOf(manifest.GetPath(), tmp_.Path()));
     std::string bytes;
     ASSERT_TRUE(ReadFile(manifest.GetPath(), bytes));
     EXPECT_EQ(kManifest, bytes);
@@ -92,32 +126,57 @@ TEST_F(ManifestVerifyTest, ASignedCabinetBecomesTheManifestFile) {
     EXPECT_EQ(manifest, engine.GetManifestPath());
 }
 
-TEST_F(ManifestVerifyTest, RefusedSignaturesGive18AndKeepTheCabinetAsThePath) {
-    for (const char* file : {"plain.cab", "other.cab"}) {
+TEST_F(ManifestVerifyTest, RefusedSignaturesGive18AndLeaveNothingToRead) {
+    for (const char* file : {"plain.cab", "other.cab", "manifest.xml"}) {
         SCOPED_TRACE(file);
         VomoInstallImpl engine(Url(server_.Url("/vomo/setup/manifest.cab")), 0);
         EXPECT_EQ(18u, Prepare(engine, file));
-        std::string bytes, served;
-        ASSERT_TRUE(ReadFile(engine.GetManifestPath().GetPath(), bytes));
-        ASSERT_TRUE(ReadFile(files_->File(file), served));
-        EXPECT_EQ(served, bytes);  // the downloaded cabinet, not a manifest
+        ExpectRefused(engine, 18);
     }
     // Without the test root only the system's roots count.
     ::unsetenv("VOMO_TRUST_ROOTS");
     VomoInstallImpl engine(Url(server_.Url("/vomo/setup/manifest.cab")), 0);
     EXPECT_EQ(18u, Prepare(engine, "good.cab"));
+    ExpectRefused(engine, 18);
+    EXPECT_EQ(0u, testsupport::CountFilesBelow(tmp_.Path()));
 }
 
 TEST_F(ManifestVerifyTest, SignedFilesThatCannotBeExtractedGive19) {
     for (const char* file : {"signed.exe", "signed-damaged.cab"}) {
         SCOPED_TRACE(file);
         VomoInstallImpl engine(Url(server_.Url("/vomo/setup/manifest.cab")), 0);
-        const uint32_t answer = Prepare(engine, file);
-        EXPECT_EQ(19u, answer);
-        std::string bytes, served;
-        ASSERT_TRUE(ReadFile(engine.GetManifestPath().GetPath(), bytes));
-        ASSERT_TRUE(ReadFile(files_->File(file), served));
-        EXPECT_EQ(served, bytes);
+        EXPECT_EQ(19u, Prepare(engine, file));
+        ExpectRefused(engine, 19);
+    }
+    EXPECT_EQ(0u, testsupport::CountFilesBelow(tmp_.Path()));
+}
+
+// The highest version accepted is recorded; a lower one is refused as a bad signature would
+// be, an equal one and one without a valid version are accepted.
+TEST_F(ManifestVerifyTest, AManifestOlderThanOneAcceptedIsRefused) {
+    testsupport::ScopedRegistryRoot registry;
+    const struct {
+        const char* file;
+        uint32_t verdict;
+        const char* recorded;
+    } steps[] = {
+        {"good.cab", 0, "3.1.4.1"},  {"3.1.4.0.cab", 18, "3.1.4.1"}, {"good.cab", 0, "3.1.4.1"},
+        {"1.2.3.cab", 0, "3.1.4.1"}, {"3.2.0.0.cab", 0, "3.2.0.0"},  {"good.cab", 18, "3.2.0.0"},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.file);
+        const size_t files = testsupport::CountFilesBelow(tmp_.Path());
+        VomoInstallImpl engine(Url(server_.Url("/vomo/setup/manifest.cab")), 0);
+        EXPECT_EQ(step.verdict, Prepare(engine, step.file));
+        if (step.verdict == 0) {
+            EXPECT_EQ(0u, engine.LoadManifest());
+        } else {
+            ExpectRefused(engine, step.verdict);
+            EXPECT_EQ(files, testsupport::CountFilesBelow(tmp_.Path()));
+        }
+        std::string recorded;
+        EXPECT_TRUE(vmds::ReadInstallString("Setup", "HighestManifestVersion", recorded));
+        EXPECT_EQ(step.recorded, recorded);
     }
 }
 

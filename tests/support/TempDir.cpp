@@ -1,6 +1,8 @@
 #include "support/TempDir.h"
 
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -50,6 +52,26 @@ bool ReadFile(const std::string& path, std::string& contents) {
     buffer << in.rdbuf();
     contents = buffer.str();
     return true;
+}
+
+size_t CountFilesBelow(const std::string& dir) {
+    size_t count = 0;
+    boost::system::error_code error;
+    boost::filesystem::recursive_directory_iterator it(dir, error), end;
+    for (; !error && it != end; it.increment(error)) {
+        if (it->symlink_status(error).type() != boost::filesystem::directory_file) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+bool InPrivateFolderOf(const std::string& path, const std::string& parent) {
+    const boost::filesystem::path folder = boost::filesystem::path(path).parent_path();
+    struct stat info;
+    return folder.parent_path() == boost::filesystem::path(parent) &&
+           ::lstat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
+           info.st_uid == ::geteuid() && (info.st_mode & 07777) == 0700;
 }
 
 int RunCommand(const std::string& command) {

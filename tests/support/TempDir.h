@@ -1,6 +1,7 @@
 // A fresh directory under $TMPDIR (or /tmp), removed with everything in it on destruction.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace testsupport {
@@ -23,6 +24,13 @@ private:
 // Whole-file helpers for tests.
 bool WriteFile(const std::string& path, const std::string& contents);
 bool ReadFile(const std::string& path, std::string& contents);
+
+// The entries below `dir`, at any depth, that are not folders (files, links): what was left
+// behind in it.
+size_t CountFilesBelow(const std::string& dir);
+// True when `path` lies in a private folder (a directory, not a link, owned by this user, mode
+// 0700) that stands directly in `parent`.
+bool InPrivateFolderOf(const std::string& path, const std::string& parent);
 
 // Runs a shell command; its exit status (or -1). Output goes to the test's own output.
 int RunCommand(const std::string& command);

@@ -8,9 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "packages/SizeLimits.h"
 #include "settings/SettingsAccessors.h"
 #include "support/CodeSigning.h"
 #include "support/LoadedExports.h"
+#include "support/ScopedRegistryRoot.h"
 #include "support/TempDir.h"
 #include "support/TimestampServer.h"
 #include "tests/packages/LocalHttpServer.h"
@@ -151,6 +153,7 @@ protected:
     }
 
     static TempDir* files_;
+    testsupport::ScopedRegistryRoot registry_;  // each test starts with empty hives
     TempDir tmp_{"vcm-e2e-tmp"};
     testsupport::LocalHttpServer server_;
     testsupport::LoadedExports e_{VCM_LIBRARY_PATH};
@@ -203,6 +206,8 @@ TEST_F(SignedManifestTest, RefusedCabinetsGive1AndAMissingOne4) {
         {"not signed", "plain.cab", {}, 1, 1},
         {"cut short", "manifest.cab", [](std::string& b) { b.resize(b.size() / 2); }, 1, 1},
         {"missing", "", {}, 4, 1},
+        {"larger than the cap", "manifest.cab",
+         [](std::string& b) { b.resize(kManifestCabinetMaxBytes + 1); }, 4, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -215,6 +220,7 @@ TEST_F(SignedManifestTest, RefusedCabinetsGive1AndAMissingOne4) {
         EXPECT_EQ(c.check, Check(manager, "VomoPlayer"));
         EXPECT_TRUE(ids_.empty());
         e_.shutdown(manager);
+        EXPECT_EQ(0u, testsupport::CountFilesBelow(tmp_.Path()));  // nothing refused is kept
     }
 }
 
@@ -232,6 +238,29 @@ TEST_F(SignedManifestTest, ASecondPreparationInTheSameManagerGives8) {
     EXPECT_EQ(0, Find(manager, {"player;application;4"}));
     EXPECT_EQ(std::vector<std::string>{"VomoPlayer"}, ids_);
     e_.shutdown(manager);
+}
+
+// Once a manifest was accepted, an older one, however well signed, fails preparation as a
+// bad signature does.
+TEST_F(SignedManifestTest, AManifestOlderThanOneAcceptedGives1) {
+    Serve("updates.cab");  // version 6.0.0.0
+    ComponentManager* manager = NewManager();
+    EXPECT_EQ(0, Check(manager, "Newer"));
+    e_.shutdown(manager);
+    std::string recorded;
+    EXPECT_TRUE(vmds::ReadInstallString("Setup", "HighestManifestVersion", recorded));
+    EXPECT_EQ("6.0.0.0", recorded);
+
+    Serve("manifest.cab");  // version 5.0.0.1
+    const size_t files = testsupport::CountFilesBelow(tmp_.Path());
+    manager = NewManager();
+    EXPECT_EQ(1, Find(manager, {"player;application;4"}));
+    EXPECT_TRUE(ids_.empty());
+    e_.shutdown(manager);
+    manager = NewManager();
+    EXPECT_EQ(1, Check(manager, "VomoPlayer"));
+    e_.shutdown(manager);
+    EXPECT_EQ(files, testsupport::CountFilesBelow(tmp_.Path()));
 }
 
 // The update check through the exports: exactly the installed components whose manifest
