@@ -6,6 +6,7 @@
 #include "engine/DependencyOrder.h"
 #include "engine/EventLogStub.h"
 #include "packages/IAsyncDownload.h"
+#include "packages/IFileOperations.h"
 #include "registry/IComponentRegistry.h"
 
 VomoInstallImpl::VomoInstallImpl(const Url& manifestUrl, int flag)
@@ -14,7 +15,13 @@ VomoInstallImpl::VomoInstallImpl(const Url& manifestUrl, int flag)
       eventLog_(boost::make_shared<EventLogStub>()),
       manifestVersion_() {}
 
-VomoInstallImpl::~VomoInstallImpl() = default;
+VomoInstallImpl::~VomoInstallImpl() {
+    // The manifest this engine extracted is its own, and nothing reads it once the engine is
+    // gone: it does not wait in the temporary folder for the library to be unloaded.
+    if (ownsManifestFile_) {
+        CreateFileOperations()->RemoveAll(manifestPath_);
+    }
+}
 
 uint32_t VomoInstallImpl::StartHotFixSession(vmi::HotFixCompletion) {
     return 6;

@@ -166,6 +166,7 @@ private:
     // Set once the complete download was checked; later polls answer the verdict (0, 18 or 19)
     // without checking again.
     bool manifestChecked_ = false;
+    bool ownsManifestFile_ = false;  // the manifest path names a file this engine extracted
     uint32_t manifestVerdict_ = 0;
 
     vmi::ComponentList offerComponents_;

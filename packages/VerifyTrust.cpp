@@ -1,5 +1,6 @@
 #include "packages/VerifyTrust.h"
 
+#include "platform/LastError.h"
 #include "platform/Trust.h"
 
 namespace {
@@ -23,9 +24,11 @@ uint32_t VerifyTrust::Verify(const std::string& path) {
     // chain, and the signer's name from those same bytes; the name counts only in a file that
     // passed. A trusted file's signature has been opened and names its one signer, whose
     // certificate it carries, so the results 1 and 3 do not arise here.
-    std::string name;
-    if (platform::VerifyFileTrust(path, &name) != platform::kTrustOk) {
+    finding_ = Finding();
+    finding_.status = platform::VerifyFileTrust(path, &finding_.signer);
+    if (finding_.status != platform::kTrustOk) {
+        finding_.reason = platform::GetLastErrorText();
         return 6;
     }
-    return !name.empty() && IsAcceptedSigner(name) ? 0 : 2;
+    return !finding_.signer.empty() && IsAcceptedSigner(finding_.signer) ? 0 : 2;
 }

@@ -65,6 +65,10 @@ enum TrustStatus : uint32_t {
     kTrustFileError = 0x80092003u,           // the file cannot be opened or read
 };
 
+// What a status of the trust check means, in words a publisher can act on ("the file does not
+// match its signature (changed after signing)"); a general text for a status not listed above.
+const char* TrustStatusText(uint32_t status);
+
 // No embedded signature is read past this size.
 const size_t kMaxSignatureBytes = 1024 * 1024;
 

@@ -137,6 +137,65 @@ void AppendId(const char* id, StringList* list) {
     static_cast<std::vector<std::string>*>(list->context)->push_back(id ? id : "");
 }
 
+// What a result code of `command` means to the person who ran it (the table of vcm(1)).
+const char* Meaning(const std::string& command, int code) {
+    switch (code) {
+        case 1:
+            return command == "update" ? "the update failed"
+                                       : "the manifest could not be verified or extracted";
+        case 4:
+            return "the manifest could not be downloaded";
+        case 5:
+            return "the manifest file could not be opened";
+        case 6:
+            return "the manifest could not be parsed";
+        case 7:
+            return "the update could not start";
+        case 8:
+            return "an earlier preparation of the manifest failed";
+        case 9:
+            return "nothing is due for a check";
+        case 11:
+            return "an id is not a component of the manifest";
+        case 12:
+            return "no spec matched";
+        case 13:
+            return "no spec was given";
+        case 14:
+            return "a spec is offered only in a newer version";
+        default:
+            return "failed";
+    }
+}
+
+// The size of the install log now, to read what a request adds to it.
+std::streamoff LogSize() {
+    std::ifstream in(platform::InstallLogPath(), std::ios::binary | std::ios::ate);
+    return in ? static_cast<std::streamoff>(in.tellg()) : 0;
+}
+
+// The text of the last error line the log gained since `start` (without its time and kind), or
+// empty. A log rotated meanwhile is read from its start.
+std::string LastErrorLine(std::streamoff start) {
+    std::ifstream in(platform::InstallLogPath(), std::ios::binary | std::ios::ate);
+    if (!in) {
+        return std::string();
+    }
+    if (static_cast<std::streamoff>(in.tellg()) < start) {
+        start = 0;
+    }
+    in.seekg(start);
+    const std::string marker = " error ";
+    std::string line, last;
+    while (std::getline(in, line)) {
+        const std::string::size_type at = line.find(marker);
+        if (at != std::string::npos && at < 24) {
+            last = line.substr(at + marker.size());
+        }
+    }
+    return last;
+}
+
 // Prints the install log, the rotated part first.
 int PrintLog() {
     const std::string path = platform::InstallLogPath();
@@ -306,6 +365,7 @@ int main(int argc, char** argv) {
     list.context = &ids;
     list.clear = ClearIds;
 
+    const std::streamoff logStart = LogSize();
     int result = 0;
     if (command == "find") {
         for (const std::string& spec : operands) {
@@ -335,5 +395,11 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     library.shutdown(manager);
     ::dlclose(library.handle);
+    if (result != 0) {
+        // The code's meaning, and the log's own words for the failure behind it.
+        const std::string why = LastErrorLine(logStart);
+        std::fprintf(stderr, "vcm: %s%s%s\n", Meaning(command, result), why.empty() ? "" : ": ",
+                     why.c_str());
+    }
     return result;
 }

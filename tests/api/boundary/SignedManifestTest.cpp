@@ -79,6 +79,15 @@ protected:
                                              files_->Path()));
         ASSERT_TRUE(signing.Sign(Signer::kVomoInc, files_->File("updates-plain.cab"),
                                  files_->File("updates.cab")));
+        ASSERT_TRUE(testsupport::MakeCabinet(files_->File("broken-plain.cab"),
+                                             {{"manifest.xml", "<manifest>\n<oops></manifest>"}},
+                                             true, files_->Path()));
+        ASSERT_TRUE(signing.Sign(Signer::kVomoLlc, files_->File("broken-plain.cab"),
+                                 files_->File("broken.cab")));
+        ASSERT_TRUE(testsupport::WriteFile(files_->File("program.exe"),
+                                           testsupport::MinimalPeImage(false)));
+        ASSERT_TRUE(signing.Sign(Signer::kVomoLlc, files_->File("program.exe"),
+                                 files_->File("signed.exe")));
     }
     static void TearDownTestSuite() {
         delete files_;
@@ -148,6 +157,16 @@ protected:
                vmds::WriteInstallString(id, "InstalledVersion", version);
     }
 
+    // What the install log gained while `run` ran.
+    static std::string LogSince(const std::function<void()>& run) {
+        const std::string path = std::string(std::getenv("VOMO_LOG_DIR")) + "/install.log";
+        std::string before, after;
+        ReadFile(path, before);
+        run();
+        ReadFile(path, after);
+        return after.size() >= before.size() ? after.substr(before.size()) : after;
+    }
+
     static void Append(const char* id, StringList* list) {
         static_cast<std::vector<std::string>*>(list->context)->push_back(id);
     }
@@ -191,6 +210,7 @@ TEST_F(SignedManifestTest, AGoodCabinetServesFindAndCheck) {
     e_.shutdown(manager);
 }
 
+// Every refusal is reported with its code and leaves the reason in the install log.
 TEST_F(SignedManifestTest, RefusedCabinetsGive1AndAMissingOne4) {
     struct Case {
         const char* what;
@@ -198,30 +218,58 @@ TEST_F(SignedManifestTest, RefusedCabinetsGive1AndAMissingOne4) {
         std::function<void(std::string&)> change;
         int find;
         int check;
+        const char* logged;
     };
     const std::vector<Case> cases = {
-        {"one byte changed", "manifest.cab", [](std::string& b) { b[70] ^= 0x01; }, 1, 1},
-        {"signed by another maker", "other.cab", {}, 1, 1},
-        {"expired, back-dated by its own time-stamp", "backdated.cab", {}, 1, 1},
-        {"not signed", "plain.cab", {}, 1, 1},
-        {"cut short", "manifest.cab", [](std::string& b) { b.resize(b.size() / 2); }, 1, 1},
-        {"missing", "", {}, 4, 1},
+        {"one byte changed", "manifest.cab", [](std::string& b) { b[70] ^= 0x01; }, 1, 1,
+         "Manifest signature refused: the file does not match its signature"},
+        {"signed by another maker",
+         "other.cab",
+         {},
+         1,
+         1,
+         "Manifest signed by \"Other Maker, Ltd.\", which is not an accepted signer"},
+        {"expired, back-dated by its own time-stamp",
+         "backdated.cab",
+         {},
+         1,
+         1,
+         "a certificate is outside its validity period (0x800B0101)"},
+        {"not signed", "plain.cab", {}, 1, 1, "no embedded signature"},
+        {"cut short", "manifest.cab", [](std::string& b) { b.resize(b.size() / 2); }, 1, 1,
+         "Manifest signature refused: "},
+        {"a signed program, not a cabinet", "signed.exe", {}, 1, 1, "Manifest extraction failed: "},
+        {"not well-formed", "broken.cab", {}, 6, 1, ": line 2, column"},
+        {"missing", "", {}, 4, 1, "failed: The requested URL returned error: 404"},
         {"larger than the cap", "manifest.cab",
-         [](std::string& b) { b.resize(kManifestCabinetMaxBytes + 1); }, 4, 1},
+         [](std::string& b) { b.resize(kManifestCabinetMaxBytes + 1); }, 4, 1, "larger than"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Serve(c.file, c.change);
+        const std::string logged = LogSince([&] {
+            ComponentManager* manager = NewManager();
+            EXPECT_EQ(c.find, Find(manager, {"player;application;4"}));
+            EXPECT_TRUE(ids_.empty());
+            e_.shutdown(manager);
+        });
+        EXPECT_NE(std::string::npos, logged.find(c.logged)) << logged;
         ComponentManager* manager = NewManager();
-        EXPECT_EQ(c.find, Find(manager, {"player;application;4"}));
-        EXPECT_TRUE(ids_.empty());
-        e_.shutdown(manager);
-        manager = NewManager();
         EXPECT_EQ(c.check, Check(manager, "VomoPlayer"));
         EXPECT_TRUE(ids_.empty());
         e_.shutdown(manager);
         EXPECT_EQ(0u, testsupport::CountFilesBelow(tmp_.Path()));  // nothing refused is kept
     }
+
+    // A machine hive that is not a hive reads as empty, and says so in the log.
+    ASSERT_TRUE(testsupport::WriteFile(registry_.Path() + "/machine.db", std::string(4096, 'x')));
+    Serve("manifest.cab");
+    const std::string logged = LogSince([&] {
+        ComponentManager* manager = NewManager();
+        EXPECT_EQ(0, Check(manager, "VomoPlayer"));
+        e_.shutdown(manager);
+    });
+    EXPECT_NE(std::string::npos, logged.find("error The registry cannot be read: ")) << logged;
 }
 
 TEST_F(SignedManifestTest, ASecondPreparationInTheSameManagerGives8) {
