@@ -29,7 +29,6 @@ const uint32_t kUninstalling = 6;
 const uint32_t kRemoved = 7;
 const uint32_t kInstallFailed = 9;
 const uint32_t kUninstallFailed = 10;
-const uint32_t kRestartRequired = 13;
 const uint32_t kNothingAsked = 15;
 
 boost::shared_ptr<VomoInstallImpl> MakeEngine() {
@@ -88,7 +87,6 @@ int Uninstall(const std::string& ids) {
     boost::shared_ptr<vmi::IInstallSession> session;
     const uint32_t started = engine->StartUninstallSession(components, session);
     if (started != 0) {
-        std::fprintf(stderr, "vcm: the uninstall could not start (%u)\n", started);
         return static_cast<int>(started);
     }
     uint32_t position = 0;
@@ -105,7 +103,6 @@ int Uninstall(const std::string& ids) {
         }
     }
     if (state != kRemoved) {
-        std::fprintf(stderr, "vcm: an uninstaller failed; the install log tells which\n");
         return kUninstallFailed;
     }
     if (session->IsRebootRequired()) {
@@ -120,15 +117,8 @@ int HotFix() {
     if (!engine->GetHotFixes()) {
         // The download's verdict tells a refused manifest from one without hot fixes for here.
         const uint32_t verdict = engine->PollManifestDownload();
-        if (verdict == 8 || verdict == 18 || verdict == 19) {
-            std::fprintf(stderr, "vcm: %s\n",
-                         verdict == 8    ? "the manifest could not be downloaded"
-                         : verdict == 18 ? "the manifest's signature was refused"
-                                         : "the manifest could not be extracted");
-            return static_cast<int>(verdict);
-        }
-        std::fprintf(stderr, "vcm: no hot fix applies to the installed components\n");
-        return kNotFound;
+        return verdict == 8 || verdict == 18 || verdict == 19 ? static_cast<int>(verdict)
+                                                              : kNotFound;
     }
     for (const HotFixRecord& hotFix : engine->GetHotFixList()) {
         std::printf("%s %s %s\n", hotFix.id.c_str(), hotFix.componentId.c_str(),
@@ -137,16 +127,11 @@ int HotFix() {
     std::fflush(stdout);
     const uint32_t started = engine->StartHotFixSession(OnHotFixDone);
     if (started != 0) {
-        std::fprintf(stderr, "vcm: the hot fixes could not be started (%u)\n", started);
         return static_cast<int>(started);
     }
     std::unique_lock<std::mutex> lock(hotFixMutex);
     hotFixEnded.wait(lock, [] { return hotFixDone; });
-    if (hotFixResult != 0) {
-        std::fprintf(stderr, "vcm: a hot fix failed to install; the install log tells which\n");
-        return kInstallFailed;
-    }
-    return 0;
+    return hotFixResult == 0 ? 0 : kInstallFailed;
 }
 
 }  // namespace vcmtool

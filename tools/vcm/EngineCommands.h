@@ -4,12 +4,15 @@
 // same verified manifest download and the same install log as the library loaded by a host.
 //
 // Both run on the calling thread until the work has ended and print what they did to standard
-// output, failures to standard error. Their results are vcm's exit statuses.
+// output; their results are vcm's exit statuses, whose meaning the caller prints.
 #pragma once
 
 #include <string>
 
 namespace vcmtool {
+
+// Uninstall's answer when every component was removed and a restart finishes the removal.
+const int kRestartRequired = 13;
 
 // Removes the installed components `ids` ("id;id;..."; an install group stands for its
 // members), with every installed component that requires one of them. Prints the ids removed,

@@ -139,6 +139,34 @@ void AppendId(const char* id, StringList* list) {
 
 // What a result code of `command` means to the person who ran it (the table of vcm(1)).
 const char* Meaning(const std::string& command, int code) {
+    if (command == "uninstall") {
+        switch (code) {
+            case 2:
+                return "nothing was removed";
+            case 10:
+                return "an uninstaller failed, and the components after it stay installed";
+            case 15:
+                return "no id was given";
+            default:
+                return "the uninstall could not start";
+        }
+    }
+    if (command == "hotfix") {
+        switch (code) {
+            case 2:
+                return "no hot fix applies to the installed components";
+            case 8:
+                return "the manifest could not be downloaded";
+            case 9:
+                return "a hot fix failed to install";
+            case 18:
+                return "the manifest's signature was refused";
+            case 19:
+                return "the manifest could not be extracted";
+            default:
+                return "the hot fixes could not be started";
+        }
+    }
     switch (code) {
         case 1:
             return command == "update" ? "the update failed"
@@ -317,19 +345,27 @@ int main(int argc, char** argv) {
     if (command == "log") {
         return args.size() == 1 ? PrintLog() : (Usage(stderr), kUsageError);
     }
-    if (command == "hotfix") {
-        return args.size() == 1 ? vcmtool::HotFix() : (Usage(stderr), kUsageError);
-    }
-    if (command == "uninstall") {
-        if (args.size() != 2) {
+    if (command == "hotfix" || command == "uninstall") {
+        if (args.size() != (command == "hotfix" ? 1u : 2u)) {
             Usage(stderr);
             return kUsageError;
         }
-        if (::isatty(STDOUT_FILENO)) {
+        const std::streamoff logStart = LogSize();
+        int result = 0;
+        if (command == "hotfix") {
+            result = vcmtool::HotFix();
+        } else if (::isatty(STDOUT_FILENO)) {
             LiveLog live("uninstalling");
-            return vcmtool::Uninstall(args[1]);
+            result = vcmtool::Uninstall(args[1]);
+        } else {
+            result = vcmtool::Uninstall(args[1]);
         }
-        return vcmtool::Uninstall(args[1]);
+        if (result != 0 && result != vcmtool::kRestartRequired) {
+            const std::string why = LastErrorLine(logStart);
+            std::fprintf(stderr, "vcm: %s%s%s\n", Meaning(command, result), why.empty() ? "" : ": ",
+                         why.c_str());
+        }
+        return result;
     }
     bool force = false;
     std::vector<std::string> operands(args.begin() + 1, args.end());
