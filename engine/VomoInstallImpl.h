@@ -4,6 +4,7 @@
 // polling the manifest download), VomoInstallVerify.cpp (verifying the downloaded cabinet and
 // extracting the manifest), VomoInstallInstalled.cpp (the installed state),
 // VomoInstallRollback.cpp (refusing a manifest older than one accepted before),
+// VomoInstallSessions.cpp (the install, update and hot-fix sessions),
 // VomoInstallOffers.cpp (the offer catalogue and its registry copy),
 // VomoInstallSelection.cpp (the component selections: offerable components, available updates,
 // collected components, filtered lists), VomoInstallHotFixes.cpp (the hot fixes that apply)

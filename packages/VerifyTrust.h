@@ -13,8 +13,9 @@
 class VerifyTrust : public IVerifyTrust {
 public:
     uint32_t Verify(const std::string& path) override;
+    uint32_t VerifyAndSeal(const std::string& path, platform::FileSeal& seal) override;
 
-    // What the last Verify of this object found, to say why a file was refused.
+    // What the last check of this object found, to say why a file was refused.
     struct Finding {
         uint32_t status = 0;  // the platform's trust status (platform/Trust.h)
         std::string signer;   // the signer's name, when the signature was trusted
@@ -26,5 +27,7 @@ public:
     static bool IsAcceptedSigner(const std::string& name);
 
 private:
+    uint32_t Check(const std::string& path, platform::FileSeal* seal);
+
     Finding finding_;
 };

@@ -43,9 +43,7 @@ UninstallSessionImpl::UninstallSessionImpl(const vmi::ComponentList& components,
     : log_(log), components_(components) {}
 
 UninstallSessionImpl::~UninstallSessionImpl() {
-    if (worker_.joinable()) {
-        worker_.join();
-    }
+    worker_.Join();
 }
 
 uint32_t UninstallSessionImpl::BuildRecords(std::vector<ComponentRecord>& records,
@@ -149,11 +147,7 @@ uint32_t UninstallSessionImpl::Start() {
     records_ = records;
     components_.insert(components_.end(), added.begin(), added.end());
     state_ = kUninstalling;
-    running_ = true;
-    try {
-        worker_ = boost::thread(boost::bind(&UninstallSessionImpl::Work, this));
-    } catch (const std::exception&) {
-        running_ = false;
+    if (!worker_.Start(boost::bind(&UninstallSessionImpl::Work, this))) {
         state_ = kFailed;
         return kNoThread;
     }
@@ -178,7 +172,6 @@ void UninstallSessionImpl::Work() {
     Lock lock(mutex_);
     rebootRequired_ = reboot;
     state_ = result == 0 ? kFinished : kFailed;
-    running_ = false;
 }
 
 std::vector<ComponentRecord> UninstallSessionImpl::GetRecords() {

@@ -30,12 +30,12 @@
 
 #include <boost/shared_ptr.hpp>
 #include <boost/thread/recursive_mutex.hpp>
-#include <boost/thread/thread.hpp>
 
 #include "engine/ComponentRecord.h"
 #include "engine/IEventLog.h"
 #include "engine/IInstallSession.h"
 #include "sessions/IUninstallTransactionCB.h"
+#include "sessions/SessionThread.h"
 
 class UninstallSessionImpl : public vmi::IInstallSession, public IUninstallTransactionCB {
 public:
@@ -86,8 +86,7 @@ private:
     std::string currentId_;
     bool cancelRequested_ = false;
     bool rebootRequired_ = false;
-    bool running_ = false;
     bool started_ = false;
 
-    boost::thread worker_;
+    SessionThread worker_;
 };

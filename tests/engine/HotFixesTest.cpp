@@ -2,12 +2,16 @@
 // through its own manifest download, which must have verified what it reads.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 #include "engine/VomoInstallImpl.h"
 #include "support/CodeSigning.h"
 #include "support/InstalledComponents.h"
 #include "support/ScopedRegistryRoot.h"
+#include "support/SignedPackages.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -109,6 +113,38 @@ TEST(HotFixesTest, ReadsOnlyADownloadedManifestThatVerified) {
         EXPECT_EQ(signed_ ? 1u : 0u, engine.GetHotFixList().size());
     }
     ::unsetenv("VOMO_TRUST_ROOTS");
+}
+
+std::atomic<int> g_hotFixResult{-1};
+void HotFixDone(int32_t result) {
+    g_hotFixResult = result;
+}
+
+// What GetHotFixes found is what the hot-fix session runs, in the repaired component's folder.
+TEST(HotFixesTest, TheHotFixSessionRunsWhatWasFound) {
+    testsupport::ScopedRegistryRoot hives;
+    testsupport::SignedPackages packages;
+    RecordInstalled(InstalledComponent("a", "1.0.0.5"), packages.Dir().File("a"), "#!/bin/sh\n");
+    const std::string ran = packages.Dir().File("ran");
+    const std::string url =
+        packages.Serve("fix.cab", "#!/bin/sh\nprintf '%s\\n' \"$@\" > " + ran + "\n");
+    ASSERT_TRUE(testsupport::WriteFile(
+        packages.Dir().File("manifest.xml"),
+        Manifest("<hotfixDefinitions>" +
+                 HotFix("fix", "a", Version("1.0.0.5"),
+                        "<package><type>nsis</type><url>" + url + "</url></package>") +
+                 "</hotfixDefinitions>")));
+    VomoInstallImpl engine(Url("http://127.0.0.1:1/m.cab"), 0);
+    engine.SetManifestPath(Url::FromPath(packages.Dir().File("manifest.xml")));
+    ASSERT_TRUE(engine.GetHotFixes());
+    ASSERT_EQ(0u, engine.StartHotFixSession(&HotFixDone));
+    for (int i = 0; i < 12000 && g_hotFixResult < 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(0, g_hotFixResult.load());
+    std::string arguments;
+    EXPECT_TRUE(testsupport::ReadFile(ran, arguments));
+    EXPECT_EQ(0u, arguments.find("/DIR=" + packages.Dir().File("a") + "\n")) << arguments;
 }
 
 }  // namespace

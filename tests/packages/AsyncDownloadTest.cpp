@@ -7,9 +7,9 @@
 #include <memory>
 
 #include "packages/AsyncDownloadImpl.h"
+#include "support/LocalHttpServer.h"
 #include "support/TempDir.h"
 #include "tests/packages/DownloadTestSupport.h"
-#include "tests/packages/LocalHttpServer.h"
 
 using testsupport::HttpReply;
 

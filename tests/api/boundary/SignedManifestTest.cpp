@@ -12,10 +12,11 @@
 #include "settings/SettingsAccessors.h"
 #include "support/CodeSigning.h"
 #include "support/LoadedExports.h"
+#include "support/LocalHttpServer.h"
 #include "support/ScopedRegistryRoot.h"
 #include "support/TempDir.h"
+#include "support/TestPackages.h"
 #include "support/TimestampServer.h"
-#include "tests/packages/LocalHttpServer.h"
 #include "vcm/vcm.h"
 
 using testsupport::CodeSigning;
@@ -340,6 +341,37 @@ TEST_F(SignedManifestTest, CheckReportsNewerVersionsOfInstalledComponents) {
     EXPECT_EQ(11, Check(manager, "Newer;Ghost", 1));
     EXPECT_TRUE(ids_.empty());
     e_.shutdown(manager);
+}
+
+// An update through the exports: the manifest names a signed package on the same server; its
+// installer runs and records itself, and the run records the manifest's version.
+TEST_F(SignedManifestTest, UpdateInstallsTheSignedPackageAndRecordsItsVersion) {
+    const std::string installer =
+        std::string("#!/bin/sh\n") + VOMO_REG_PATH +
+        " add 'HKLM\\SOFTWARE\\Vomo\\Install\\Tool' /v InstallDir /d \"${1#/DIR=}\" /f\n";
+    ASSERT_FALSE(testsupport::MakePackage(*files_, "tool.unsigned", installer).empty());
+    ASSERT_TRUE(CodeSigning::Instance().Sign(Signer::kVomoLlc, files_->File("tool.unsigned"),
+                                             files_->File("tool.cab")));
+    std::string package;
+    ASSERT_TRUE(ReadFile(files_->File("tool.cab"), package));
+    server_.Route("/tool.cab", HttpReply::Body(package));
+    const std::string manifest =
+        "<manifest version='7.0.0.0'><componentDefinitions><component id='Tool'>"
+        "<latestVersion>3.1.0.0</latestVersion><package><type>nsis</type><url>" +
+        server_.Url("/tool.cab") + "</url></package></component></componentDefinitions></manifest>";
+    ASSERT_TRUE(testsupport::MakeCabinet(files_->File("tool-manifest.plain"),
+                                         {{"manifest.xml", manifest}}, true, files_->Path()));
+    ASSERT_TRUE(CodeSigning::Instance().Sign(Signer::kVomoLlc, files_->File("tool-manifest.plain"),
+                                             files_->File("tool-manifest.cab")));
+    Serve("tool-manifest.cab");
+
+    ComponentManager* manager = NewManager();
+    EXPECT_EQ(0, e_.update(manager, "Tool"));
+    e_.shutdown(manager);
+    std::string version;
+    EXPECT_TRUE(vmds::ReadInstallString("Tool", "InstalledVersion", version));
+    EXPECT_EQ("3.1.0.0", version);
+    vmds::DeleteInstallKey("Tool");
 }
 
 }  // namespace
