@@ -14,6 +14,7 @@
 #include "api/Addresses.h"
 #include "api/InstallLog.h"
 #include "engine/ComponentImpl.h"
+#include "engine/Locale.h"
 #include "engine/VomoInstallImpl.h"
 #include "registry/IComponentRegistry.h"
 #include "sessions/UninstallSessionImpl.h"
@@ -113,6 +114,8 @@ int Uninstall(const std::string& ids) {
 }
 
 int HotFix() {
+    // The installers are told a locale, as an update run tells them.
+    vmi::Locale::SelectIfNone("en-us");
     const boost::shared_ptr<VomoInstallImpl> engine = MakeEngine();
     if (!engine->GetHotFixes()) {
         // The download's verdict tells a refused manifest from one without hot fixes for here.
