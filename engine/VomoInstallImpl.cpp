@@ -23,10 +23,6 @@ VomoInstallImpl::~VomoInstallImpl() {
     }
 }
 
-bool VomoInstallImpl::GetHotFixes() {
-    return false;
-}
-
 uint32_t VomoInstallImpl::GetCallerInfo(vmi::CallerInfo& info) {
     info.callerTag = callerTag_;
     info.values.clear();
@@ -56,11 +52,6 @@ uint32_t VomoInstallImpl::GetComponents(vmi::ComponentList& components) {
     }
     components = components_;
     return 0;
-}
-
-uint32_t VomoInstallImpl::StartUninstallSession(const vmi::ComponentList&,
-                                                boost::shared_ptr<vmi::IInstallSession>&) {
-    return 6;
 }
 
 uint32_t VomoInstallImpl::GetBundlePlugins(std::vector<PluginRecord>& plugins) {
