@@ -5,7 +5,7 @@
 
 #include <boost/make_shared.hpp>
 
-#include "PingTestSupport.h"
+#include "support/PingTestSupport.h"
 #include "api/ComponentManager.h"
 #include "api/InstallHints.h"
 #include "ping/PingSender.h"

@@ -8,7 +8,7 @@
 
 #include <boost/make_shared.hpp>
 
-#include "PingTestSupport.h"
+#include "support/PingTestSupport.h"
 #include "ping/PingHandler.h"
 #include "ping/PingManager.h"
 #include "ping/PingSender.h"

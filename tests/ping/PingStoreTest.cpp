@@ -6,7 +6,7 @@
 
 #include <boost/make_shared.hpp>
 
-#include "PingTestSupport.h"
+#include "support/PingTestSupport.h"
 #include "api/ComponentManager.h"
 #include "ping/PingManager.h"
 #include "ping/PingSender.h"

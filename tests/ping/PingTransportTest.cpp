@@ -4,7 +4,7 @@
 
 #include <boost/make_shared.hpp>
 
-#include "PingTestSupport.h"
+#include "support/PingTestSupport.h"
 #include "ping/PingSender.h"
 #include "ping/PingSocket.h"
 #include "ping/PingUrl.h"

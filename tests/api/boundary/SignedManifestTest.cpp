@@ -13,6 +13,7 @@
 #include "support/CodeSigning.h"
 #include "support/LoadedExports.h"
 #include "support/LocalHttpServer.h"
+#include "support/PingTestSupport.h"
 #include "support/ScopedRegistryRoot.h"
 #include "support/TempDir.h"
 #include "support/TestPackages.h"
@@ -343,35 +344,84 @@ TEST_F(SignedManifestTest, CheckReportsNewerVersionsOfInstalledComponents) {
     e_.shutdown(manager);
 }
 
-// An update through the exports: the manifest names a signed package on the same server; its
-// installer runs and records itself, and the run records the manifest's version.
-TEST_F(SignedManifestTest, UpdateInstallsTheSignedPackageAndRecordsItsVersion) {
-    const std::string installer =
-        std::string("#!/bin/sh\n") + VOMO_REG_PATH +
-        " add 'HKLM\\SOFTWARE\\Vomo\\Install\\Tool' /v InstallDir /d \"${1#/DIR=}\" /f\n";
-    ASSERT_FALSE(testsupport::MakePackage(*files_, "tool.unsigned", installer).empty());
-    ASSERT_TRUE(CodeSigning::Instance().Sign(Signer::kVomoLlc, files_->File("tool.unsigned"),
-                                             files_->File("tool.cab")));
-    std::string package;
-    ASSERT_TRUE(ReadFile(files_->File("tool.cab"), package));
-    server_.Route("/tool.cab", HttpReply::Body(package));
-    const std::string manifest =
-        "<manifest version='7.0.0.0'><componentDefinitions><component id='Tool'>"
-        "<latestVersion>3.1.0.0</latestVersion><package><type>nsis</type><url>" +
-        server_.Url("/tool.cab") + "</url></package></component></componentDefinitions></manifest>";
-    ASSERT_TRUE(testsupport::MakeCabinet(files_->File("tool-manifest.plain"),
-                                         {{"manifest.xml", manifest}}, true, files_->Path()));
-    ASSERT_TRUE(CodeSigning::Instance().Sign(Signer::kVomoLlc, files_->File("tool-manifest.plain"),
-                                             files_->File("tool-manifest.cab")));
-    Serve("tool-manifest.cab");
+// Update runs through the exports, as a publisher would set them up with vomo-dist: each
+// package's installer records itself with vomo-reg; first installs and failures reach the
+// installer server as hints on port 80.
+TEST_F(SignedManifestTest, UpdateRunsInstallRecordAndReportThroughTheExports) {
+    pingtest::Port80Listener hints("127.0.80.11");
+    ASSERT_EQ("", hints.Error());
+    ::setenv("VOMO_INSTALLER_URL", "http://127.0.80.11", 1);
+    const CodeSigning& signing = CodeSigning::Instance();
+    const std::string signer = " --cert " +
+                               testsupport::ShellQuote(signing.Chain(Signer::kVomoLlc)) +
+                               " --key " + testsupport::ShellQuote(signing.Key(Signer::kVomoLlc));
+    const auto dist = [&](const std::string& args) {
+        ASSERT_EQ(0,
+                  testsupport::RunCommand(std::string(VOMO_DIST_PATH) + " " + args + " >/dev/null"))
+            << args;
+    };
+    TempDir site("vcm-e2e-site");
+    std::string manifest = "<manifest version='7.0.0.0'><componentDefinitions>";
+    for (const char* id : {"Alpha", "Beta"}) {
+        const std::string installer = site.File(std::string(id) + ".sh");
+        ASSERT_TRUE(
+            testsupport::WriteFile(installer, std::string("#!/bin/sh\n") + VOMO_REG_PATH +
+                                                  " add 'HKLM\\SOFTWARE\\Vomo\\Install\\" + id +
+                                                  "' /v InstallDir /d \"${1#/DIR=}\" /f\n"));
+        const std::string cab = site.File(std::string(id) + ".cab");
+        dist("package " + installer + " -o " + cab + " && " + VOMO_DIST_PATH + " sign " + cab +
+             signer);
+        std::string bytes;
+        ASSERT_TRUE(ReadFile(cab, bytes));
+        server_.Route("/" + std::string(id) + ".cab", HttpReply::Body(bytes));
+        manifest += std::string("<component id='") + id +
+                    "'><latestVersion>3.1.0.0</latestVersion><package><type>nsis</type><url>" +
+                    server_.Url("/" + std::string(id) + ".cab") + "</url></package></component>";
+    }
+    ASSERT_TRUE(testsupport::WriteFile(site.File("manifest.xml"),
+                                       manifest + "</componentDefinitions></manifest>"));
+    dist("manifest " + site.Path() + signer);
+    std::string cabinet;
+    ASSERT_TRUE(ReadFile(site.File("vomo/setup/manifest.cab"), cabinet));
+    server_.Route(kCabinetPath, HttpReply::Body(cabinet));
 
-    ComponentManager* manager = NewManager();
-    EXPECT_EQ(0, e_.update(manager, "Tool"));
-    e_.shutdown(manager);
-    std::string version;
-    EXPECT_TRUE(vmds::ReadInstallString("Tool", "InstalledVersion", version));
-    EXPECT_EQ("3.1.0.0", version);
-    vmds::DeleteInstallKey("Tool");
+    const auto update = [&](const char* ids) {
+        ComponentManager* manager = NewManager();
+        const int result = e_.update(manager, ids);
+        e_.shutdown(manager);  // the hints queued are sent before it returns
+        return result;
+    };
+    const std::string log = LogSince([&] { EXPECT_EQ(0, update("Alpha")); });
+    std::string value;
+    EXPECT_TRUE(vmds::ReadInstallString("Alpha", "InstalledVersion", value));
+    EXPECT_EQ("3.1.0.0", value);
+    EXPECT_TRUE(vmds::ReadInstallString("Alpha", "InstallDir", value));  // its installer's
+    std::string::size_type at = 0;
+    for (const char* line :
+         {"Downloading components", "Component: [Alpha] http://", "Verifying package signature",
+          "Component: [Alpha] - Digital Signature OK", "Installing component: [Alpha]",
+          "Component: [Alpha] Install Succeeded"}) {
+        at = log.find(line, at);
+        EXPECT_NE(std::string::npos, at) << line << " in\n" << log;
+    }
+    EXPECT_EQ(std::vector<std::string>{pingtest::Request("127.0.80.11",
+                                                         "/hint/v10-unique-component-Alpha")},
+              hints.WaitForRequests(1, 5000));
+
+    EXPECT_EQ(0, update("Alpha"));        // installed before: no second hint
+    EXPECT_EQ(7, update("Alpha;Ghost"));  // an id the manifest does not know
+    // Beta's package is gone from the server: the run fails, Beta (installed, never reported)
+    // gets a failure hint, Alpha (reported before) none, and nothing is recorded.
+    ASSERT_TRUE(MarkInstalled("Beta", "1.0.0.0"));
+    server_.Route("/Beta.cab", HttpReply::Status(404));
+    EXPECT_EQ(1, update("Alpha;Beta"));
+    EXPECT_TRUE(vmds::ReadInstallString("Beta", "InstalledVersion", value));
+    EXPECT_EQ("1.0.0.0", value);
+    EXPECT_EQ((std::vector<std::string>{
+                  pingtest::Request("127.0.80.11", "/hint/v10-unique-component-Alpha"),
+                  pingtest::Request("127.0.80.11", "/hint/v10-unique-component-Beta-FAIL")}),
+              hints.WaitForRequests(2, 5000));
+    ::setenv("VOMO_INSTALLER_URL", "http://127.0.0.1", 1);
 }
 
 }  // namespace
