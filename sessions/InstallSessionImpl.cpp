@@ -6,9 +6,8 @@
 #include <boost/make_shared.hpp>
 #include <boost/thread/lock_guard.hpp>
 
-#include "engine/IMultiLangString.h"
-#include "engine/Locale.h"
 #include "sessions/InstallTransaction.h"
+#include "sessions/SessionComponents.h"
 #include "sessions/SessionProgress.h"
 
 namespace {
@@ -22,11 +21,6 @@ const uint32_t kInstalling = 4;
 const uint32_t kOfferInstalling = 5;
 const uint32_t kFinished = 7;
 const uint32_t kFailed = 8;
-
-// The localised text of `text` in the current user-interface locale; false without one.
-bool Localized(const boost::shared_ptr<vmi::IMultiLangString>& text, std::string& out) {
-    return text && text->GetLocalizedText(vmi::Locale::CurrentCode(), out) == 0;
-}
 
 }  // namespace
 
@@ -119,15 +113,7 @@ uint32_t InstallSessionImpl::GetProgress(uint32_t& position, uint32_t& total, ui
 }
 
 vmi::ComponentPtr InstallSessionImpl::CurrentComponent() {
-    if (currentId_.empty()) {
-        return vmi::ComponentPtr();
-    }
-    for (const vmi::ComponentPtr& component : components_) {
-        if (component && component->GetId() == currentId_) {
-            return component;
-        }
-    }
-    return vmi::ComponentPtr();
+    return FindSessionComponent(components_, currentId_);
 }
 
 uint32_t InstallSessionImpl::GetCurrentComponent(vmi::ComponentPtr& component) {
@@ -148,29 +134,14 @@ uint32_t InstallSessionImpl::Cancel() {
 
 uint32_t InstallSessionImpl::GetCurrentComponentText(std::string& text) {
     Lock lock(mutex_);
-    const vmi::ComponentPtr current = CurrentComponent();
-    if (!current) {
-        return 6;
-    }
-    boost::shared_ptr<vmi::IMultiLangString> name;
-    std::string localized;
-    current->GetName(name);
-    Localized(name, localized);
-    text = localized;
-    return 0;
+    return SessionComponentName(components_, currentId_, text);
 }
 
 uint32_t InstallSessionImpl::GetStatusText(const std::string& phase, std::string& text) {
     Lock lock(mutex_);
     const vmi::ComponentPtr current = CurrentComponent();
     if (current) {
-        boost::shared_ptr<vmi::IMultiLangString> progress;
-        std::string localized;
-        if (current->GetProgressText(phase, progress) != 0 || !Localized(progress, localized)) {
-            return 2;
-        }
-        text = localized;
-        return 0;
+        return SessionProgressText(current, phase, text);
     }
     const bool download = phase == "download";
     if (!download && phase != "install") {
