@@ -1,7 +1,5 @@
 #include "sessions/InstallSessionImpl.h"
 
-#include <exception>
-
 #include <boost/bind/bind.hpp>
 #include <boost/make_shared.hpp>
 #include <boost/thread/lock_guard.hpp>
@@ -57,15 +55,8 @@ uint32_t InstallSessionImpl::Start() {
 }
 
 void InstallSessionImpl::Work() {
-    uint32_t result = 9;
     bool reboot = false;
-    try {
-        InstallTransaction transaction(records_, this, log_);
-        result = transaction.Run();
-        reboot = transaction.IsRebootRequired();
-    } catch (const std::exception&) {
-        result = 9;  // no memory: nothing more can be done
-    }
+    const uint32_t result = InstallTransaction::RunOnce(records_, this, log_, reboot);
     Lock lock(mutex_);
     rebootRequired_ = rebootRequired_ || reboot;
     if (result == 0) {
