@@ -1,7 +1,5 @@
 #include "sessions/DynamicSessionImpl.h"
 
-#include <exception>
-
 #include <boost/bind/bind.hpp>
 #include <boost/thread/lock_guard.hpp>
 
@@ -63,13 +61,8 @@ uint32_t DynamicSessionImpl::Start() {
 }
 
 void DynamicSessionImpl::Work() {
-    uint32_t result = 9;
-    try {
-        InstallTransaction transaction(records_, this, log_);
-        result = transaction.Run();
-    } catch (const std::exception&) {
-        result = 9;  // no memory: nothing more can be done
-    }
+    bool reboot = false;  // not copied: an update run never asks for a restart
+    const uint32_t result = InstallTransaction::RunOnce(records_, this, log_, reboot);
     SetState(result == 0 ? kFinished : kFailed);
 }
 

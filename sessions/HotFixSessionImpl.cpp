@@ -66,15 +66,8 @@ uint32_t HotFixSessionImpl::Start() {
 }
 
 void HotFixSessionImpl::Work() {
-    uint32_t result = 9;
     bool reboot = false;
-    try {
-        InstallTransaction transaction(records_, this, log_);
-        result = transaction.Run();
-        reboot = transaction.IsRebootRequired();
-    } catch (const std::exception&) {
-        result = 9;  // no memory: nothing more can be done
-    }
+    const uint32_t result = InstallTransaction::RunOnce(records_, this, log_, reboot);
     {
         Lock lock(mutex_);
         rebootRequired_ = reboot;

@@ -1,14 +1,11 @@
 #include "sessions/InstallSessionImpl.h"
 
-#include <exception>
-
 #include <boost/bind/bind.hpp>
 #include <boost/make_shared.hpp>
 #include <boost/thread/lock_guard.hpp>
 
-#include "engine/IMultiLangString.h"
-#include "engine/Locale.h"
 #include "sessions/InstallTransaction.h"
+#include "sessions/SessionComponents.h"
 #include "sessions/SessionProgress.h"
 
 namespace {
@@ -22,11 +19,6 @@ const uint32_t kInstalling = 4;
 const uint32_t kOfferInstalling = 5;
 const uint32_t kFinished = 7;
 const uint32_t kFailed = 8;
-
-// The localised text of `text` in the current user-interface locale; false without one.
-bool Localized(const boost::shared_ptr<vmi::IMultiLangString>& text, std::string& out) {
-    return text && text->GetLocalizedText(vmi::Locale::CurrentCode(), out) == 0;
-}
 
 }  // namespace
 
@@ -63,15 +55,8 @@ uint32_t InstallSessionImpl::Start() {
 }
 
 void InstallSessionImpl::Work() {
-    uint32_t result = 9;
     bool reboot = false;
-    try {
-        InstallTransaction transaction(records_, this, log_);
-        result = transaction.Run();
-        reboot = transaction.IsRebootRequired();
-    } catch (const std::exception&) {
-        result = 9;  // no memory: nothing more can be done
-    }
+    const uint32_t result = InstallTransaction::RunOnce(records_, this, log_, reboot);
     Lock lock(mutex_);
     rebootRequired_ = rebootRequired_ || reboot;
     if (result == 0) {
@@ -119,15 +104,7 @@ uint32_t InstallSessionImpl::GetProgress(uint32_t& position, uint32_t& total, ui
 }
 
 vmi::ComponentPtr InstallSessionImpl::CurrentComponent() {
-    if (currentId_.empty()) {
-        return vmi::ComponentPtr();
-    }
-    for (const vmi::ComponentPtr& component : components_) {
-        if (component && component->GetId() == currentId_) {
-            return component;
-        }
-    }
-    return vmi::ComponentPtr();
+    return FindSessionComponent(components_, currentId_);
 }
 
 uint32_t InstallSessionImpl::GetCurrentComponent(vmi::ComponentPtr& component) {
@@ -148,29 +125,14 @@ uint32_t InstallSessionImpl::Cancel() {
 
 uint32_t InstallSessionImpl::GetCurrentComponentText(std::string& text) {
     Lock lock(mutex_);
-    const vmi::ComponentPtr current = CurrentComponent();
-    if (!current) {
-        return 6;
-    }
-    boost::shared_ptr<vmi::IMultiLangString> name;
-    std::string localized;
-    current->GetName(name);
-    Localized(name, localized);
-    text = localized;
-    return 0;
+    return SessionComponentName(components_, currentId_, text);
 }
 
 uint32_t InstallSessionImpl::GetStatusText(const std::string& phase, std::string& text) {
     Lock lock(mutex_);
     const vmi::ComponentPtr current = CurrentComponent();
     if (current) {
-        boost::shared_ptr<vmi::IMultiLangString> progress;
-        std::string localized;
-        if (current->GetProgressText(phase, progress) != 0 || !Localized(progress, localized)) {
-            return 2;
-        }
-        text = localized;
-        return 0;
+        return SessionProgressText(current, phase, text);
     }
     const bool download = phase == "download";
     if (!download && phase != "install") {

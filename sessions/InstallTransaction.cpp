@@ -1,5 +1,7 @@
 #include "sessions/InstallTransaction.h"
 
+#include <exception>
+
 #include <boost/make_shared.hpp>
 
 #include "engine/EventLogStub.h"
@@ -42,6 +44,21 @@ InstallTransaction::InstallTransaction(const std::vector<ComponentRecord>& recor
 InstallTransaction::~InstallTransaction() {
     download_->ClearCallback();
     RemovePackages();
+}
+
+uint32_t InstallTransaction::RunOnce(const std::vector<ComponentRecord>& records,
+                                     IInstallTransactionCB* observer,
+                                     const boost::shared_ptr<vmi::IEventLog>& log,
+                                     bool& rebootRequired) {
+    rebootRequired = false;
+    try {
+        InstallTransaction transaction(records, observer, log);
+        const uint32_t result = transaction.Run();
+        rebootRequired = transaction.IsRebootRequired();
+        return result;
+    } catch (const std::exception&) {
+        return 9;  // no memory: nothing more can be done
+    }
 }
 
 uint32_t InstallTransaction::Run() {

@@ -56,6 +56,11 @@ public:
 
     // Runs the three steps once; the result code above.
     uint32_t Run();
+    // Makes a transaction and runs it: its result, and whether an installer asked for a restart
+    // in `rebootRequired`. 9 when the transaction could not even be made (memory ran out).
+    static uint32_t RunOnce(const std::vector<ComponentRecord>& records,
+                            IInstallTransactionCB* observer,
+                            const boost::shared_ptr<vmi::IEventLog>& log, bool& rebootRequired);
     // True when an installer asked for a restart (also when a later component failed).
     bool IsRebootRequired() const { return rebootRequired_; }
 

@@ -12,9 +12,8 @@
 
 #include "engine/ComponentImpl.h"
 #include "engine/DependencyOrder.h"
-#include "engine/IMultiLangString.h"
-#include "engine/Locale.h"
 #include "registry/IComponentRegistry.h"
+#include "sessions/SessionComponents.h"
 #include "sessions/UninstallTransaction.h"
 #include "settings/KeyName.h"
 
@@ -30,11 +29,6 @@ const uint32_t kNothingInstalled = 15;
 const uint32_t kUninstalling = 6;
 const uint32_t kFinished = 7;
 const uint32_t kFailed = 8;
-
-// The localised text of `text` in the current user-interface locale; false without one.
-bool Localized(const boost::shared_ptr<vmi::IMultiLangString>& text, std::string& out) {
-    return text && text->GetLocalizedText(vmi::Locale::CurrentCode(), out) == 0;
-}
 
 }  // namespace
 
@@ -188,15 +182,7 @@ uint32_t UninstallSessionImpl::GetProgress(uint32_t& position, uint32_t& total, 
 }
 
 vmi::ComponentPtr UninstallSessionImpl::CurrentComponent() {
-    if (currentId_.empty()) {
-        return vmi::ComponentPtr();
-    }
-    for (const vmi::ComponentPtr& component : components_) {
-        if (component && component->GetId() == currentId_) {
-            return component;
-        }
-    }
-    return vmi::ComponentPtr();
+    return FindSessionComponent(components_, currentId_);
 }
 
 uint32_t UninstallSessionImpl::GetCurrentComponent(vmi::ComponentPtr& component) {
@@ -217,29 +203,12 @@ uint32_t UninstallSessionImpl::Cancel() {
 
 uint32_t UninstallSessionImpl::GetCurrentComponentText(std::string& text) {
     Lock lock(mutex_);
-    const vmi::ComponentPtr current = CurrentComponent();
-    if (!current) {
-        return 6;
-    }
-    boost::shared_ptr<vmi::IMultiLangString> name;
-    std::string localized;
-    current->GetName(name);
-    Localized(name, localized);
-    text = localized;
-    return 0;
+    return SessionComponentName(components_, currentId_, text);
 }
 
 uint32_t UninstallSessionImpl::GetStatusText(const std::string& phase, std::string& text) {
     Lock lock(mutex_);
-    const vmi::ComponentPtr current = CurrentComponent();
-    boost::shared_ptr<vmi::IMultiLangString> progress;
-    std::string localized;
-    if (!current || current->GetProgressText(phase, progress) != 0 ||
-        !Localized(progress, localized)) {
-        return 2;
-    }
-    text = localized;
-    return 0;
+    return SessionProgressText(CurrentComponent(), phase, text);
 }
 
 bool UninstallSessionImpl::IsRebootRequired() {
