@@ -17,6 +17,7 @@
 #include "api/Url.h"
 #include "engine/VomoInstallImpl.h"
 #include "platform/Clock.h"
+#include "settings/FailureReport.h"
 
 namespace {
 
@@ -65,7 +66,11 @@ ComponentManager::ComponentManager()
       settings_(boost::make_shared<vcm::SettingsShim>()),
       clock_(boost::make_shared<vcm::LocalTime>()),
       pinger_(boost::make_shared<vcm::PingSender>()) {
-    engine_->SetEventLog(boost::make_shared<vcm::InstallLog>());
+    const boost::shared_ptr<vcm::InstallLog> log = boost::make_shared<vcm::InstallLog>();
+    engine_->SetEventLog(log);
+    // A damaged hive reads as "nothing there"; its reason goes to the same log.
+    vmds::SetFailureSink([log](const std::string& text) { log->WriteError("%s\n", text.c_str()); });
+    ownsFailureSink_ = true;
 }
 
 ComponentManager::ComponentManager(const boost::shared_ptr<vmi::IVomoInstall>& engine,
@@ -75,6 +80,9 @@ ComponentManager::ComponentManager(const boost::shared_ptr<vmi::IVomoInstall>& e
     : engine_(engine), settings_(settings), clock_(clock), pinger_(pinger) {}
 
 ComponentManager::~ComponentManager() {
+    if (ownsFailureSink_) {
+        vmds::SetFailureSink(vmds::FailureSink());
+    }
     specs_.clear();
     pinger_.reset();
     clock_.reset();

@@ -81,4 +81,6 @@ private:
     boost::shared_ptr<vcm::ITime> clock_;
     boost::shared_ptr<vcm::IPingSender> pinger_;
     std::vector<SpecRecord> specs_;
+    // Whether this manager pointed the registry's failure reports at its install log.
+    bool ownsFailureSink_ = false;
 };

@@ -14,7 +14,7 @@
 #include <boost/thread/recursive_mutex.hpp>
 
 #include "packages/SyncDownload.h"
-#include "tests/packages/LocalHttpServer.h"
+#include "tests/support/LocalHttpServer.h"
 
 namespace {
 

@@ -26,8 +26,8 @@
 //   LoadInstalledState (7) reads the recorded bundle groups back as bundle groups of their own
 //   (18), fills the selected group's missing texts from its copy, and answers GetBannerGroup
 //   (22) from the recorded banner placements while the manifest gave no banner groups.
-// - GetWizardLayout (21): without a manifest path, the placements stored in the registry are
-//   appended (0, or 2 when none are stored).
+// - GetWizardLayout (21): appends the pages of "DefaultLayout" of the verified manifest; 7
+//   without one (GetWizardPageRules (20) gives the placements stored in the registry).
 // - GetAvailableUpdates (41): 15 while the selected bundle prohibits automatic updates.
 //   Otherwise the installed components with an update available, in catalogue order, limited
 //   to what the bundles reached when a bundle reached anything; an install group is updated
@@ -41,6 +41,17 @@
 //   left out), in id order. `withInstallGroups`: each install group recorded in the registry
 //   replaces its members and follows as a component standing for the group. `withOffers`: the
 //   offer components not collected yet follow. Each id once; 15 when empty.
+//
+// Hot fixes and removals:
+// - GetHotFixes (1): reads the engine's manifest when it was verified, otherwise downloads one
+//   (tag "dummy") and reads it only once it was verified; appends each hot fix of
+//   "hotfixDefinitions" whose component is installed in a version not above the hot fix's
+//   "version" (a hot fix without one is skipped) and that the list does not hold yet. True
+//   when at least one was appended; false on every failure, the list unchanged.
+// - StartUninstallSession (14): removes the given components, with the installed members of a
+//   component standing for an install group and every installed component that requires a
+//   removed one, dependents first (sessions/UninstallSessionImpl.h). 15 when none of them is
+//   installed, 2 when no removal order exists; no session is kept then.
 #pragma once
 
 #include <cstdint>

@@ -31,8 +31,13 @@ public:
     // The document's first child element, the context of every document-level query; null
     // until a load succeeded.
     const TiXmlElement* Root() const { return root_; }
+    // Why the last load failed ("line 3, column 7: Error reading end tag."), or empty.
+    const std::string& ErrorText() const { return error_; }
 
 private:
+    uint32_t Fail(uint32_t code, const std::string& why);
+
     TinyXPath::xpath_document document_;
     const TiXmlElement* root_ = nullptr;
+    std::string error_;
 };

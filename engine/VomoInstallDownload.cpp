@@ -62,6 +62,10 @@ uint32_t VomoInstallImpl::PollManifestDownload() {
     std::string text;
     manifestDownload_->GetStatus(progress, progressMax, state, text);
     if (state == kStateFailed) {
+        eventLog_->WriteError("Manifest download from %s failed: %s\n",
+                              manifestUrl_.ToString().c_str(), text.c_str());
+        manifestChecked_ = true;
+        manifestVerdict_ = kDownloadFailed;
         return kDownloadFailed;
     }
     if (state != kStateFinished) {
@@ -81,6 +85,7 @@ uint32_t VomoInstallImpl::PollManifestDownload() {
     }
     if (verdict == kSuccess) {
         manifestPath_ = extracted;
+        ownsManifestFile_ = true;
     }
     manifestChecked_ = true;
     manifestVerdict_ = verdict;

@@ -6,6 +6,7 @@
 #include "engine/DependencyOrder.h"
 #include "engine/EventLogStub.h"
 #include "packages/IAsyncDownload.h"
+#include "packages/IFileOperations.h"
 #include "registry/IComponentRegistry.h"
 
 VomoInstallImpl::VomoInstallImpl(const Url& manifestUrl, int flag)
@@ -14,14 +15,12 @@ VomoInstallImpl::VomoInstallImpl(const Url& manifestUrl, int flag)
       eventLog_(boost::make_shared<EventLogStub>()),
       manifestVersion_() {}
 
-VomoInstallImpl::~VomoInstallImpl() = default;
-
-bool VomoInstallImpl::GetHotFixes() {
-    return false;
-}
-
-uint32_t VomoInstallImpl::StartHotFixSession(vmi::HotFixCompletion) {
-    return 6;
+VomoInstallImpl::~VomoInstallImpl() {
+    // The manifest this engine extracted is its own, and nothing reads it once the engine is
+    // gone: it does not wait in the temporary folder for the library to be unloaded.
+    if (ownsManifestFile_) {
+        CreateFileOperations()->RemoveAll(manifestPath_);
+    }
 }
 
 uint32_t VomoInstallImpl::GetCallerInfo(vmi::CallerInfo& info) {
@@ -53,16 +52,6 @@ uint32_t VomoInstallImpl::GetComponents(vmi::ComponentList& components) {
     }
     components = components_;
     return 0;
-}
-
-uint32_t VomoInstallImpl::StartInstallSession(const vmi::ComponentList&,
-                                              boost::shared_ptr<vmi::IInstallSession>&) {
-    return 6;
-}
-
-uint32_t VomoInstallImpl::StartUninstallSession(const vmi::ComponentList&,
-                                                boost::shared_ptr<vmi::IInstallSession>&) {
-    return 6;
 }
 
 uint32_t VomoInstallImpl::GetBundlePlugins(std::vector<PluginRecord>& plugins) {

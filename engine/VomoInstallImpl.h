@@ -3,9 +3,12 @@
 // VomoInstallManifest.cpp (reading the manifest file), VomoInstallDownload.cpp (starting and
 // polling the manifest download), VomoInstallVerify.cpp (verifying the downloaded cabinet and
 // extracting the manifest), VomoInstallInstalled.cpp (the installed state),
-// VomoInstallOffers.cpp (the offer catalogue and its registry copy) and
+// VomoInstallRollback.cpp (refusing a manifest older than one accepted before),
+// VomoInstallSessions.cpp (the install, update and hot-fix sessions),
+// VomoInstallOffers.cpp (the offer catalogue and its registry copy),
 // VomoInstallSelection.cpp (the component selections: offerable components, available updates,
-// collected components, filtered lists).
+// collected components, filtered lists), VomoInstallHotFixes.cpp (the hot fixes that apply)
+// and VomoInstallUninstall.cpp (the uninstall session).
 #pragma once
 
 #include <map>
@@ -21,6 +24,7 @@
 
 class IAsyncDownload;
 class IComponentRegistry;
+class ManifestDocument;
 
 class VomoInstallImpl : public vmi::IVomoInstall {
 public:
@@ -110,6 +114,10 @@ public:
         downloadName_ = name;
     }
 
+    // The hot fixes GetHotFixes found, in the order they were appended; StartHotFixSession
+    // hands them to the hot-fix session.
+    const std::vector<HotFixRecord>& GetHotFixList() const { return hotFixes_; }
+
     // The flags of the selected bundle (false until a bundle sets them).
     bool IsIsolated() const { return isolated_; }
     bool IsAutoUpdateProhibited() const { return autoUpdateProhibited_; }
@@ -135,6 +143,10 @@ private:
     // accepted on this machine, otherwise 0, after recording a higher version
     // (VomoInstallRollback.cpp).
     uint32_t CheckManifestVersion(const Url& manifest);
+    // Loads the manifest GetHotFixes reads: the engine's verified manifest when there is one
+    // and it opens, else one downloaded with the tag "dummy" once it was verified. False when
+    // there is none or it does not parse.
+    bool OpenVerifiedManifest(ManifestDocument& document);
 
     // The installed-component registry, made on first use.
     IComponentRegistry& Registry();
@@ -155,6 +167,7 @@ private:
     // Set once the complete download was checked; later polls answer the verdict (0, 18 or 19)
     // without checking again.
     bool manifestChecked_ = false;
+    bool ownsManifestFile_ = false;  // the manifest path names a file this engine extracted
     uint32_t manifestVerdict_ = 0;
 
     vmi::ComponentList offerComponents_;

@@ -1,4 +1,4 @@
-// Engine operations over the installed state kept in the registry, and the update session.
+// Engine operations over the installed state kept in the registry.
 #include <set>
 
 #include <utf8.h>
@@ -58,11 +58,6 @@ uint32_t VomoInstallImpl::LoadInstalledState() {
     return result;
 }
 
-uint32_t VomoInstallImpl::CreateUpdateSession(const std::vector<std::string>&,
-                                              boost::shared_ptr<vmi::IInstallSession>&) {
-    return 6;
-}
-
 uint32_t VomoInstallImpl::GetWizardPageRules(std::vector<WizardPageRule>& rules) {
     if (wizardPageRules_.empty()) {
         const uint32_t synced = Registry().SyncWizardLayout(wizardPageRules_);
@@ -72,10 +67,6 @@ uint32_t VomoInstallImpl::GetWizardPageRules(std::vector<WizardPageRule>& rules)
     }
     rules = wizardPageRules_;
     return 0;
-}
-
-uint32_t VomoInstallImpl::CompleteUpdate() {
-    return 6;
 }
 
 uint32_t VomoInstallImpl::GetInstalledComponents(vmi::ComponentList& components) {

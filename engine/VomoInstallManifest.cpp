@@ -58,6 +58,9 @@ uint32_t VomoInstallImpl::LoadManifest() {
         return kFileUnavailable;
     }
     if (opened != 0) {
+        eventLog_->WriteError("Failed to parse manifest file: %S: %s\n",
+                              WideText(manifestPath_.GetPath()).c_str(),
+                              document.ErrorText().c_str());
         return kXmlNotParsed;
     }
     const TiXmlElement* root = document.Root();

@@ -87,17 +87,11 @@ void VomoInstallImpl::RebuildBundleGroups() {
     }
 }
 
-// Without a manifest path the placements stored in the registry are the answer (0, or 2 when
-// none are stored); they are loaded into a list of their own, so that a caller's list is never
-// saved by mistake. With a manifest, the pages of "DefaultLayout" are appended.
+// The pages of "DefaultLayout" in the verified manifest are appended; 7 without one (the stored
+// placements are GetWizardPageRules' answer).
 uint32_t VomoInstallImpl::GetWizardLayout(std::vector<WizardPageRule>& rules) {
-    if (manifestPath_.GetPath().empty()) {
-        std::vector<WizardPageRule> stored;
-        if (Registry().SyncWizardLayout(stored) != 0) {
-            return 2;
-        }
-        rules.insert(rules.end(), stored.begin(), stored.end());
-        return 0;
+    if (manifestPath_.IsEmpty()) {
+        return 7;
     }
     ManifestDocument document;
     const uint32_t opened = document.Load(manifestPath_.GetPath());

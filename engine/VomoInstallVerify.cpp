@@ -9,6 +9,8 @@
 #include "packages/ManifestExtractor.h"
 #include "packages/SizeLimits.h"
 #include "packages/VerifyTrust.h"
+#include "platform/LastError.h"
+#include "platform/Trust.h"
 
 namespace {
 
@@ -22,14 +24,29 @@ uint32_t VomoInstallImpl::VerifyAndExtractManifest(const Url& cabinet, Url& extr
     // Nothing from the download is read before its signature and signer are accepted.
     VerifyTrust verifier;
     if (verifier.Verify(cabinet.GetPath()) != 0) {
+        const VerifyTrust::Finding& found = verifier.LastFinding();
+        if (found.status != platform::kTrustOk) {
+            eventLog_->WriteError("Manifest signature refused: %s (0x%08X): %s\n",
+                                  platform::TrustStatusText(found.status), found.status,
+                                  found.reason.c_str());
+        } else {
+            eventLog_->WriteError("Manifest signed by \"%s\", which is not an accepted signer\n",
+                                  found.signer.c_str());
+        }
         return kSignatureCheckFailed;
     }
     const boost::shared_ptr<IInstallerTempDir> tempDir = GetInstallerTempDir();
     if (!tempDir || !tempDir->MakeUniquePath(extracted)) {
+        eventLog_->WriteError("Manifest extraction failed: no temporary file: %s\n",
+                              platform::GetLastErrorText().c_str());
         return kExtractionFailed;
     }
     ManifestExtractor extractor(boost::make_shared<CabFileExtractor>(kManifestMaxBytes));
+    platform::ClearLastError();
     if (!extractor.Extract(cabinet, extracted)) {
+        const std::string reason = platform::GetLastErrorText();
+        eventLog_->WriteError("Manifest extraction failed: %s\n",
+                              reason.empty() ? "the cabinet cannot be read" : reason.c_str());
         return kExtractionFailed;
     }
     return kSuccess;

@@ -1,4 +1,5 @@
-// OfferRecord: what an install session needs of an offer to download and run its installer.
+// OfferRecord: what an install session needs of an offer to download and run its installer,
+// and the texts it shows while the offer is the only one still under way.
 #pragma once
 
 #include <string>
@@ -12,4 +13,6 @@ struct OfferRecord {
     Url packageUrl;
     std::string commandLineArgs;
     std::string installDir;
+    std::string downloadText;  // shown while the offer downloads
+    std::string installText;   // shown while the offer's installer runs
 };

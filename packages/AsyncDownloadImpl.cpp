@@ -4,6 +4,7 @@
 #include <boost/thread/lock_guard.hpp>
 
 #include "packages/SyncDownload.h"
+#include "platform/LastError.h"
 
 namespace {
 
@@ -63,6 +64,7 @@ void AsyncDownloadImpl::Run() {
         boost::lock_guard<boost::recursive_mutex> lock(mutex_);
         cancelledEarly = cancelled_;
     }
+    std::string reason = "cancelled";
     if (!cancelledEarly) {
         try {
             const boost::shared_ptr<ISyncDownload> download =
@@ -70,11 +72,16 @@ void AsyncDownloadImpl::Run() {
             download->SetCallback(this);
             succeeded = download->Download(Url(url_), Url::FromPath(targetPath_));
             download->ClearCallback();
+            reason = platform::GetLastErrorText();
         } catch (const std::exception&) {
             succeeded = false;  // a text that is not a URL, or no memory
+            reason = "not a usable address";
         }
     }
     boost::lock_guard<boost::recursive_mutex> lock(mutex_);
     running_ = false;
     state_ = succeeded ? kStateFinished : kStateFailed;
+    if (!succeeded) {
+        statusText_ = reason;  // why, for the caller's log
+    }
 }

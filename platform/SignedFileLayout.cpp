@@ -53,6 +53,7 @@ public:
         }
         return sink(data_ + offset, static_cast<size_t>(count));
     }
+    bool Identify(uint64_t&, uint64_t&) const override { return false; }
 
 private:
     const unsigned char* data_;
@@ -85,6 +86,8 @@ public:
             return false;
         }
         size_ = static_cast<uint64_t>(st.st_size);
+        device_ = static_cast<uint64_t>(st.st_dev);
+        node_ = static_cast<uint64_t>(st.st_ino);
         ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
         return true;
     }
@@ -125,10 +128,17 @@ public:
         }
         return true;
     }
+    bool Identify(uint64_t& device, uint64_t& node) const override {
+        device = device_;
+        node = node_;
+        return true;
+    }
 
 private:
     int fd_ = -1;
     uint64_t size_ = 0;
+    uint64_t device_ = 0;
+    uint64_t node_ = 0;
     std::vector<unsigned char> buffer_;
 };
 

@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/FileSeal.h"
+
 namespace platform {
 namespace signedfile {
 
@@ -31,6 +33,8 @@ public:
     // are not all there or `sink` answers false.
     virtual bool Feed(uint64_t offset, uint64_t count,
                       const std::function<bool(const unsigned char*, size_t)>& sink) = 0;
+    // The identity of the open file (FileSeal.h); false for bytes that are not a file.
+    virtual bool Identify(uint64_t& device, uint64_t& node) const = 0;
 };
 
 // The regular file at `path`, opened for reading without blocking (a FIFO under the name is
@@ -39,6 +43,11 @@ public:
 std::unique_ptr<ByteSource> OpenFile(const std::string& path);
 // Bytes held by the caller, which outlive the source.
 std::unique_ptr<ByteSource> OverBuffer(const void* data, size_t size);
+
+// The seal of an opened file's source, from its identity and every byte it reads now. False,
+// with the last error set to kTrustFileError and `seal` as it was, when it is not a file or
+// cannot be read to its end. (Defined with SealFile.)
+bool SealSource(ByteSource& source, FileSeal& seal);
 
 enum class Format { kCabinet, kPeImage };
 

@@ -572,12 +572,22 @@ std::string SimpleDisplayName(X509* certificate) {
 
 }  // namespace
 
-uint32_t VerifyFileTrust(const std::string& path, std::string* signerName) {
+uint32_t VerifyFileTrust(const std::string& path, std::string* signerName, FileSeal* seal) {
     if (signerName) {
         signerName->clear();
     }
     const std::unique_ptr<ByteSource> source = signedfile::OpenFile(path);
-    return source ? VerifySource(*source, signerName) : kTrustFileError;
+    if (!source) {
+        return kTrustFileError;
+    }
+    uint32_t status = VerifySource(*source, signerName);
+    if (status == kTrustOk && seal && !signedfile::SealSource(*source, *seal)) {
+        status = kTrustFileError;
+        if (signerName) {
+            signerName->clear();
+        }
+    }
+    return status;
 }
 
 uint32_t VerifyBufferTrust(const void* data, size_t size, std::string* signerName) {

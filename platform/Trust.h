@@ -55,6 +55,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/FileSeal.h"
+
 namespace platform {
 
 // Answers of the trust check: 0, or the status Windows' trust verification gives for the same
@@ -73,13 +75,21 @@ enum TrustStatus : uint32_t {
     kTrustFileError = 0x80092003u,           // the file cannot be opened or read
 };
 
+// What a status of the trust check means, in words a publisher can act on ("the file does not
+// match its signature (changed after signing)"); a general text for a status not listed above.
+const char* TrustStatusText(uint32_t status);
+
 // No embedded signature is read past this size.
 const size_t kMaxSignatureBytes = 1024 * 1024;
 
 // The trust check of the file at `path`; 0 when trusted. Then `signerName`, when given, holds
 // the simple display name (see CertificateSimpleDisplayName) of the certificate of the
-// signature's one signer, which the message carries; on failure it is empty.
-uint32_t VerifyFileTrust(const std::string& path, std::string* signerName = nullptr);
+// signature's one signer, which the message carries; on failure it is empty. `seal`, when
+// given, receives on success the seal (FileSeal.h) of the file that was checked, read through
+// the same descriptor after the check (kTrustFileError when it cannot be); on failure it is
+// left as it was.
+uint32_t VerifyFileTrust(const std::string& path, std::string* signerName = nullptr,
+                         FileSeal* seal = nullptr);
 // The same for a file's bytes held in memory.
 uint32_t VerifyBufferTrust(const void* data, size_t size, std::string* signerName = nullptr);
 

@@ -23,7 +23,7 @@
 //
 // One file, one verdict: while the file is judged and its signer read, this code holds it open
 // with others allowed only to read it, so that it can be neither rewritten nor replaced in
-// between.
+// between; the seal asked for is read through that same handle.
 
 namespace platform {
 
@@ -99,7 +99,7 @@ std::string SignerName(const std::wstring& path) {
 
 }  // namespace
 
-uint32_t VerifyFileTrust(const std::string& path, std::string* signerName) {
+uint32_t VerifyFileTrust(const std::string& path, std::string* signerName, FileSeal* seal) {
     if (signerName) {
         signerName->clear();
     }
@@ -123,6 +123,13 @@ uint32_t VerifyFileTrust(const std::string& path, std::string* signerName) {
     }
     if (signerName) {
         *signerName = SignerName(wide);
+    }
+    // The handle held since before the check: the seal is of the bytes that were judged.
+    if (seal && !win32::SealHandle(held.Get(), *seal)) {
+        if (signerName) {
+            signerName->clear();
+        }
+        return kTrustFileError;
     }
     ClearLastError();
     return kTrustOk;

@@ -18,6 +18,9 @@
 #include <string>
 
 namespace platform {
+
+struct FileSeal;
+
 namespace win32 {
 
 // UTF-8 text as UTF-16 for a W call; false when `text` is not UTF-8 or holds a zero.
@@ -36,6 +39,11 @@ void RecordLastError(const std::string& context = std::string());
 // The system's text for a Win32 error or HRESULT `code`, without the line break it ends with;
 // empty when the system has none.
 std::string SystemMessage(DWORD code);
+
+// The seal (FileSeal.h) of the file open as `file`, read through that handle from its start:
+// the trust check seals the very handle it checked through. False, with the last error set to
+// kTrustFileError, when it is not a file or cannot be read to its end.
+bool SealHandle(HANDLE file, FileSeal& seal);
 
 // Owns one kernel handle and closes it; null and INVALID_HANDLE_VALUE are "none".
 class Handle {

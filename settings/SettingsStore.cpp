@@ -3,9 +3,11 @@
 #include <set>
 #include <vector>
 
+#include "platform/LastError.h"
 #include "platform/Registry.h"
 #include "platform/RegistryLibrary.h"
 #include "platform/RegistryNames.h"
+#include "settings/FailureReport.h"
 #include "settings/ScopedRegistry.h"
 #include "settings/SettingsText.h"
 #include "settings/VomoSettings.h"
@@ -165,6 +167,16 @@ void VomoSettings::DropDeletedHandles() {
     }
 }
 
+namespace {
+
+// Answers that say the hive itself is unusable, not that a key is missing or out of reach.
+bool IsStoreFailure(uint32_t rc) {
+    return rc == platform::kErrorRegistryCorrupt || rc == platform::kErrorRegistryIoFailed ||
+           rc == platform::kErrorDiskFull || rc == platform::kErrorNotEnoughMemory;
+}
+
+}  // namespace
+
 bool VomoSettings::Open() {
     const ModeRow* row = RowOf(mode_);
     if (!row || !UsableName(name_) || !UsableName(fullPath_)) {
@@ -181,6 +193,9 @@ bool VomoSettings::Open() {
                                 : platform::RegOpenKeyExW(root, fullPath_.c_str(), 0, access, &key);
         if (rc == 0) {
             held = key;
+        } else if (IsStoreFailure(rc)) {
+            vmds::ReportFailure(std::string("The registry cannot be read: ") +
+                                platform::GetLastErrorText());
         }
     };
     openIn(platform::kHKeyCurrentUser, row->user, row->userAccess, userKey_);

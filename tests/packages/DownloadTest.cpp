@@ -13,9 +13,9 @@
 #include "packages/SyncDownload.h"
 #include "platform/Download.h"
 #include "platform/LastError.h"
+#include "support/LocalHttpServer.h"
 #include "support/TempDir.h"
 #include "tests/packages/DownloadTestSupport.h"
-#include "tests/packages/LocalHttpServer.h"
 
 using testsupport::HttpReply;
 using testsupport::ProgressReport;

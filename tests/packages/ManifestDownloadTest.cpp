@@ -9,9 +9,9 @@
 #include <boost/filesystem.hpp>
 
 #include "engine/VomoInstallImpl.h"
+#include "support/LocalHttpServer.h"
 #include "support/TempDir.h"
 #include "tests/packages/DownloadTestSupport.h"
-#include "tests/packages/LocalHttpServer.h"
 
 using testsupport::HttpReply;
 

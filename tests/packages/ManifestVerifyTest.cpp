@@ -9,10 +9,10 @@
 #include "engine/VomoInstallImpl.h"
 #include "settings/SettingsAccessors.h"
 #include "support/CodeSigning.h"
+#include "support/LocalHttpServer.h"
 #include "support/ScopedRegistryRoot.h"
 #include "support/TempDir.h"
 #include "tests/packages/DownloadTestSupport.h"
-#include "tests/packages/LocalHttpServer.h"
 
 using testsupport::CodeSigning;
 using testsupport::HttpReply;

@@ -5,13 +5,13 @@
 
 #include <boost/make_shared.hpp>
 
-#include "PingTestSupport.h"
 #include "api/ComponentManager.h"
 #include "api/InstallHints.h"
 #include "ping/PingSender.h"
 #include "platform/Socket.h"
 #include "support/FakeEngine.h"
 #include "support/FakeServices.h"
+#include "support/PingTestSupport.h"
 #include "support/ScopedRegistryRoot.h"
 
 using pingtest::FakeSocket;

@@ -6,11 +6,11 @@
 
 #include <boost/make_shared.hpp>
 
-#include "PingTestSupport.h"
 #include "api/ComponentManager.h"
 #include "ping/PingManager.h"
 #include "ping/PingSender.h"
 #include "platform/Socket.h"
+#include "support/PingTestSupport.h"
 #include "support/ScopedRegistryRoot.h"
 
 using pingtest::FakeSocket;

@@ -1,13 +1,15 @@
 // An event log that keeps every call: the format it was given (`formats`, in call order); in
 // `entries`, the operation with the line as printf formats it ("%S" takes wide text, as the
 // engine passes ids and paths to it); and the wide-text argument of each failure line whose
-// first argument is one.
+// first argument is one. Calls may come from several threads (a session's worker and its
+// offers); read the vectors once those have ended.
 #pragma once
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -59,18 +61,23 @@ public:
         const char* conversion = std::strchr(format, '%');
         if (conversion && conversion[1] == 'S') {
             va_start(args, format);
-            arguments.push_back(va_arg(args, const wchar_t*));
+            const wchar_t* argument = va_arg(args, const wchar_t*);
             va_end(args);
+            std::lock_guard<std::mutex> lock(mutex_);
+            arguments.push_back(argument);
         }
     }
 
 private:
     void Record(Operation operation, const char* format, va_list args) {
-        formats.push_back(format);
         char text[4096];
         const int length = std::vsnprintf(text, sizeof text, format, args);
+        std::lock_guard<std::mutex> lock(mutex_);
+        formats.push_back(format);
         entries.push_back(Entry{operation, length < 0 ? std::string() : std::string(text)});
     }
+
+    std::mutex mutex_;
 };
 
 }  // namespace testsupport

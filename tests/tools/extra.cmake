@@ -2,10 +2,11 @@
 if(WIN32)
   return()
 endif()
-# The vomo-reg and vomo-dist tests run the tools themselves.
+# The vomo-reg, vomo-dist and vcm tests run the tools themselves.
 target_compile_definitions(test_tools PRIVATE VOMO_REG_PATH="$<TARGET_FILE:vomo_reg>"
-                                              VOMO_DIST_PATH="$<TARGET_FILE:vomo_dist>")
-add_dependencies(test_tools vomo_reg vomo_dist)
+                                              VOMO_DIST_PATH="$<TARGET_FILE:vomo_dist>"
+                                              VCM_PATH="$<TARGET_FILE:vcm_host>")
+add_dependencies(test_tools vomo_reg vomo_dist vcm_host)
 
 # The installed tree as an integrator gets it: cmake --install into a temporary prefix, the
 # example host built with pkg-config and with find_package, the SONAME and symbol versions.

@@ -69,6 +69,7 @@ echo "== A Wine prefix that trusts the root"
 wine_run cmd /c exit > /dev/null
 wineserver --wait
 wineserver --persistent  # one server for every program of the run
+wine_run cmd /c exit > /dev/null  # the server's own services start here
 # A certificate in the machine's root store: the registry value "Blob" holds the store's
 # serialised form, one element of the certificate's DER (property 32: type, 1, length, bytes),
 # under the name of its SHA-1 thumbprint.
@@ -158,6 +159,12 @@ for _ in $(seq 1 50); do
 done
 grep -q listening "$work/hints.out" || { echo "no listener on port 80:" >&2; cat "$work/hints.out" >&2; exit 1; }
 
+# The product's folder, where the launcher installs the components (/DIR=), as its setup
+# program records it.
+product_dir='C:\Program Files\Vomo'
+wine_run reg add 'HKLM\SOFTWARE\Vomo\Install\Setup' /v InstallDir /d "$product_dir" /reg:64 \
+  /f > /dev/null
+
 export VOMO_MANIFEST_URL=$base/vomo/setup/manifest.cab
 export VOMO_INSTALLER_URL=http://127.0.81.1
 export VOMO_LOG_DIR='C:\vomo-logs'
@@ -178,15 +185,13 @@ rc=0
 wine_run "$host" update "Alpha;Beta" > "$work/update.out" 2>&1 || rc=$?
 check "VCM_UpdateComponents answers 0" 0 "$rc"
 query() {  # query ID VALUE: the value's data in the 64-bit view, or nothing
-  wine_run reg query "HKLM\\SOFTWARE\\Vomo\\Install\\$1" /v "$2" /reg:64 2> /dev/null \
+  { wine_run reg query "HKLM\\SOFTWARE\\Vomo\\Install\\$1" /v "$2" /reg:64 2> /dev/null || true; } \
     | tr -d '\r' | sed -n "s/^ *$2 *REG_SZ *//p"
 }
+unix_dir=$(wine_run winepath -u "$product_dir" 2> /dev/null | tr -d '\r' || true)
 for id in Alpha Beta; do
-  dir=$(query "$id" InstallDir)
-  [ -n "$dir" ] || dir="(none)"
-  check "$id wrote InstallDir" yes "$([ "$dir" != "(none)" ] && echo yes || echo no)"
-  check "$id wrote UninstallPath into its folder" "$dir\\uninstall.exe" "$(query "$id" UninstallPath)"
-  unix_dir=$(wine_run winepath -u "$dir" 2> /dev/null | tr -d '\r' || true)
+  check "$id wrote InstallDir, the folder it was given" "$product_dir" "$(query "$id" InstallDir)"
+  check "$id wrote UninstallPath" "$product_dir\\uninstall-$id.exe" "$(query "$id" UninstallPath)"
   check "$id installed its file" yes "$([ -f "$unix_dir/$id.txt" ] && echo yes || echo no)"
 done
 check "Alpha's InstalledVersion is the manifest's" 2.0.0.1 "$(query Alpha InstalledVersion)"
@@ -200,7 +205,6 @@ for id in Rogue Forged; do
   check "the package did not run" "" "$(query $id InstallDir)"
 done
 
-wineserver -w 2> /dev/null || true
 echo "== Hints received on port 80"
 sed 's/^/  /' "$work/hints.log" 2> /dev/null || true
 check "a first-install hint for Alpha" 1 "$(grep -c '^HEAD /.*Alpha.* HTTP/1.0$' "$work/hints.log" || true)"

@@ -4,12 +4,21 @@
 //   vcm [--library PATH] find SPEC...            SPEC is "name;role;version"
 //   vcm [--library PATH] check [--force] IDS     IDS is "id;id;..."
 //   vcm [--library PATH] update IDS
+//   vcm uninstall IDS
+//   vcm hotfix
 //   vcm log
 //   vcm --version
 //
 // Prints the reported ids one per line and exits with the library's result code. While an
-// update runs on a terminal, the install log's new lines are shown as they are written, under
-// a line that counts the time.
+// update or an uninstall runs on a terminal, the install log's new lines are shown as they are
+// written, under a line that counts the time.
+//
+// uninstall and hotfix reach work that the six functions do not offer, and no function may be
+// added for them: the functions are the library's fixed interface to every host. So this
+// program links the library's internals (vcm_core, as vomo-reg does) and drives the engine for
+// those two commands (EngineCommands.h), without loading libvcm.so. The code is the same the
+// library runs, with the same registry, manifest check and install log, so what a person sees
+// here is what a host would get.
 #include <dlfcn.h>
 #include <limits.h>
 #include <unistd.h>
@@ -27,6 +36,7 @@
 #include <vector>
 
 #include "platform/LogFile.h"
+#include "tools/vcm/EngineCommands.h"
 #include "vcm/vcm.h"
 
 namespace {
@@ -49,11 +59,16 @@ void Usage(FILE* out) {
                  "usage: vcm [--library PATH] find SPEC...\n"
                  "       vcm [--library PATH] check [--force] IDS\n"
                  "       vcm [--library PATH] update IDS\n"
+                 "       vcm uninstall IDS\n"
+                 "       vcm hotfix\n"
                  "\n"
                  "  find    reports the components offering each SPEC (\"name;role;version\")\n"
                  "  check   reports which of the components IDS (\"id;id;...\") have an update;\n"
                  "          --force checks them even when the schedule says they are not due\n"
                  "  update  installs the manifest version of the components IDS\n"
+                 "  uninstall  removes the installed components IDS, and every installed\n"
+                 "          component that requires one of them\n"
+                 "  hotfix  installs the manifest's hot fixes for the installed components\n"
                  "  log     prints the install log\n"
                  "\n"
                  "       vcm log\n"
@@ -122,6 +137,93 @@ void AppendId(const char* id, StringList* list) {
     static_cast<std::vector<std::string>*>(list->context)->push_back(id ? id : "");
 }
 
+// What a result code of `command` means to the person who ran it (the table of vcm(1)).
+const char* Meaning(const std::string& command, int code) {
+    if (command == "uninstall") {
+        switch (code) {
+            case 2:
+                return "nothing was removed";
+            case 10:
+                return "an uninstaller failed, and the components after it stay installed";
+            case 15:
+                return "no id was given";
+            default:
+                return "the uninstall could not start";
+        }
+    }
+    if (command == "hotfix") {
+        switch (code) {
+            case 2:
+                return "no hot fix applies to the installed components";
+            case 8:
+                return "the manifest could not be downloaded";
+            case 9:
+                return "a hot fix failed to install";
+            case 18:
+                return "the manifest's signature was refused";
+            case 19:
+                return "the manifest could not be extracted";
+            default:
+                return "the hot fixes could not be started";
+        }
+    }
+    switch (code) {
+        case 1:
+            return command == "update" ? "the update failed"
+                                       : "the manifest could not be verified or extracted";
+        case 4:
+            return "the manifest could not be downloaded";
+        case 5:
+            return "the manifest file could not be opened";
+        case 6:
+            return "the manifest could not be parsed";
+        case 7:
+            return "the update could not start";
+        case 8:
+            return "an earlier preparation of the manifest failed";
+        case 9:
+            return "nothing is due for a check";
+        case 11:
+            return "an id is not a component of the manifest";
+        case 12:
+            return "no spec matched";
+        case 13:
+            return "no spec was given";
+        case 14:
+            return "a spec is offered only in a newer version";
+        default:
+            return "failed";
+    }
+}
+
+// The size of the install log now, to read what a request adds to it.
+std::streamoff LogSize() {
+    std::ifstream in(platform::InstallLogPath(), std::ios::binary | std::ios::ate);
+    return in ? static_cast<std::streamoff>(in.tellg()) : 0;
+}
+
+// The text of the last error line the log gained since `start` (without its time and kind), or
+// empty. A log rotated meanwhile is read from its start.
+std::string LastErrorLine(std::streamoff start) {
+    std::ifstream in(platform::InstallLogPath(), std::ios::binary | std::ios::ate);
+    if (!in) {
+        return std::string();
+    }
+    if (static_cast<std::streamoff>(in.tellg()) < start) {
+        start = 0;
+    }
+    in.seekg(start);
+    const std::string marker = " error ";
+    std::string line, last;
+    while (std::getline(in, line)) {
+        const std::string::size_type at = line.find(marker);
+        if (at != std::string::npos && at < 24) {
+            last = line.substr(at + marker.size());
+        }
+    }
+    return last;
+}
+
 // Prints the install log, the rotated part first.
 int PrintLog() {
     const std::string path = platform::InstallLogPath();
@@ -144,7 +246,9 @@ int PrintLog() {
 // below them a line with the time spent so far, rewritten in place.
 class LiveLog {
 public:
-    LiveLog() : path_(platform::InstallLogPath()), start_(Clock::now()) {
+    // `doing` names the work on the time line ("updating").
+    explicit LiveLog(const char* doing)
+        : path_(platform::InstallLogPath()), doing_(doing), start_(Clock::now()) {
         std::ifstream in(path_, std::ios::binary | std::ios::ate);
         offset_ = in ? static_cast<std::streamoff>(in.tellg()) : 0;
         thread_ = std::thread(&LiveLog::Run, this);
@@ -171,7 +275,7 @@ private:
         while (!stop_) {
             ShowNewLines();
             const double seconds = std::chrono::duration<double>(Clock::now() - start_).count();
-            std::printf("\r\033[K  updating... %.1f s", seconds);
+            std::printf("\r\033[K  %s... %.1f s", doing_, seconds);
             std::fflush(stdout);
             wake_.wait_for(lock, std::chrono::milliseconds(200));
         }
@@ -198,6 +302,7 @@ private:
     }
 
     const std::string path_;
+    const char* const doing_;
     const Clock::time_point start_;
     std::streamoff offset_ = 0;
     std::mutex mutex_;
@@ -240,6 +345,28 @@ int main(int argc, char** argv) {
     if (command == "log") {
         return args.size() == 1 ? PrintLog() : (Usage(stderr), kUsageError);
     }
+    if (command == "hotfix" || command == "uninstall") {
+        if (args.size() != (command == "hotfix" ? 1u : 2u)) {
+            Usage(stderr);
+            return kUsageError;
+        }
+        const std::streamoff logStart = LogSize();
+        int result = 0;
+        if (command == "hotfix") {
+            result = vcmtool::HotFix();
+        } else if (::isatty(STDOUT_FILENO)) {
+            LiveLog live("uninstalling");
+            result = vcmtool::Uninstall(args[1]);
+        } else {
+            result = vcmtool::Uninstall(args[1]);
+        }
+        if (result != 0 && result != vcmtool::kRestartRequired) {
+            const std::string why = LastErrorLine(logStart);
+            std::fprintf(stderr, "vcm: %s%s%s\n", Meaning(command, result), why.empty() ? "" : ": ",
+                         why.c_str());
+        }
+        return result;
+    }
     bool force = false;
     std::vector<std::string> operands(args.begin() + 1, args.end());
     if (command == "check" && !operands.empty() && operands[0] == "--force") {
@@ -274,6 +401,7 @@ int main(int argc, char** argv) {
     list.context = &ids;
     list.clear = ClearIds;
 
+    const std::streamoff logStart = LogSize();
     int result = 0;
     if (command == "find") {
         for (const std::string& spec : operands) {
@@ -291,7 +419,7 @@ int main(int argc, char** argv) {
         result =
             library.checkForUpdates(manager, operands[0].c_str(), force ? 1 : 0, AppendId, &list);
     } else if (::isatty(STDOUT_FILENO)) {
-        LiveLog live;
+        LiveLog live("updating");
         result = library.updateComponents(manager, operands[0].c_str());
     } else {
         result = library.updateComponents(manager, operands[0].c_str());
@@ -303,5 +431,11 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     library.shutdown(manager);
     ::dlclose(library.handle);
+    if (result != 0) {
+        // The code's meaning, and the log's own words for the failure behind it.
+        const std::string why = LastErrorLine(logStart);
+        std::fprintf(stderr, "vcm: %s%s%s\n", Meaning(command, result), why.empty() ? "" : ": ",
+                     why.c_str());
+    }
     return result;
 }

@@ -162,37 +162,12 @@ int Manifest(const std::string& dir, const std::string& cert, const std::string&
     return 0;
 }
 
-// What a trust status means, in words.
-const char* TrustWords(uint32_t status) {
-    switch (status) {
-        case platform::kTrustSubjectFormUnknown:
-            return "neither a cabinet nor a program the component manager can check";
-        case platform::kTrustNoSignature:
-            return "no embedded signature, or a malformed one";
-        case platform::kTrustBadDigest:
-            return "the file does not match its signature (changed after signing)";
-        case platform::kTrustBadSignature:
-            return "the signature does not verify";
-        case platform::kTrustExpired:
-            return "a certificate is outside its validity period";
-        case platform::kTrustUntrustedRoot:
-            return "the certificate chain ends in a root that is not trusted";
-        case platform::kTrustChaining:
-            return "no certificate chain to a trusted root";
-        case platform::kTrustWrongUsage:
-            return "the certificate may not sign code";
-        case platform::kTrustFileError:
-            return "the file cannot be read";
-        default:
-            return "the signature is refused";
-    }
-}
-
 int Verify(const std::string& file) {
     std::string signer;
     const uint32_t status = platform::VerifyFileTrust(file, &signer);
     if (status != platform::kTrustOk) {
-        std::printf("%s: refused: %s (0x%08X)\n", file.c_str(), TrustWords(status), status);
+        std::printf("%s: refused: %s (0x%08X)\n", file.c_str(), platform::TrustStatusText(status),
+                    status);
         const std::string reason = platform::GetLastErrorText();
         if (!reason.empty()) {
             std::printf("  reason: %s\n", reason.c_str());

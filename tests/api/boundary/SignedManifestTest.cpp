@@ -12,10 +12,12 @@
 #include "settings/SettingsAccessors.h"
 #include "support/CodeSigning.h"
 #include "support/LoadedExports.h"
+#include "support/LocalHttpServer.h"
+#include "support/PingTestSupport.h"
 #include "support/ScopedRegistryRoot.h"
 #include "support/TempDir.h"
+#include "support/TestPackages.h"
 #include "support/TimestampServer.h"
-#include "tests/packages/LocalHttpServer.h"
 #include "vcm/vcm.h"
 
 using testsupport::CodeSigning;
@@ -79,6 +81,15 @@ protected:
                                              files_->Path()));
         ASSERT_TRUE(signing.Sign(Signer::kVomoInc, files_->File("updates-plain.cab"),
                                  files_->File("updates.cab")));
+        ASSERT_TRUE(testsupport::MakeCabinet(files_->File("broken-plain.cab"),
+                                             {{"manifest.xml", "<manifest>\n<oops></manifest>"}},
+                                             true, files_->Path()));
+        ASSERT_TRUE(signing.Sign(Signer::kVomoLlc, files_->File("broken-plain.cab"),
+                                 files_->File("broken.cab")));
+        ASSERT_TRUE(testsupport::WriteFile(files_->File("program.exe"),
+                                           testsupport::MinimalPeImage(false)));
+        ASSERT_TRUE(signing.Sign(Signer::kVomoLlc, files_->File("program.exe"),
+                                 files_->File("signed.exe")));
     }
     static void TearDownTestSuite() {
         delete files_;
@@ -148,6 +159,16 @@ protected:
                vmds::WriteInstallString(id, "InstalledVersion", version);
     }
 
+    // What the install log gained while `run` ran.
+    static std::string LogSince(const std::function<void()>& run) {
+        const std::string path = std::string(std::getenv("VOMO_LOG_DIR")) + "/install.log";
+        std::string before, after;
+        ReadFile(path, before);
+        run();
+        ReadFile(path, after);
+        return after.size() >= before.size() ? after.substr(before.size()) : after;
+    }
+
     static void Append(const char* id, StringList* list) {
         static_cast<std::vector<std::string>*>(list->context)->push_back(id);
     }
@@ -191,6 +212,7 @@ TEST_F(SignedManifestTest, AGoodCabinetServesFindAndCheck) {
     e_.shutdown(manager);
 }
 
+// Every refusal is reported with its code and leaves the reason in the install log.
 TEST_F(SignedManifestTest, RefusedCabinetsGive1AndAMissingOne4) {
     struct Case {
         const char* what;
@@ -198,30 +220,58 @@ TEST_F(SignedManifestTest, RefusedCabinetsGive1AndAMissingOne4) {
         std::function<void(std::string&)> change;
         int find;
         int check;
+        const char* logged;
     };
     const std::vector<Case> cases = {
-        {"one byte changed", "manifest.cab", [](std::string& b) { b[70] ^= 0x01; }, 1, 1},
-        {"signed by another maker", "other.cab", {}, 1, 1},
-        {"expired, back-dated by its own time-stamp", "backdated.cab", {}, 1, 1},
-        {"not signed", "plain.cab", {}, 1, 1},
-        {"cut short", "manifest.cab", [](std::string& b) { b.resize(b.size() / 2); }, 1, 1},
-        {"missing", "", {}, 4, 1},
+        {"one byte changed", "manifest.cab", [](std::string& b) { b[70] ^= 0x01; }, 1, 1,
+         "Manifest signature refused: the file does not match its signature"},
+        {"signed by another maker",
+         "other.cab",
+         {},
+         1,
+         1,
+         "Manifest signed by \"Other Maker, Ltd.\", which is not an accepted signer"},
+        {"expired, back-dated by its own time-stamp",
+         "backdated.cab",
+         {},
+         1,
+         1,
+         "a certificate is outside its validity period (0x800B0101)"},
+        {"not signed", "plain.cab", {}, 1, 1, "no embedded signature"},
+        {"cut short", "manifest.cab", [](std::string& b) { b.resize(b.size() / 2); }, 1, 1,
+         "Manifest signature refused: "},
+        {"a signed program, not a cabinet", "signed.exe", {}, 1, 1, "Manifest extraction failed: "},
+        {"not well-formed", "broken.cab", {}, 6, 1, ": line 2, column"},
+        {"missing", "", {}, 4, 1, "failed: The requested URL returned error: 404"},
         {"larger than the cap", "manifest.cab",
-         [](std::string& b) { b.resize(kManifestCabinetMaxBytes + 1); }, 4, 1},
+         [](std::string& b) { b.resize(kManifestCabinetMaxBytes + 1); }, 4, 1, "larger than"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Serve(c.file, c.change);
+        const std::string logged = LogSince([&] {
+            ComponentManager* manager = NewManager();
+            EXPECT_EQ(c.find, Find(manager, {"player;application;4"}));
+            EXPECT_TRUE(ids_.empty());
+            e_.shutdown(manager);
+        });
+        EXPECT_NE(std::string::npos, logged.find(c.logged)) << logged;
         ComponentManager* manager = NewManager();
-        EXPECT_EQ(c.find, Find(manager, {"player;application;4"}));
-        EXPECT_TRUE(ids_.empty());
-        e_.shutdown(manager);
-        manager = NewManager();
         EXPECT_EQ(c.check, Check(manager, "VomoPlayer"));
         EXPECT_TRUE(ids_.empty());
         e_.shutdown(manager);
         EXPECT_EQ(0u, testsupport::CountFilesBelow(tmp_.Path()));  // nothing refused is kept
     }
+
+    // A machine hive that is not a hive reads as empty, and says so in the log.
+    ASSERT_TRUE(testsupport::WriteFile(registry_.Path() + "/machine.db", std::string(4096, 'x')));
+    Serve("manifest.cab");
+    const std::string logged = LogSince([&] {
+        ComponentManager* manager = NewManager();
+        EXPECT_EQ(0, Check(manager, "VomoPlayer"));
+        e_.shutdown(manager);
+    });
+    EXPECT_NE(std::string::npos, logged.find("error The registry cannot be read: ")) << logged;
 }
 
 TEST_F(SignedManifestTest, ASecondPreparationInTheSameManagerGives8) {
@@ -292,6 +342,86 @@ TEST_F(SignedManifestTest, CheckReportsNewerVersionsOfInstalledComponents) {
     EXPECT_EQ(11, Check(manager, "Newer;Ghost", 1));
     EXPECT_TRUE(ids_.empty());
     e_.shutdown(manager);
+}
+
+// Update runs through the exports, as a publisher would set them up with vomo-dist: each
+// package's installer records itself with vomo-reg; first installs and failures reach the
+// installer server as hints on port 80.
+TEST_F(SignedManifestTest, UpdateRunsInstallRecordAndReportThroughTheExports) {
+    pingtest::Port80Listener hints("127.0.80.11");
+    ASSERT_EQ("", hints.Error());
+    ::setenv("VOMO_INSTALLER_URL", "http://127.0.80.11", 1);
+    const CodeSigning& signing = CodeSigning::Instance();
+    const std::string signer = " --cert " +
+                               testsupport::ShellQuote(signing.Chain(Signer::kVomoLlc)) +
+                               " --key " + testsupport::ShellQuote(signing.Key(Signer::kVomoLlc));
+    const auto dist = [&](const std::string& args) {
+        ASSERT_EQ(0,
+                  testsupport::RunCommand(std::string(VOMO_DIST_PATH) + " " + args + " >/dev/null"))
+            << args;
+    };
+    TempDir site("vcm-e2e-site");
+    std::string manifest = "<manifest version='7.0.0.0'><componentDefinitions>";
+    for (const char* id : {"Alpha", "Beta"}) {
+        const std::string installer = site.File(std::string(id) + ".sh");
+        ASSERT_TRUE(
+            testsupport::WriteFile(installer, std::string("#!/bin/sh\n") + VOMO_REG_PATH +
+                                                  " add 'HKLM\\SOFTWARE\\Vomo\\Install\\" + id +
+                                                  "' /v InstallDir /d \"${1#/DIR=}\" /f\n"));
+        const std::string cab = site.File(std::string(id) + ".cab");
+        dist("package " + installer + " -o " + cab + " && " + VOMO_DIST_PATH + " sign " + cab +
+             signer);
+        std::string bytes;
+        ASSERT_TRUE(ReadFile(cab, bytes));
+        server_.Route("/" + std::string(id) + ".cab", HttpReply::Body(bytes));
+        manifest += std::string("<component id='") + id +
+                    "'><latestVersion>3.1.0.0</latestVersion><package><type>nsis</type><url>" +
+                    server_.Url("/" + std::string(id) + ".cab") + "</url></package></component>";
+    }
+    ASSERT_TRUE(testsupport::WriteFile(site.File("manifest.xml"),
+                                       manifest + "</componentDefinitions></manifest>"));
+    dist("manifest " + site.Path() + signer);
+    std::string cabinet;
+    ASSERT_TRUE(ReadFile(site.File("vomo/setup/manifest.cab"), cabinet));
+    server_.Route(kCabinetPath, HttpReply::Body(cabinet));
+
+    const auto update = [&](const char* ids) {
+        ComponentManager* manager = NewManager();
+        const int result = e_.update(manager, ids);
+        e_.shutdown(manager);  // the hints queued are sent before it returns
+        return result;
+    };
+    const std::string log = LogSince([&] { EXPECT_EQ(0, update("Alpha")); });
+    std::string value;
+    EXPECT_TRUE(vmds::ReadInstallString("Alpha", "InstalledVersion", value));
+    EXPECT_EQ("3.1.0.0", value);
+    EXPECT_TRUE(vmds::ReadInstallString("Alpha", "InstallDir", value));  // its installer's
+    std::string::size_type at = 0;
+    for (const char* line :
+         {"Downloading components", "Component: [Alpha] http://", "Verifying package signature",
+          "Component: [Alpha] - Digital Signature OK", "Installing component: [Alpha]",
+          "Component: [Alpha] Install Succeeded"}) {
+        at = log.find(line, at);
+        EXPECT_NE(std::string::npos, at) << line << " in\n" << log;
+    }
+    EXPECT_EQ(std::vector<std::string>{pingtest::Request("127.0.80.11",
+                                                         "/hint/v10-unique-component-Alpha")},
+              hints.WaitForRequests(1, 5000));
+
+    EXPECT_EQ(0, update("Alpha"));        // installed before: no second hint
+    EXPECT_EQ(7, update("Alpha;Ghost"));  // an id the manifest does not know
+    // Beta's package is gone from the server: the run fails, Beta (installed, never reported)
+    // gets a failure hint, Alpha (reported before) none, and nothing is recorded.
+    ASSERT_TRUE(MarkInstalled("Beta", "1.0.0.0"));
+    server_.Route("/Beta.cab", HttpReply::Status(404));
+    EXPECT_EQ(1, update("Alpha;Beta"));
+    EXPECT_TRUE(vmds::ReadInstallString("Beta", "InstalledVersion", value));
+    EXPECT_EQ("1.0.0.0", value);
+    EXPECT_EQ((std::vector<std::string>{
+                  pingtest::Request("127.0.80.11", "/hint/v10-unique-component-Alpha"),
+                  pingtest::Request("127.0.80.11", "/hint/v10-unique-component-Beta-FAIL")}),
+              hints.WaitForRequests(2, 5000));
+    ::setenv("VOMO_INSTALLER_URL", "http://127.0.0.1", 1);
 }
 
 }  // namespace

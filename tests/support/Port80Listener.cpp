@@ -1,4 +1,4 @@
-#include "PingTestSupport.h"
+#include "support/PingTestSupport.h"
 
 #include <arpa/inet.h>
 #include <errno.h>

@@ -1,4 +1,4 @@
-#include "PingTestSupport.h"
+#include "support/PingTestSupport.h"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>

@@ -1,0 +1,123 @@
+#include "sessions/AsyncOfferInstallImpl.h"
+
+#include <exception>
+
+#include <boost/bind/bind.hpp>
+#include <boost/thread/lock_guard.hpp>
+
+#include "packages/IFileOperations.h"
+#include "packages/IInstallerTempDir.h"
+#include "packages/IPackageLauncher.h"
+#include "packages/ISyncDownload.h"
+#include "packages/PackageLauncherFactory.h"
+#include "packages/VerifyTrust.h"
+#include "platform/FileSeal.h"
+#include "platform/LastError.h"
+
+namespace {
+
+const int32_t kDownloading = 1;
+const int32_t kInstalling = 2;
+const int32_t kFinished = 3;
+const int32_t kFailed = -1;
+
+const char kOfferFailed[] = "Offer: [%s] - Failed with error: %s";
+
+// Deletes the downloaded package when the worker is done with it, however it ends.
+class RemovedOnExit {
+public:
+    RemovedOnExit() : files_(CreateFileOperations()) {}
+    ~RemovedOnExit() {
+        if (!file.IsEmpty()) {
+            files_->RemoveAll(file);
+        }
+    }
+    Url file;
+
+private:
+    boost::shared_ptr<IFileOperations> files_;
+};
+
+}  // namespace
+
+AsyncOfferInstallImpl::AsyncOfferInstallImpl(const OfferRecord& record,
+                                             const boost::shared_ptr<vmi::IEventLog>& log)
+    : record_(record), log_(log) {}
+
+AsyncOfferInstallImpl::~AsyncOfferInstallImpl() {
+    worker_.Join();
+}
+
+bool AsyncOfferInstallImpl::Start() {
+    return worker_.Start(boost::bind(&AsyncOfferInstallImpl::Work, this));
+}
+
+int32_t AsyncOfferInstallImpl::GetState() {
+    boost::lock_guard<boost::recursive_mutex> lock(mutex_);
+    return state_;
+}
+
+bool AsyncOfferInstallImpl::OnProgress(uint32_t, uint32_t, uint32_t, const std::string&) {
+    return true;
+}
+
+void AsyncOfferInstallImpl::Fail() {
+    boost::lock_guard<boost::recursive_mutex> lock(mutex_);
+    state_ = kFailed;
+}
+
+void AsyncOfferInstallImpl::Work() {
+    {
+        boost::lock_guard<boost::recursive_mutex> lock(mutex_);
+        state_ = kDownloading;
+    }
+    try {
+        PackageLauncherFactory launchers;
+        boost::shared_ptr<IPackageLauncher> launcher;
+        const boost::shared_ptr<IInstallerTempDir> tempDir = GetInstallerTempDir();
+        RemovedOnExit package;
+        if (launchers.CreateOfferLauncher(launcher, record_, log_) != 0 || !launcher ||
+            record_.packageUrl.IsEmpty() || !tempDir || !tempDir->MakeUniquePath(package.file)) {
+            Fail();
+            return;
+        }
+        const boost::shared_ptr<ISyncDownload> download = CreateSyncDownload();
+        download->SetCallback(this);
+        const bool downloaded = download->Download(record_.packageUrl, package.file);
+        download->ClearCallback();
+        if (!downloaded) {
+            Fail();
+            return;
+        }
+        const std::string path = package.file.GetPath();
+        VerifyTrust verifier;
+        platform::FileSeal seal;
+        if (verifier.VerifyAndSeal(path, seal) != 0) {
+            if (log_) {
+                log_->WriteError(kOfferFailed, record_.id.c_str(),
+                                 platform::GetLastErrorText().c_str());
+            }
+            Fail();
+            return;
+        }
+        {
+            boost::lock_guard<boost::recursive_mutex> lock(mutex_);
+            state_ = kInstalling;
+        }
+        platform::FileSeal now;
+        if (!platform::SealFile(path, now) || now != seal) {
+            if (log_) {
+                log_->WriteError(kOfferFailed, record_.id.c_str(),
+                                 "the package is no longer the file whose signature was checked");
+            }
+            Fail();
+            return;
+        }
+        launcher->InstallPackage(path, record_.commandLineArgs, false);
+    } catch (const std::exception&) {
+        Fail();
+        return;
+    }
+    boost::lock_guard<boost::recursive_mutex> lock(mutex_);
+    state_ = kFinished;
+}

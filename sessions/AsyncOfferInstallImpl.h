@@ -1,0 +1,51 @@
+// AsyncOfferInstallImpl: downloads one offer's installer package and runs it, on a thread of
+// its own, while an install session installs its components.
+//
+// States: 0 not started; 1 downloading; 2 installing; 3 finished (whatever the installer
+// returned); -1 failed before the installer ran.
+//
+// An offer's package passes the same signature check as a component's before anything of it
+// runs: a package that fails the check ends in -1 and never runs. The file that runs is the
+// file that was checked, sealed by the check and sealed again right before its installer
+// starts (see InstallTransaction.h). An offer whose package type no installer can run ends in
+// -1 before anything is downloaded. The downloaded package is deleted whatever the outcome.
+// The download answers every progress report with "go on": offers cannot be cancelled.
+//
+// GetState may be called on any thread; the object's destructor waits for its worker.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include <boost/shared_ptr.hpp>
+#include <boost/thread/recursive_mutex.hpp>
+
+#include "engine/IEventLog.h"
+#include "offers/OfferRecord.h"
+#include "packages/ISyncDownloadCB.h"
+#include "sessions/SessionThread.h"
+
+class AsyncOfferInstallImpl : public ISyncDownloadCB {
+public:
+    // `log` may be null.
+    AsyncOfferInstallImpl(const OfferRecord& record, const boost::shared_ptr<vmi::IEventLog>& log);
+    ~AsyncOfferInstallImpl() override;
+
+    // Starts the worker; false when it was started before or no thread could be made.
+    bool Start();
+    int32_t GetState();
+
+    bool OnProgress(uint32_t progress, uint32_t progressMax, uint32_t state,
+                    const std::string& statusText) override;
+
+private:
+    void Work();
+    // The worker's outcome short of running the installer: sets state -1.
+    void Fail();
+
+    const OfferRecord record_;
+    const boost::shared_ptr<vmi::IEventLog> log_;
+    boost::recursive_mutex mutex_;  // guards the state
+    int32_t state_ = 0;
+    SessionThread worker_;
+};

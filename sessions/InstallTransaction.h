@@ -1,0 +1,95 @@
+// InstallTransaction: installs a list of components, in list order, on the calling thread:
+// downloads every package, then verifies every package's signature, then runs every installer,
+// writing a running account to the event log and reporting progress to an observer.
+//
+// Steps and results:
+// - Download: each package goes to a new temporary name of the process-wide temporary-name
+//   source (a private folder only this user may enter). 7 when no name can be made, 8 when a
+//   download fails or the observer stops it. A component whose package type no installer can
+//   run (9), or without a package address (8), fails here, before anything was run.
+// - Verify: every downloaded package must carry a signature of an accepted signer; 18
+//   otherwise. What the check read is sealed: the identity of the file it opened and the
+//   SHA-256 of its bytes, taken through that same descriptor.
+// - Install: per component, unless the record asks to keep it, the component's registry key is
+//   removed so that the installer starts from a fresh key, and the package runs, elevated, with
+//   the record's command-line arguments. 12 when an installer reports an abort, any other
+//   launcher code passed on; 13 is success with a restart required.
+//
+// The file that runs is the file that was verified: right before its installer is started, a
+// package is sealed again under its name, and it runs only when that seal equals the one the
+// verify step took, same file (not another put under the name) and same bytes; otherwise the
+// component fails with 18 and nothing of it runs. Together with the private folder, which only
+// this user can change, nothing can swap a package between the two steps unnoticed.
+//
+// The first failure ends the transaction; components installed before it stay installed.
+// Every failure line is followed by the closing rule. Whatever the outcome, the downloaded
+// packages are deleted before Run returns.
+//
+// One thread runs a transaction; the observer's operations are called on it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <boost/shared_ptr.hpp>
+
+#include "engine/ComponentRecord.h"
+#include "engine/IEventLog.h"
+#include "packages/IFileOperations.h"
+#include "packages/IOSUtilities.h"
+#include "packages/ISyncDownload.h"
+#include "packages/ISyncDownloadCB.h"
+#include "platform/FileSeal.h"
+#include "sessions/IInstallTransactionCB.h"
+
+class InstallTransaction : public ISyncDownloadCB {
+public:
+    // `observer` may be null; `log` may be null (no lines are written).
+    InstallTransaction(const std::vector<ComponentRecord>& records, IInstallTransactionCB* observer,
+                       const boost::shared_ptr<vmi::IEventLog>& log);
+    // Deletes what is left of the downloaded packages.
+    ~InstallTransaction() override;
+    InstallTransaction(const InstallTransaction&) = delete;
+    InstallTransaction& operator=(const InstallTransaction&) = delete;
+
+    // Runs the three steps once; the result code above.
+    uint32_t Run();
+    // Makes a transaction and runs it: its result, and whether an installer asked for a restart
+    // in `rebootRequired`. 9 when the transaction could not even be made (memory ran out).
+    static uint32_t RunOnce(const std::vector<ComponentRecord>& records,
+                            IInstallTransactionCB* observer,
+                            const boost::shared_ptr<vmi::IEventLog>& log, bool& rebootRequired);
+    // True when an installer asked for a restart (also when a later component failed).
+    bool IsRebootRequired() const { return rebootRequired_; }
+
+    // Progress of the package being downloaded, passed to the observer.
+    bool OnProgress(uint32_t progress, uint32_t progressMax, uint32_t state,
+                    const std::string& statusText) override;
+
+private:
+    struct Package {
+        Url file;                 // its temporary name; empty until one was made
+        bool downloaded = false;  // the download completed
+        platform::FileSeal seal;  // what the verify step accepted
+    };
+
+    uint32_t DownloadStep();
+    uint32_t VerifyStep();
+    uint32_t InstallStep();
+    // Writes the closing rule and answers `result`.
+    uint32_t Close(uint32_t result);
+    void RemovePackages();
+    uint32_t Count() const { return static_cast<uint32_t>(records_.size()); }
+
+    std::vector<ComponentRecord> records_;
+    IInstallTransactionCB* observer_;
+    size_t index_ = 0;
+    bool rebootRequired_ = false;
+    boost::shared_ptr<vmi::IEventLog> log_;
+    std::vector<Package> packages_;  // one per record
+    boost::shared_ptr<IOSUtilities> os_;
+    boost::shared_ptr<IFileOperations> files_;
+    boost::shared_ptr<ISyncDownload> download_;
+};

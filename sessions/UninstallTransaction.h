@@ -1,0 +1,61 @@
+// UninstallTransaction: removes installed components, one after the other in the order given,
+// writing a running account to the event log and telling its observer which component it is
+// at.
+//
+// For each component it reads the "UninstallPath" its package recorded. Without one, the
+// component is taken to be gone already and only its registry key is removed. Otherwise a copy
+// of that uninstaller runs (through the component's package launcher) and, when it succeeds,
+// the component's key is removed; a key that cannot be removed is reported and does not fail
+// the run. The first uninstaller that fails ends the run with the launcher's result (6 when the
+// component's package type has no launcher): the components before it stay removed, those after
+// it stay installed.
+//
+// Only after every component was removed, the groups left without members are cleaned up:
+// every bundle group none of whose members is still installed loses its key with everything
+// below it, and so does every install group that one of the removed components belonged to
+// once none of its members is installed any more (the engine would otherwise go on counting
+// the group as installed).
+//
+// Result: 0, or the failing component's result. The restart flag is set when any uninstaller
+// asked for a restart, also when a later one failed. The log lines are read by tools, so their
+// texts are kept exactly as they are.
+//
+// Run belongs to one thread (the session's worker); IsRebootRequired may be read by it
+// afterwards.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include <boost/shared_ptr.hpp>
+
+#include "engine/ComponentRecord.h"
+#include "engine/IEventLog.h"
+#include "packages/IOSUtilities.h"
+#include "registry/IComponentRegistry.h"
+#include "sessions/IUninstallTransactionCB.h"
+
+class UninstallTransaction {
+public:
+    // `records` in removal order; `observer` may be null, `log` too (no lines).
+    UninstallTransaction(const std::vector<ComponentRecord>& records,
+                         IUninstallTransactionCB* observer,
+                         const boost::shared_ptr<vmi::IEventLog>& log);
+
+    uint32_t Run();
+    bool IsRebootRequired() const { return rebootRequired_; }
+
+private:
+    // Removes one component; 0 or 13 on success, else the failing result.
+    uint32_t Remove(const ComponentRecord& record);
+    void RemoveKey(const std::string& id);
+    void RemoveEmptyGroups();
+
+    const std::vector<ComponentRecord> records_;
+    IUninstallTransactionCB* const observer_;
+    uint32_t index_ = 0;
+    bool rebootRequired_ = false;
+    const boost::shared_ptr<vmi::IEventLog> log_;
+    const boost::shared_ptr<IOSUtilities> os_;
+    const boost::shared_ptr<IComponentRegistry> registry_;
+};

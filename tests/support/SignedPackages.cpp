@@ -1,0 +1,72 @@
+#include "support/SignedPackages.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include <boost/filesystem.hpp>
+
+#include "support/TestPackages.h"
+
+namespace testsupport {
+
+SignedPackages::SignedPackages() {
+    const char* tmp = std::getenv("TMPDIR");
+    hadTmp_ = tmp != nullptr;
+    previousTmp_ = tmp ? tmp : "";
+    ::setenv("TMPDIR", tmp_.Path().c_str(), 1);
+    ::setenv("VOMO_TRUST_ROOTS", CodeSigning::Instance().TrustedRoots().c_str(), 1);
+}
+
+SignedPackages::~SignedPackages() {
+    ::unsetenv("VOMO_TRUST_ROOTS");
+    if (hadTmp_) {
+        ::setenv("TMPDIR", previousTmp_.c_str(), 1);
+    } else {
+        ::unsetenv("TMPDIR");
+    }
+}
+
+std::string SignedPackages::Serve(const std::string& name, const std::string& script,
+                                  Signer signer) {
+    const std::string unsigned_ = MakePackage(dir_, name + ".unsigned", script);
+    const std::string file = dir_.File(name);
+    std::remove(file.c_str());  // a package served anew under the same name
+    if (!CodeSigning::Instance().Sign(signer, unsigned_, file)) {
+        ADD_FAILURE() << "cannot sign " << file;
+    }
+    return Route(name, file);
+}
+
+std::string SignedPackages::ServeUnsigned(const std::string& name, const std::string& script) {
+    return Route(name, MakePackage(dir_, name, script));
+}
+
+std::string SignedPackages::Bytes(const std::string& name) const {
+    std::string bytes;
+    ReadFile(dir_.File(name), bytes);
+    return bytes;
+}
+
+std::string SignedPackages::Route(const std::string& name, const std::string& file) {
+    std::string bytes;
+    EXPECT_TRUE(ReadFile(file, bytes)) << file;
+    server_.Route("/" + name, HttpReply::Body(bytes));
+    return server_.Url("/" + name);
+}
+
+std::vector<std::string> SignedPackages::LeftInTemp() const {
+    namespace fs = boost::filesystem;
+    std::vector<std::string> left;
+    boost::system::error_code error;
+    for (fs::recursive_directory_iterator it(tmp_.Path(), error), end; !error && it != end;
+         it.increment(error)) {
+        if (!fs::is_directory(it->path())) {
+            left.push_back(it->path().string());
+        }
+    }
+    return left;
+}
+
+}  // namespace testsupport

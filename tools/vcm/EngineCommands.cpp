@@ -1,0 +1,140 @@
+#include "tools/vcm/EngineCommands.h"
+
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+#include <sstream>
+#include <vector>
+
+#include <boost/chrono/duration.hpp>
+#include <boost/make_shared.hpp>
+#include <boost/pointer_cast.hpp>
+#include <boost/thread/thread.hpp>
+
+#include "api/Addresses.h"
+#include "api/InstallLog.h"
+#include "engine/ComponentImpl.h"
+#include "engine/Locale.h"
+#include "engine/VomoInstallImpl.h"
+#include "registry/IComponentRegistry.h"
+#include "sessions/UninstallSessionImpl.h"
+
+namespace vcmtool {
+
+namespace {
+
+const boost::chrono::milliseconds kPollInterval(100);
+
+const uint32_t kNotFound = 2;
+const uint32_t kUninstalling = 6;
+const uint32_t kRemoved = 7;
+const uint32_t kInstallFailed = 9;
+const uint32_t kUninstallFailed = 10;
+const uint32_t kNothingAsked = 15;
+
+boost::shared_ptr<VomoInstallImpl> MakeEngine() {
+    const boost::shared_ptr<VomoInstallImpl> engine =
+        boost::make_shared<VomoInstallImpl>(Url(vcm::ManifestUrlText()), 0);
+    engine->SetEventLog(boost::make_shared<vcm::InstallLog>());
+    return engine;
+}
+
+// The hot-fix session's end, reported on its worker thread.
+std::mutex hotFixMutex;
+std::condition_variable hotFixEnded;
+bool hotFixDone = false;
+int32_t hotFixResult = 0;
+
+void OnHotFixDone(int32_t result) {
+    std::lock_guard<std::mutex> lock(hotFixMutex);
+    hotFixDone = true;
+    hotFixResult = result;
+    hotFixEnded.notify_all();
+}
+
+}  // namespace
+
+int Uninstall(const std::string& ids) {
+    std::vector<std::string> asked;
+    std::istringstream list(ids);
+    for (std::string id; std::getline(list, id, ';');) {
+        if (!id.empty()) {
+            asked.push_back(id);
+        }
+    }
+    if (asked.empty()) {
+        return kNothingAsked;
+    }
+    // Each asked id names an installed component or a recorded install group; the session
+    // reads everything else from the registry.
+    const boost::shared_ptr<IComponentRegistry> registry = CreateComponentRegistry();
+    std::vector<ComponentRecord> installGroups;
+    registry->LoadInstallGroups(installGroups);
+    vmi::ComponentList components;
+    for (const std::string& id : asked) {
+        ComponentRecord record;
+        record.id = id;
+        for (const ComponentRecord& group : installGroups) {
+            record.inInstallGroup = record.inInstallGroup || group.id == id;
+        }
+        if (!record.inInstallGroup && !registry->IsComponentInstalled(id)) {
+            std::fprintf(stderr, "vcm: %s is not installed\n", id.c_str());
+            return kNotFound;
+        }
+        components.push_back(boost::make_shared<ComponentImpl>(record));
+    }
+
+    const boost::shared_ptr<VomoInstallImpl> engine = MakeEngine();
+    boost::shared_ptr<vmi::IInstallSession> session;
+    const uint32_t started = engine->StartUninstallSession(components, session);
+    if (started != 0) {
+        return static_cast<int>(started);
+    }
+    uint32_t position = 0;
+    uint32_t total = 0;
+    uint32_t state = kUninstalling;
+    while (session->GetProgress(position, total, state) == 0 && state == kUninstalling) {
+        boost::this_thread::sleep_for(kPollInterval);
+    }
+    const boost::shared_ptr<UninstallSessionImpl> run =
+        boost::dynamic_pointer_cast<UninstallSessionImpl>(session);
+    for (const ComponentRecord& record : run ? run->GetRecords() : std::vector<ComponentRecord>()) {
+        if (!registry->IsComponentInstalled(record.id)) {
+            std::printf("%s\n", record.id.c_str());
+        }
+    }
+    if (state != kRemoved) {
+        return kUninstallFailed;
+    }
+    if (session->IsRebootRequired()) {
+        std::fprintf(stderr, "vcm: restart the computer to finish the removal\n");
+        return kRestartRequired;
+    }
+    return 0;
+}
+
+int HotFix() {
+    // The installers are told a locale, as an update run tells them.
+    vmi::Locale::SelectIfNone("en-us");
+    const boost::shared_ptr<VomoInstallImpl> engine = MakeEngine();
+    if (!engine->GetHotFixes()) {
+        // The download's verdict tells a refused manifest from one without hot fixes for here.
+        const uint32_t verdict = engine->PollManifestDownload();
+        return verdict == 8 || verdict == 18 || verdict == 19 ? static_cast<int>(verdict)
+                                                              : kNotFound;
+    }
+    for (const HotFixRecord& hotFix : engine->GetHotFixList()) {
+        std::printf("%s %s %s\n", hotFix.id.c_str(), hotFix.componentId.c_str(),
+                    hotFix.version.c_str());
+    }
+    std::fflush(stdout);
+    const uint32_t started = engine->StartHotFixSession(OnHotFixDone);
+    if (started != 0) {
+        return static_cast<int>(started);
+    }
+    std::unique_lock<std::mutex> lock(hotFixMutex);
+    hotFixEnded.wait(lock, [] { return hotFixDone; });
+    return hotFixResult == 0 ? 0 : kInstallFailed;
+}
+
+}  // namespace vcmtool

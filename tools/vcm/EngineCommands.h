@@ -1,0 +1,31 @@
+// The two commands of vcm that the library's six functions do not offer: removing installed
+// components and installing the hot fixes that apply. They drive the library's engine directly
+// (vcm links the library's internals for them, as vomo-reg does), with the same registry, the
+// same verified manifest download and the same install log as the library loaded by a host.
+//
+// Both run on the calling thread until the work has ended and print what they did to standard
+// output; their results are vcm's exit statuses, whose meaning the caller prints.
+#pragma once
+
+#include <string>
+
+namespace vcmtool {
+
+// Uninstall's answer when every component was removed and a restart finishes the removal.
+const int kRestartRequired = 13;
+
+// Removes the installed components `ids` ("id;id;..."; an install group stands for its
+// members), with every installed component that requires one of them. Prints the ids removed,
+// one per line. 0 removed; 13 removed, restart required; 2 an id is not installed (nothing is
+// removed); 10 an uninstaller failed (the components after it stay installed); 15 no id given;
+// other values: the uninstall could not start.
+int Uninstall(const std::string& ids);
+
+// Finds the hot fixes of the manifest that apply to the installed components, downloading and
+// verifying the manifest, and installs them. Prints "id component version" for each. 0
+// installed; 2 no hot fix applies; 8 the manifest could not be downloaded; 18 its signature
+// was refused; 19 it could not be extracted; 9 a hot fix failed to install; other values: the
+// hot fixes could not be started.
+int HotFix();
+
+}  // namespace vcmtool
