@@ -122,10 +122,9 @@ void FormatOne(const std::string& spec, va_list& args, std::string& out) {
 }
 
 std::string UtcStamp() {
-    const time_t now = static_cast<time_t>(platform::CurrentTime());
     struct tm utc;
     char text[32] = "";
-    if (::gmtime_r(&now, &utc)) {
+    if (platform::UtcTimeOf(platform::CurrentTime(), utc)) {
         std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
     }
     return text;

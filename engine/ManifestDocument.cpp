@@ -1,8 +1,9 @@
 #include "engine/ManifestDocument.h"
 
-#include <cerrno>
-#include <cstring>
 #include <exception>
+
+#include "platform/InputFile.h"
+#include "platform/LastError.h"
 
 uint32_t ManifestDocument::Fail(uint32_t code, const std::string& why) {
     error_ = why;
@@ -15,9 +16,9 @@ uint32_t ManifestDocument::Load(const std::string& path) {
     if (path.empty()) {
         return Fail(kUnavailable, "no manifest file");
     }
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = platform::OpenInputFile(path);
     if (!file) {
-        return Fail(kUnavailable, std::strerror(errno));
+        return Fail(kUnavailable, platform::GetLastErrorText());
     }
     const uint32_t result = Load(file);
     std::fclose(file);

@@ -1,13 +1,15 @@
 #include "engine/Version.h"
 
 #include <cctype>
-#include <climits>
+#include <cstdint>
 #include <cstdio>
 
 namespace {
 
 // One "%d" conversion: white space, optional sign, at least one digit. Out-of-range values
-// saturate as strtol does and are then narrowed to 32 bits, as the run-time's scan stores them.
+// saturate at the 64-bit limits, as the run-time's strtol does where long has 64 bits, and are
+// then narrowed to 32 bits, as the run-time's scan stores them. The limits are fixed rather than
+// long's, so that a version reads the same on every platform (long has 32 bits on Windows).
 bool ScanInt(const std::string& text, std::string::size_type& pos, uint32_t& out) {
     while (pos < text.size() && std::isspace(static_cast<unsigned char>(text[pos]))) {
         ++pos;
@@ -26,7 +28,7 @@ bool ScanInt(const std::string& text, std::string::size_type& pos, uint32_t& out
     while (p < text.size() && std::isdigit(static_cast<unsigned char>(text[p]))) {
         if (!overflow) {
             magnitude = magnitude * 10 + static_cast<unsigned>(text[p] - '0');
-            if (magnitude > static_cast<unsigned long long>(LONG_MAX) + 1) {
+            if (magnitude > static_cast<unsigned long long>(INT64_MAX) + 1) {
                 overflow = true;
             }
         }
@@ -34,12 +36,12 @@ bool ScanInt(const std::string& text, std::string::size_type& pos, uint32_t& out
     }
     long long value;
     if (negative) {
-        value = (overflow || magnitude > static_cast<unsigned long long>(LONG_MAX))
-                    ? LONG_MIN
+        value = (overflow || magnitude > static_cast<unsigned long long>(INT64_MAX))
+                    ? INT64_MIN
                     : -static_cast<long long>(magnitude);
     } else {
-        value = (overflow || magnitude > static_cast<unsigned long long>(LONG_MAX))
-                    ? LONG_MAX
+        value = (overflow || magnitude > static_cast<unsigned long long>(INT64_MAX))
+                    ? INT64_MAX
                     : static_cast<long long>(magnitude);
     }
     out = static_cast<uint32_t>(static_cast<unsigned long long>(value));

@@ -18,7 +18,7 @@ AsyncDownloadImpl::AsyncDownloadImpl(const std::string& url, const std::string& 
                                      uint64_t maxBytes)
     : url_(url), targetPath_(targetPath), maxBytes_(maxBytes), state_(kStatePending) {
     // Last, once every member is in place: the worker uses them at once.
-    worker_ = boost::thread(&AsyncDownloadImpl::Run, this);
+    worker_ = boost::thread([this] { Run(); });
 }
 
 AsyncDownloadImpl::~AsyncDownloadImpl() {

@@ -2,34 +2,45 @@
 
 #include <boost/make_shared.hpp>
 
+#include "platform/InputFile.h"
+
 namespace {
 
 const int kModeRead = 0;
 
 }  // namespace
 
+FileIO::~FileIO() {
+    Close();
+}
+
 bool FileIO::Open(const std::string& path, int mode) {
     Close();
     if (mode != kModeRead) {
         return false;
     }
-    stream_.open(path.c_str(), std::ios::in | std::ios::binary);
-    return stream_.is_open() && stream_.good();
+    // Shared with other readers and writers (deny none).
+    file_ = platform::OpenInputFile(path);
+    return file_ != nullptr;
 }
 
 bool FileIO::Read(void* buffer, size_t count) {
-    if (!stream_.is_open()) {
+    if (!file_ || failed_) {
         return false;
     }
-    stream_.read(static_cast<char*>(buffer), static_cast<std::streamsize>(count));
-    return !stream_.fail();  // a short read sets the failure bit
+    if (std::fread(buffer, 1, count, file_) != count) {
+        failed_ = true;  // a short read is a failure
+        return false;
+    }
+    return true;
 }
 
 void FileIO::Close() {
-    if (stream_.is_open()) {
-        stream_.close();
+    if (file_) {
+        std::fclose(file_);
+        file_ = nullptr;
     }
-    stream_.clear();
+    failed_ = false;
 }
 
 boost::shared_ptr<IFileIO> CreateFileIO() {

@@ -119,7 +119,7 @@ void PingManager::Start() {
     }
     started_.Reset();
     stop_ = false;
-    worker_ = boost::thread(&PingManager::Run, this);
+    worker_ = boost::thread([this] { Run(); });
     started_.Wait();
     LoadFailedPings();
 }

@@ -1,4 +1,4 @@
-// Cabinet ("MSCF") extraction with libmspack.
+// Cabinet ("MSCF") extraction: libmspack on POSIX, the system's FDI (cabinet.dll) on Windows.
 //
 // Every member of a cabinet is written to one destination file, each member replacing the one
 // before it (a manifest cabinet holds a single member). After each member the destination's
@@ -17,6 +17,11 @@
 //   few kilobytes of compressed data can claim gigabytes) fails once the cap is passed.
 // - libmspack's diagnostics go to the calling thread's last error (LastError.h), never to
 //   standard error.
+//
+// On Windows the destination, created exclusively as above, takes each member's DOS date and
+// time as its creation and last-write times and the member's read-only, hidden, system and
+// archive attributes, as the system's own extraction sets them; the decompressor only ever opens
+// the cabinet it was given and writes only into that destination.
 #pragma once
 
 #include <cstddef>

@@ -26,6 +26,11 @@ bool LocalTimeOf(int64_t t, struct tm& out) {
     return ::localtime_r(&value, &out) != nullptr;
 }
 
+bool UtcTimeOf(int64_t t, struct tm& out) {
+    const time_t value = static_cast<time_t>(t);
+    return ::gmtime_r(&value, &out) != nullptr;
+}
+
 int64_t MakeLocalTime(struct tm& local) {
     std::lock_guard<std::mutex> lock(g_timeZoneMutex);
     return static_cast<int64_t>(::mktime(&local));

@@ -1,10 +1,14 @@
-// Blocking download of a URL to a local file (libcurl): http, https and file URLs.
+// Blocking download of a URL to a local file: http, https and file URLs. libcurl on POSIX; on
+// Windows the system's URL monikers (URLDownloadToFileW with a bind-status callback, after the
+// URL's entry in the system's URL cache is removed), with the same behaviour below except where
+// noted.
 //
 // Behaviour, chosen to match the platform download the rest of the system was written for:
 // - The target file is created by the download itself, exclusively (see TempFile.h): a name
 //   that is already taken, by a file or by a link, fails the download and is left untouched.
 // - Redirects are followed (at most kDownloadMaxRedirects, to http and https only: a remote
-//   server can never send the transfer to a local file).
+//   server can never send the transfer to a local file). On Windows the system follows them
+//   within its own limits.
 // - An HTTP answer of 400 or more fails, and so does a final answer that is not 2xx (a
 //   redirect that could not be followed): the file would not hold the resource asked for.
 // - "Cache-Control: no-cache" (and "Pragma: no-cache" for HTTP/1.0 caches) asks proxies for a
@@ -13,11 +17,14 @@
 //   receives no byte for kDownloadStallTimeoutSeconds, are given up.
 // - A resource larger than the caller's size cap fails: at once when the server announces its
 //   length, otherwise as soon as the bytes received pass the cap.
-// - A failed or aborted transfer leaves no file behind: the partial file is removed.
+// - A failed or aborted transfer leaves no file behind: the partial file is removed. (On Windows
+//   the name is taken first by creating the file exclusively, and the system writes into it.)
 // - A file URL names a local path; characters that a URL cannot carry (blanks, "#", "?", bytes
 //   outside ASCII) are taken literally, while "%" followed by two hexadecimal digits is an
 //   escape, as the Windows shell reads file URLs.
 // Failures record the reason (libcurl's text, or the system's) as the thread's last error.
+// Progress reports come from libcurl, or from the system's bind-status callback on Windows,
+// whose status text is the system's.
 #pragma once
 
 #include <cstdint>

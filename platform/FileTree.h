@@ -8,6 +8,12 @@
 // first, so that read-only content goes too; a read-only file needs nothing more, as its own
 // permission bits do not guard its removal.
 //
+// On Windows every entry is opened as itself (a symbolic link or junction as the link), whether
+// it is a folder to empty is read from that open handle, a folder is held open without delete
+// sharing while its entries go (so it can be neither renamed nor swapped meanwhile), and
+// entries are removed through their handles; read-only attributes are cleared first, as Windows
+// refuses to delete a read-only file.
+//
 // May be called from any thread; failures record the reason as the thread's last error.
 #pragma once
 

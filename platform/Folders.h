@@ -1,4 +1,6 @@
-// Folders made on demand: the registry's hive folders and the install log's folder.
+// Folders made on demand: the registry's hive folders and the install log's folder. Windows
+// folders have no permission bits: there `mode` is ignored and a new folder takes the access
+// rules its parent passes on.
 #pragma once
 
 #include <cstdint>

@@ -1,4 +1,5 @@
-// The host program's executable and its folder.
+// The host program's executable and its folder: the target of /proc/self/exe, or on Windows the
+// process module's file name (GetModuleFileNameW).
 #pragma once
 
 #include <string>

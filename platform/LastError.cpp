@@ -1,7 +1,7 @@
 #include "platform/LastError.h"
 
 #include <cerrno>
-#include <cstring>
+#include <system_error>
 
 namespace platform {
 
@@ -26,10 +26,8 @@ void SetLastError(uint32_t code, const std::string& text) {
 
 void SetLastErrorFromErrno() {
     const int code = errno;
-    char buffer[256];
-    // The GNU strerror_r returns the text, which may or may not live in `buffer`.
-    const char* text = ::strerror_r(code, buffer, sizeof buffer);
-    SetLastError(static_cast<uint32_t>(code), text ? text : "");
+    // The C library's text for the code, read in a way that is safe on every thread.
+    SetLastError(static_cast<uint32_t>(code), std::generic_category().message(code));
 }
 
 void ClearLastError() {

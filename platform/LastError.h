@@ -1,6 +1,6 @@
 // "The last system error" of the calling thread. Every platform call that fails records a code
-// and a readable text (from strerror, libcurl, OpenSSL or SQLite); callers word their messages
-// with the text.
+// and a readable text (from strerror, libcurl, OpenSSL or SQLite; on Windows the system's own
+// error code with its FormatMessageW text); callers word their messages with the text.
 #pragma once
 
 #include <cstdint>

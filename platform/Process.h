@@ -28,10 +28,17 @@
 // one thread, then reading and waiting on another, is fine when the hand-over is ordered, as a
 // thread start or join orders it).
 //
-// Where a second backend over CreateProcessW and pipes differs: Wait may return as soon as the
-// child wrote output (POSIX), or only when the time-out ends (Windows); callers read the output
-// after every return either way. Elevation through the Windows shell picks the program by its
-// name's extension, so that backend starts a program whose name it made end in ".exe".
+// Where the Windows backend (CreateProcessW and anonymous pipes) differs: Wait may return as soon
+// as the child wrote output (POSIX), or only when the time-out ends (Windows); callers read the
+// output after every return either way. The child's command line is its path in double quotes,
+// a blank and the argument text. The child runs in a job object of its own, where the system
+// allows one, which Terminate ends at once (Windows has no polite request to end a program
+// without a window). There is no terminal to hand over. Elevated by a process without the
+// administrators' rights, the program is started through the shell (ShellExecuteExW, verb
+// "runas"), which picks it by its name's extension: a program whose name does not end in
+// ".exe" is renamed so for the run and gets its name back when its end is seen; its output is
+// not captured (ReadOutput answers kEnded), and when the shell gives no process to watch, the
+// child counts as ended at once without an exit code. MakeProgramFile only checks the file.
 #pragma once
 
 #include <cstddef>

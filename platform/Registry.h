@@ -1,12 +1,15 @@
 // The registry: Win32-style calls over two hives, the user hive (kHKeyCurrentUser) and the
-// machine hive (kHKeyLocalMachine), each kept in one SQLite database.
+// machine hive (kHKeyLocalMachine). On POSIX each hive is kept in one SQLite database, as
+// described below; on Windows the calls are the system registry's own (advapi32, and shlwapi's
+// SHDeleteKeyW), the roots are the system's predefined keys, storage, sharing, access lists and
+// views are the system's, and RegistryHiveFile names no file.
 //
 // Calls, arguments and results follow their Win32 namesakes (RegOpenKeyExW and the rest):
 // names are NUL-terminated UTF-16, "\" separates the keys of a path, results are Win32 error
 // codes, and every failure is also recorded as the calling thread's last error
 // (platform/LastError.h) with a readable text. Handles are our own opaque type.
 //
-// Choices made where Windows leaves room or has no counterpart here:
+// Choices of the POSIX backend where Windows leaves room or has no counterpart here:
 // - Hive files: $VOMO_REGISTRY_ROOT/user.db and machine.db when VOMO_REGISTRY_ROOT is set;
 //   otherwise ${XDG_CONFIG_HOME:-$HOME/.config}/vomo/registry/user.db and
 //   /var/lib/vomo/registry/machine.db. A missing hive reads as empty (no file is made by reading);
@@ -161,9 +164,17 @@ uint32_t SHDeleteKeyW(RegKey key, const char16_t* subKey);
 
 uint32_t RegCloseKey(RegKey key);
 
+// The calling convention of a function the system's own library exports: on 32-bit Windows its
+// functions clean their own arguments off the stack (__stdcall), elsewhere it is the usual one.
+#if defined(_WIN32) && !defined(_WIN64)
+#define VCM_SYSTEM_CALL __stdcall
+#else
+#define VCM_SYSTEM_CALL
+#endif
+
 // The signature of RegDeleteKeyExW, for callers that look it up by name (RegistryLibrary.h).
-typedef uint32_t (*RegDeleteKeyExWProc)(RegKey key, const char16_t* subKey, uint32_t desired,
-                                        uint32_t reserved);
+typedef uint32_t(VCM_SYSTEM_CALL* RegDeleteKeyExWProc)(RegKey key, const char16_t* subKey,
+                                                       uint32_t desired, uint32_t reserved);
 
 // The file that holds the hive of `root` (kHKeyCurrentUser or kHKeyLocalMachine); empty when it
 // cannot be placed (no VOMO_REGISTRY_ROOT and no home folder) or `root` is not a root.

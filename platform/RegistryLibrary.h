@@ -1,11 +1,11 @@
 // Loading a system library and looking a function up in it by name, as Win32 code does with
 // LoadLibraryW and GetProcAddress to use a function only where the system offers it.
 //
-// On this platform the only library there is to load is "Advapi32.dll" (the name compares
+// On POSIX the only library there is to load is "Advapi32.dll" (the name compares
 // case-insensitively, as file names do on Windows), and the only function it offers is
 // "RegDeleteKeyExW", which is platform::RegDeleteKeyExW of the registry layer. Any other library
 // fails to load (error 126) and any other function is not found (error 127); both are recorded
-// as the thread's last error.
+// as the thread's last error. On Windows these are the system's loader calls themselves.
 #pragma once
 
 namespace platform {

@@ -13,26 +13,11 @@
 #include <cstring>
 
 #include "platform/LastError.h"
+#include "platform/SocketLimits.h"
 
 namespace platform {
 
 namespace {
-
-// Host names and IPv4 literals are made of letters, digits, "-", "_" and ".". Anything else (a
-// port, a blank, a control character) cannot name an IPv4 host and is refused without a lookup.
-bool IsPlainHostName(const std::string& host) {
-    if (host.empty()) {
-        return false;
-    }
-    for (char c : host) {
-        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                           (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '.';
-        if (!plain) {
-            return false;
-        }
-    }
-    return true;
-}
 
 bool SetNonBlocking(int fd, bool on) {
     const int flags = ::fcntl(fd, F_GETFL, 0);
@@ -82,17 +67,6 @@ bool WaitForConnection(int fd, std::chrono::steady_clock::time_point deadline) {
     }
 }
 
-// The calling thread's cap on waits (SetSocketDeadline); none when not set.
-thread_local bool hasDeadline = false;
-thread_local std::chrono::steady_clock::time_point threadDeadline;
-
-// The end of a wait of `timeoutMilliseconds` from now, moved up to the thread's cap.
-std::chrono::steady_clock::time_point WaitEnd(uint32_t timeoutMilliseconds) {
-    const auto end =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMilliseconds);
-    return hasDeadline && threadDeadline < end ? threadDeadline : end;
-}
-
 // One asynchronous look-up, kept together with the name and the hints it points to.
 struct LookupRequest {
     explicit LookupRequest(const std::string& host) : name(host) {
@@ -113,16 +87,6 @@ struct LookupRequest {
 
 }  // namespace
 
-void SetSocketDeadline(uint32_t millisecondsFromNow) {
-    threadDeadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(millisecondsFromNow);
-    hasDeadline = true;
-}
-
-void ClearSocketDeadline() {
-    hasDeadline = false;
-}
-
 bool SocketStartup() {
     return true;
 }
@@ -130,7 +94,7 @@ bool SocketStartup() {
 void SocketCleanup() {}
 
 bool ResolveIPv4(const std::string& host, uint8_t address[4], uint32_t timeoutMilliseconds) {
-    if (!IsPlainHostName(host)) {
+    if (!socketlimits::IsPlainHostName(host)) {
         SetLastError(EAI_NONAME, "not a host name");
         return false;
     }
@@ -149,7 +113,7 @@ bool ResolveIPv4(const std::string& host, uint8_t address[4], uint32_t timeoutMi
         delete lookup;
         return false;
     }
-    const auto deadline = WaitEnd(timeoutMilliseconds);
+    const auto deadline = socketlimits::WaitEnd(timeoutMilliseconds);
     int status = ::gai_error(&lookup->request);
     while (status == EAI_INPROGRESS) {
         const auto now = std::chrono::steady_clock::now();
@@ -227,7 +191,7 @@ bool ConnectSocket(SocketHandle handle, const uint8_t address[4], uint16_t port,
         SetLastErrorFromErrno();
         return false;
     }
-    const auto deadline = WaitEnd(timeoutMilliseconds);
+    const auto deadline = socketlimits::WaitEnd(timeoutMilliseconds);
     bool connected = false;
     if (::connect(fd, reinterpret_cast<const struct sockaddr*>(&target), sizeof(target)) == 0) {
         connected = true;

@@ -14,6 +14,10 @@
 //   An IPv4 literal is taken as it is, without a look-up.
 // - Every send passes MSG_NOSIGNAL: a peer that has gone must not kill the host with SIGPIPE.
 // - Sockets are opened close-on-exec, so launched installer programs do not inherit them.
+//
+// On Windows: Windows Sockets 2 (start-up and clean-up are WSAStartup, version 2.2, and
+// WSACleanup); the same choices hold, with the look-up on a thread of its own that holds the
+// library loaded until it ends, sockets not inherited, and no signal to fear from a closed peer.
 #pragma once
 
 #include <cstddef>

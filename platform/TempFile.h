@@ -5,6 +5,12 @@
 // it is always created exclusively: when anything already stands at the name, a file, a
 // directory or a symbolic link, dangling or not, creation fails and nothing is followed,
 // truncated or overwritten. The new file is readable and writable by its owner only.
+//
+// On Windows the system temporary directory is the folder GetTempPathW names (from TMP, TEMP or
+// the user's profile), without its trailing ""; a private folder is one whose access list lets
+// only its owner, the process's user, in (and IsPrivateDirectory asks that it is a directory,
+// not a link or junction, owned by that user); files are created exclusively (CREATE_NEW) and
+// are not inherited by programs this process starts.
 #pragma once
 
 #include <cstddef>

@@ -21,6 +21,14 @@
 //
 // Trusted roots are the system's CA bundle plus the PEM file named by VOMO_TRUST_ROOTS when set.
 //
+// On Windows the check is the system's own: WinVerifyTrust with the generic verification
+// action, no user interface and no revocation checks, judges the file by the system's policy
+// and roots (VOMO_TRUST_ROOTS has no meaning there), and its answer is passed through; the
+// signer's name is then read from the signature (CryptQueryObject, CryptMsgGetParam,
+// CertFindCertificateInStore, CertGetNameStringW). The file is held open, shared for reading
+// only, from the check until its name is read, so that it can be neither rewritten nor replaced
+// in between. The layout choices below are those of the POSIX backend's own reader.
+//
 // The file is opened once and read through that one descriptor: its digest, its signature and
 // the signer name reported come from the same file, whatever happens to the path meanwhile. (A
 // file rewritten in place while it is read is a matter for whoever may write it: keep files to

@@ -1,5 +1,5 @@
 /*
- * vcm.h - the interface of the Vomo component manager library (libvcm.so).
+ * vcm.h - the interface of the Vomo component manager library (libvcm.so; vcm.dll on Windows).
  *
  * A host program (a setup program or an updater) loads the library and drives it through six
  * functions, in this order:
@@ -64,7 +64,12 @@ extern "C" {
 #endif
 
 #if defined(_WIN32)
+/* vcm.dll exports the six functions by their plain names with the C calling convention. */
+#if defined(VCM_BUILDING_LIBRARY)
 #define VCM_API __declspec(dllexport)
+#else
+#define VCM_API __declspec(dllimport)
+#endif
 #define VCM_CALL __cdecl
 #else
 #define VCM_API __attribute__((visibility("default")))

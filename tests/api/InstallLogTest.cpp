@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "api/InstallLog.h"
+#include "platform/Environment.h"
 #include "platform/LogFile.h"
 #include "support/TempDir.h"
 
@@ -64,21 +65,27 @@ TEST(InstallLogTest, LinesCarryTheirKindAndEveryFormatOfTheSystem) {
     EXPECT_EQ(0644u, st.st_mode & 0777);
 }
 
-TEST(InstallLogTest, PlaceRotationAndConcurrentWriters) {
+TEST(InstallLogTest, PlaceFollowsTheEnvironment) {
     testsupport::TempDir dir("vcm-log");
     const std::string before = std::getenv("VOMO_LOG_DIR") ? std::getenv("VOMO_LOG_DIR") : "";
-    ::setenv("VOMO_LOG_DIR", dir.Path().c_str(), 1);
+    testsupport::SetEnvironment("VOMO_LOG_DIR", dir.Path());
     EXPECT_EQ(dir.File("install.log"), platform::InstallLogPath());
-    ::unsetenv("VOMO_LOG_DIR");
-    if (::geteuid() == 0) {
+    testsupport::UnsetEnvironment("VOMO_LOG_DIR");
+    if (platform::IsSuperUser()) {
         EXPECT_EQ("/var/log/vomo/install.log", platform::InstallLogPath());
     }
-    ::setenv("VOMO_LOG_DIR", dir.Path().c_str(), 1);
+    testsupport::SetEnvironment("VOMO_LOG_DIR", before);
+}
+
+TEST(InstallLogTest, RotationAndConcurrentWriters) {
+    testsupport::TempDir dir("vcm-log");
+    const std::string before = std::getenv("VOMO_LOG_DIR") ? std::getenv("VOMO_LOG_DIR") : "";
+    testsupport::SetEnvironment("VOMO_LOG_DIR", dir.Path());
 
     // Four threads write past the rotation size: every line arrives whole, in one of the two
     // files, and the current file never holds more than one rotation's worth.
     vcm::InstallLog log;
-    ::setenv("VOMO_LOG_DIR", before.c_str(), 1);
+    testsupport::SetEnvironment("VOMO_LOG_DIR", before);
     const std::string line(1000, 'x');
     const int perThread = 400;
     std::vector<std::thread> writers;

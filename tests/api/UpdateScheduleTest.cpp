@@ -12,6 +12,7 @@
 #include "api/LocalTime.h"
 #include "support/FakeEngine.h"
 #include "support/FakeServices.h"
+#include "support/TempDir.h"
 
 using testsupport::FakeComponent;
 using testsupport::FakeEngine;
@@ -30,14 +31,14 @@ public:
         if (hadOld_) {
             old_ = old;
         }
-        ::setenv("TZ", zone, 1);
+        testsupport::SetEnvironment("TZ", zone);
         ::tzset();
     }
     ~ZoneScope() {
         if (hadOld_) {
-            ::setenv("TZ", old_.c_str(), 1);
+            testsupport::SetEnvironment("TZ", old_);
         } else {
-            ::unsetenv("TZ");
+            testsupport::UnsetEnvironment("TZ");
         }
         ::tzset();
     }

@@ -1,5 +1,33 @@
-# Checks of the library as hosts see it: a C host, a C++ host through dlopen, and the list of
-# exported symbols.
+# Checks of the library as hosts see it: a C host, a C++ host that loads it at run time (dlopen,
+# or LoadLibraryW on Windows), and the list of exported symbols.
+if(WIN32)
+  # Under Wine the folders of this tree are on drive Z:; the library is found beside the hosts.
+  set(vcm_wine_binary_dir "Z:${CMAKE_CURRENT_BINARY_DIR}")
+  set(vcm_host_environment
+    "VOMO_MANIFEST_URL=http://127.0.0.1:1/vomo/setup/manifest.cab;VOMO_INSTALLER_URL=http://127.0.0.1")
+  add_executable(test_c_host ${CMAKE_CURRENT_SOURCE_DIR}/api/boundary/c_host.c)
+  target_include_directories(test_c_host PRIVATE ${CMAKE_SOURCE_DIR}/include)
+  add_dependencies(test_c_host vcm)
+  add_test(NAME api.c_host COMMAND test_c_host)
+  set_tests_properties(api.c_host PROPERTIES LABELS api
+    ENVIRONMENT "${vcm_host_environment};VOMO_LOG_DIR=${vcm_wine_binary_dir}/c-host-log")
+
+  add_executable(test_exports ${CMAKE_CURRENT_SOURCE_DIR}/api/boundary/ExportsTest.cpp
+                              ${CMAKE_CURRENT_SOURCE_DIR}/support/LoadedExports_win32.cpp)
+  target_include_directories(test_exports PRIVATE ${CMAKE_SOURCE_DIR}/include ${CMAKE_CURRENT_SOURCE_DIR})
+  target_compile_definitions(test_exports PRIVATE VCM_LIBRARY_PATH="vcm.dll")
+  target_link_libraries(test_exports PRIVATE GTest::gtest GTest::gtest_main)
+  add_dependencies(test_exports vcm)
+  gtest_discover_tests(test_exports DISCOVERY_MODE PRE_TEST
+    PROPERTIES LABELS api TIMEOUT 300
+    ENVIRONMENT "${vcm_host_environment};VOMO_LOG_DIR=${vcm_wine_binary_dir}/exports-log")
+
+  add_test(NAME api.exported_symbols
+    COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/api/boundary/check_exports.sh $<TARGET_FILE:vcm>)
+  set_tests_properties(api.exported_symbols PROPERTIES LABELS api)
+  return()
+endif()
+
 add_executable(test_c_host ${CMAKE_CURRENT_SOURCE_DIR}/api/boundary/c_host.c)
 target_include_directories(test_c_host PRIVATE ${CMAKE_SOURCE_DIR}/include)
 target_link_libraries(test_c_host PRIVATE vcm)
@@ -7,7 +35,8 @@ add_test(NAME api.c_host COMMAND test_c_host)
 set_tests_properties(api.c_host PROPERTIES LABELS api
   ENVIRONMENT "VOMO_MANIFEST_URL=http://127.0.0.1:1/vomo/setup/manifest.cab;VOMO_INSTALLER_URL=http://127.0.0.1;VOMO_REGISTRY_ROOT=${CMAKE_CURRENT_BINARY_DIR}/c-host-registry;VOMO_LOG_DIR=${CMAKE_CURRENT_BINARY_DIR}/c-host-log")
 
-add_executable(test_exports ${CMAKE_CURRENT_SOURCE_DIR}/api/boundary/ExportsTest.cpp)
+add_executable(test_exports ${CMAKE_CURRENT_SOURCE_DIR}/api/boundary/ExportsTest.cpp
+                            ${CMAKE_CURRENT_SOURCE_DIR}/support/LoadedExports.cpp)
 target_include_directories(test_exports PRIVATE ${CMAKE_SOURCE_DIR}/include ${CMAKE_CURRENT_SOURCE_DIR})
 target_compile_definitions(test_exports PRIVATE VCM_LIBRARY_PATH="$<TARGET_FILE:vcm>")
 target_link_libraries(test_exports PRIVATE GTest::gtest GTest::gtest_main ${CMAKE_DL_LIBS})

@@ -5,13 +5,13 @@
 
 #include <boost/make_shared.hpp>
 
-#include "support/PingTestSupport.h"
 #include "api/ComponentManager.h"
 #include "api/InstallHints.h"
 #include "ping/PingSender.h"
 #include "platform/Socket.h"
 #include "support/FakeEngine.h"
 #include "support/FakeServices.h"
+#include "support/PingTestSupport.h"
 #include "support/ScopedRegistryRoot.h"
 
 using pingtest::FakeSocket;
@@ -88,7 +88,7 @@ TEST(InstallHintTest, UpdateRunsSendTheirHintsOverTheNetworkToTheConfiguredServe
     testsupport::ScopedRegistryRoot registry;
     Port80Listener listener("127.0.80.6");
     ASSERT_EQ("", listener.Error());
-    ::setenv("VOMO_INSTALLER_URL", "http://127.0.80.6/", 1);
+    testsupport::SetEnvironment("VOMO_INSTALLER_URL", "http://127.0.80.6/");
     ManagerWithRealHints run({7});
     run.settings->installed = {"first"};
     EXPECT_EQ(0, run.manager->UpdateComponents({"first"}));
@@ -107,7 +107,7 @@ TEST(InstallHintTest, ShutdownWithAnUnreachableServerTakesAtMostTheConnectTimeOu
     testsupport::ScopedRegistryRoot registry;
     Port80Listener blackhole("127.0.80.7", Port80Listener::kBlackhole);
     ASSERT_EQ("", blackhole.Error());
-    ::setenv("VOMO_INSTALLER_URL", "http://127.0.80.7", 1);
+    testsupport::SetEnvironment("VOMO_INSTALLER_URL", "http://127.0.80.7");
     ManagerWithRealHints run({8});
     run.settings->installed = {"a", "b"};
     EXPECT_EQ(1, run.manager->UpdateComponents({"a", "b"}));

@@ -8,10 +8,10 @@
 
 #include <boost/make_shared.hpp>
 
-#include "support/PingTestSupport.h"
 #include "ping/PingHandler.h"
 #include "ping/PingManager.h"
 #include "ping/PingSender.h"
+#include "support/PingTestSupport.h"
 #include "support/ScopedRegistryRoot.h"
 
 using pingtest::FakeSocket;

@@ -6,11 +6,11 @@
 
 #include <boost/make_shared.hpp>
 
-#include "support/PingTestSupport.h"
 #include "api/ComponentManager.h"
 #include "ping/PingManager.h"
 #include "ping/PingSender.h"
 #include "platform/Socket.h"
+#include "support/PingTestSupport.h"
 #include "support/ScopedRegistryRoot.h"
 
 using pingtest::FakeSocket;
@@ -88,7 +88,7 @@ TEST(StoredHintTest, AComponentManagerCreatedAndDestroyedAtOnceSendsEachStoredHi
     ASSERT_EQ("", server.Error());
     Port80Listener blackhole("127.0.80.9", Port80Listener::kBlackhole);
     ASSERT_EQ("", blackhole.Error());
-    ::setenv("VOMO_INSTALLER_URL", "http://127.0.80.8", 1);
+    testsupport::SetEnvironment("VOMO_INSTALLER_URL", "http://127.0.80.8");
     ASSERT_TRUE(StorePings({{"hint00", "http://127.0.80.8/hint/v10-unique-component-A"},
                             {"hint01", "http://127.0.80.9/hint/v10-unique-component-B-FAIL"},
                             {"hint02", "http://127.0.80.8/hint/v10-unique-component-C-FAIL"}}));
@@ -113,7 +113,7 @@ TEST(StoredHintTest, ShutdownWithHangingConnectionsEndsWithinItsBudgetAndKeepsEv
     testsupport::ScopedRegistryRoot registry;
     Port80Listener blackhole("127.0.80.10", Port80Listener::kBlackhole);
     ASSERT_EQ("", blackhole.Error());
-    ::setenv("VOMO_INSTALLER_URL", "http://127.0.80.10", 1);
+    testsupport::SetEnvironment("VOMO_INSTALLER_URL", "http://127.0.80.10");
     std::map<std::string, std::string> stored;
     std::set<std::string> urls;
     for (int i = 0; i < 100; ++i) {

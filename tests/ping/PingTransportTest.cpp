@@ -4,11 +4,11 @@
 
 #include <boost/make_shared.hpp>
 
-#include "support/PingTestSupport.h"
 #include "ping/PingSender.h"
 #include "ping/PingSocket.h"
 #include "ping/PingUrl.h"
 #include "platform/Socket.h"
+#include "support/PingTestSupport.h"
 
 using pingtest::FakeSocket;
 using pingtest::NowMs;

@@ -1,7 +1,6 @@
-// libvcm.so loaded with dlopen, as a host loads it, with its six exports resolved.
+// The library loaded at run time, as a host loads it (dlopen on Linux, LoadLibraryW on Windows),
+// with its six exports resolved.
 #pragma once
-
-#include <dlfcn.h>
 
 #include <string>
 
@@ -11,30 +10,16 @@ namespace testsupport {
 
 class LoadedExports {
 public:
-    int (*initialize)(ComponentManager**) = nullptr;
-    int (*addSpec)(ComponentManager*, const char*) = nullptr;
-    int (*find)(ComponentManager*, ComponentCallback, StringList*) = nullptr;
-    int (*check)(ComponentManager*, const char*, int, ComponentCallback, StringList*) = nullptr;
-    int (*update)(ComponentManager*, const char*) = nullptr;
-    void (*shutdown)(ComponentManager*) = nullptr;
+    int(VCM_CALL* initialize)(ComponentManager**) = nullptr;
+    int(VCM_CALL* addSpec)(ComponentManager*, const char*) = nullptr;
+    int(VCM_CALL* find)(ComponentManager*, ComponentCallback, StringList*) = nullptr;
+    int(VCM_CALL* check)(ComponentManager*, const char*, int, ComponentCallback,
+                         StringList*) = nullptr;
+    int(VCM_CALL* update)(ComponentManager*, const char*) = nullptr;
+    void(VCM_CALL* shutdown)(ComponentManager*) = nullptr;
 
-    explicit LoadedExports(const char* path) : handle_(::dlopen(path, RTLD_NOW | RTLD_LOCAL)) {
-        if (!handle_) {
-            error_ = ::dlerror();
-            return;
-        }
-        Resolve("VCM_Initialize", initialize);
-        Resolve("VCM_AddSpec", addSpec);
-        Resolve("VCM_FindComponents", find);
-        Resolve("VCM_CheckForUpdates", check);
-        Resolve("VCM_UpdateComponents", update);
-        Resolve("VCM_Shutdown", shutdown);
-    }
-    ~LoadedExports() {
-        if (handle_) {
-            ::dlclose(handle_);
-        }
-    }
+    explicit LoadedExports(const char* path);
+    ~LoadedExports();
     LoadedExports(const LoadedExports&) = delete;
     LoadedExports& operator=(const LoadedExports&) = delete;
 
@@ -42,15 +27,26 @@ public:
     std::string Error() const { return error_; }
 
 private:
+    // The export `name`, or null.
+    void* Find(const char* name);
+
     template <class F>
     void Resolve(const char* name, F& function) {
-        function = reinterpret_cast<F>(::dlsym(handle_, name));
+        function = reinterpret_cast<F>(Find(name));
         if (!function && error_.empty()) {
             error_ = std::string(name) + " not found";
         }
     }
+    void ResolveAll() {
+        Resolve("VCM_Initialize", initialize);
+        Resolve("VCM_AddSpec", addSpec);
+        Resolve("VCM_FindComponents", find);
+        Resolve("VCM_CheckForUpdates", check);
+        Resolve("VCM_UpdateComponents", update);
+        Resolve("VCM_Shutdown", shutdown);
+    }
 
-    void* handle_;
+    void* handle_ = nullptr;
     std::string error_;
 };
 

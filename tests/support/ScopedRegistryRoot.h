@@ -1,8 +1,13 @@
-// Points VOMO_REGISTRY_ROOT at a fresh, empty folder for the lifetime of the object and puts the
-// previous value back afterwards, so that a test starts without hives and leaves none behind.
+// Gives the registry a fresh, empty place for the lifetime of the object and puts the previous
+// one back afterwards, so that a test starts without keys and leaves none behind.
+//
+// On Linux the place is a new folder for the hive files (VOMO_REGISTRY_ROOT). On Windows the
+// process's two predefined roots, HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER, are pointed at two
+// new keys below HKEY_CURRENT_USER\Software\Vomo Tests (RegOverridePredefKey), which are deleted
+// afterwards; other processes keep seeing the real roots. Objects nest: each one puts back what
+// was in force when it was made.
 #pragma once
 
-#include <cstdlib>
 #include <string>
 
 #include "support/TempDir.h"
@@ -11,24 +16,12 @@ namespace testsupport {
 
 class ScopedRegistryRoot {
 public:
-    ScopedRegistryRoot() : dir_("vcm-hives") {
-        const char* previous = std::getenv("VOMO_REGISTRY_ROOT");
-        hadPrevious_ = previous != nullptr;
-        if (previous) {
-            previous_ = previous;
-        }
-        ::setenv("VOMO_REGISTRY_ROOT", dir_.Path().c_str(), 1);
-    }
-    ~ScopedRegistryRoot() {
-        if (hadPrevious_) {
-            ::setenv("VOMO_REGISTRY_ROOT", previous_.c_str(), 1);
-        } else {
-            ::unsetenv("VOMO_REGISTRY_ROOT");
-        }
-    }
+    ScopedRegistryRoot();
+    ~ScopedRegistryRoot();
     ScopedRegistryRoot(const ScopedRegistryRoot&) = delete;
     ScopedRegistryRoot& operator=(const ScopedRegistryRoot&) = delete;
 
+    // The folder of the hive files, and the files (Linux only).
     const std::string& Path() const { return dir_.Path(); }
     std::string MachineHive() const { return dir_.File("machine.db"); }
     std::string UserHive() const { return dir_.File("user.db"); }

@@ -1,4 +1,5 @@
-// A fresh directory under $TMPDIR (or /tmp), removed with everything in it on destruction.
+// A fresh directory in the system temporary directory ($TMPDIR or /tmp; on Windows the folder
+// GetTempPathW names), removed with everything in it on destruction.
 #pragma once
 
 #include <cstddef>
@@ -14,8 +15,8 @@ public:
     TempDir& operator=(const TempDir&) = delete;
 
     const std::string& Path() const { return path_; }
-    // Path of `name` inside the directory.
-    std::string File(const std::string& name) const { return path_ + "/" + name; }
+    // Path of `name` inside the directory, joined with the system's separator.
+    std::string File(const std::string& name) const;
 
 private:
     std::string path_;
@@ -25,6 +26,9 @@ private:
 bool WriteFile(const std::string& path, const std::string& contents);
 bool ReadFile(const std::string& path, std::string& contents);
 
+// Sets or removes an environment variable of the test process.
+void SetEnvironment(const std::string& name, const std::string& value);
+void UnsetEnvironment(const std::string& name);
 // The entries below `dir`, at any depth, that are not folders (files, links): what was left
 // behind in it.
 size_t CountFilesBelow(const std::string& dir);

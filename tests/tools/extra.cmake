@@ -1,3 +1,7 @@
+# The command-line tools and the installed tree are those of the Linux build.
+if(WIN32)
+  return()
+endif()
 # The vomo-reg, vomo-dist and vcm tests run the tools themselves.
 target_compile_definitions(test_tools PRIVATE VOMO_REG_PATH="$<TARGET_FILE:vomo_reg>"
                                               VOMO_DIST_PATH="$<TARGET_FILE:vomo_dist>"

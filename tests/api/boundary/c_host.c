@@ -1,9 +1,75 @@
 /* A host written in C: includes the public header, drives every export and checks the codes
- * that do not need a manifest server. The manifest address points at a closed local port. */
+ * that do not need a manifest server. The manifest address points at a closed local port.
+ *
+ * With arguments it drives the library for a caller instead, as a setup program would, and
+ * exits with the library's result code (the Windows end-to-end run uses this):
+ *   c_host find SPEC...     adds the specs, prints the ids found, one per line
+ *   c_host update IDS       installs the components IDS ("id;id;...") */
 #include <stdio.h>
 #include <string.h>
 
 #include "vcm/vcm.h"
+
+#ifdef _WIN32
+/* On Windows the host loads vcm.dll at run time, as setup programs do: with LoadLibraryW, from
+ * the folder the host itself was started from, and the six functions by name. */
+#include <windows.h>
+
+static int(VCM_CALL* host_initialize)(ComponentManager**);
+static int(VCM_CALL* host_add_spec)(ComponentManager*, const char*);
+static int(VCM_CALL* host_find)(ComponentManager*, ComponentCallback, StringList*);
+static int(VCM_CALL* host_check)(ComponentManager*, const char*, int, ComponentCallback,
+                                 StringList*);
+static int(VCM_CALL* host_update)(ComponentManager*, const char*);
+static void(VCM_CALL* host_shutdown)(ComponentManager*);
+#define VCM_Initialize host_initialize
+#define VCM_AddSpec host_add_spec
+#define VCM_FindComponents host_find
+#define VCM_CheckForUpdates host_check
+#define VCM_UpdateComponents host_update
+#define VCM_Shutdown host_shutdown
+
+static int load_library(void) {
+    wchar_t path[MAX_PATH + 16];
+    DWORD length = GetModuleFileNameW(NULL, path, MAX_PATH);
+    HMODULE library;
+    while (length > 0 && path[length - 1] != L'\\') {
+        length--;
+    }
+    if (length == 0 || length >= MAX_PATH) {
+        fprintf(stderr, "FAILED: the host's folder cannot be read\n");
+        return 0;
+    }
+    wcscpy(path + length, L"vcm.dll");
+    library = LoadLibraryW(path);
+    if (!library) {
+        fprintf(stderr, "FAILED: LoadLibraryW(vcm.dll): error %lu\n", GetLastError());
+        return 0;
+    }
+    host_initialize =
+        (int(VCM_CALL*)(ComponentManager**))(void*)GetProcAddress(library, "VCM_Initialize");
+    host_add_spec = (int(VCM_CALL*)(ComponentManager*, const char*))(void*)GetProcAddress(
+        library, "VCM_AddSpec");
+    host_find = (int(VCM_CALL*)(ComponentManager*, ComponentCallback, StringList*))(
+        void*)GetProcAddress(library, "VCM_FindComponents");
+    host_check = (int(VCM_CALL*)(ComponentManager*, const char*, int, ComponentCallback,
+                                 StringList*))(void*)GetProcAddress(library, "VCM_CheckForUpdates");
+    host_update = (int(VCM_CALL*)(ComponentManager*, const char*))(void*)GetProcAddress(
+        library, "VCM_UpdateComponents");
+    host_shutdown =
+        (void(VCM_CALL*)(ComponentManager*))(void*)GetProcAddress(library, "VCM_Shutdown");
+    if (!host_initialize || !host_add_spec || !host_find || !host_check || !host_update ||
+        !host_shutdown) {
+        fprintf(stderr, "FAILED: vcm.dll lacks one of the six functions\n");
+        return 0;
+    }
+    return 1;
+}
+#else
+static int load_library(void) {
+    return 1; /* linked */
+}
+#endif
 
 struct host_list {
     int clears;
@@ -35,12 +101,50 @@ static void expect(int condition, const char* what) {
     }
 }
 
-int main(void) {
+static void print_id(const char* id, StringList* list) {
+    (void)list;
+    printf("%s\n", id);
+}
+
+/* The caller's request: find or update. */
+static int drive(int argc, char** argv) {
+    ComponentManager* manager = NULL;
+    StringList printed;
+    int result = 64; /* no result code of the library */
+    int i;
+    printed.context = NULL;
+    printed.clear = NULL;
+    if (VCM_Initialize(&manager) != 0 || !manager) {
+        fprintf(stderr, "no component manager\n");
+        return result;
+    }
+    if (strcmp(argv[1], "find") == 0) {
+        for (i = 2; i < argc; ++i) {
+            VCM_AddSpec(manager, argv[i]);
+        }
+        result = VCM_FindComponents(manager, print_id, &printed);
+    } else if (strcmp(argv[1], "update") == 0 && argc == 3) {
+        result = VCM_UpdateComponents(manager, argv[2]);
+    } else {
+        fprintf(stderr, "usage: c_host [find SPEC... | update IDS]\n");
+    }
+    VCM_Shutdown(manager);
+    fflush(stdout);
+    return result;
+}
+
+int main(int argc, char** argv) {
     ComponentManager* manager = NULL;
     struct host_list mine;
     StringList list;
     StringList no_clear;
 
+    if (!load_library()) {
+        return 1;
+    }
+    if (argc > 1) {
+        return drive(argc, argv);
+    }
     memset(&mine, 0, sizeof mine);
     list.context = &mine;
     list.clear = host_clear;

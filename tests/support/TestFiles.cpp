@@ -1,0 +1,59 @@
+#include <fstream>
+#include <sstream>
+
+#include <boost/filesystem.hpp>
+
+#include "platform/TempFile.h"
+#include "support/TempDir.h"
+
+// The test helpers every platform shares (TempDir.cpp and its Windows sibling hold the rest).
+
+namespace testsupport {
+
+TempDir::~TempDir() {
+    boost::system::error_code ignored;
+    // Read-only entries are made writable first, so that everything goes.
+    boost::filesystem::recursive_directory_iterator it(path_, ignored), end;
+    for (; !ignored && it != end; it.increment(ignored)) {
+        boost::filesystem::permissions(
+            it->path(), boost::filesystem::owner_all | boost::filesystem::add_perms, ignored);
+    }
+    boost::filesystem::remove_all(path_, ignored);
+}
+
+bool WriteFile(const std::string& path, const std::string& contents) {
+    std::ofstream out(path.c_str(), std::ios::binary | std::ios::trunc);
+    out.write(contents.data(), static_cast<std::streamsize>(contents.size()));
+    return static_cast<bool>(out);
+}
+
+bool ReadFile(const std::string& path, std::string& contents) {
+    std::ifstream in(path.c_str(), std::ios::binary);
+    if (!in) {
+        return false;
+    }
+    std::ostringstream buffer;
+    buffer << in.rdbuf();
+    contents = buffer.str();
+    return true;
+}
+
+size_t CountFilesBelow(const std::string& dir) {
+    size_t count = 0;
+    boost::system::error_code error;
+    boost::filesystem::recursive_directory_iterator it(dir, error), end;
+    for (; !error && it != end; it.increment(error)) {
+        if (it->symlink_status(error).type() != boost::filesystem::directory_file) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+bool InPrivateFolderOf(const std::string& path, const std::string& parent) {
+    const boost::filesystem::path folder = boost::filesystem::path(path).parent_path();
+    return folder.parent_path() == boost::filesystem::path(parent) &&
+           platform::IsPrivateDirectory(folder.string());
+}
+
+}  // namespace testsupport
