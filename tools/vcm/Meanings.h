@@ -1,0 +1,11 @@
+// What vcm's exit statuses mean to the person who ran a command (the table of vcm(1)).
+#pragma once
+
+#include <string>
+
+namespace vcmtool {
+
+// The meaning of result `code` of `command` ("find", "check", "update", "uninstall", "hotfix").
+const char* Meaning(const std::string& command, int code);
+
+}  // namespace vcmtool
