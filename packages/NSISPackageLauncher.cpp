@@ -2,7 +2,6 @@
 
 #include <exception>
 
-#include <boost/filesystem/operations.hpp>
 #include <boost/make_shared.hpp>
 
 #include "engine/Locale.h"
@@ -10,6 +9,7 @@
 #include "packages/IInstallerTempDir.h"
 #include "packages/Redirector.h"
 #include "platform/CommandLine.h"
+#include "platform/LastError.h"
 #include "platform/Process.h"
 #include "platform/TempFile.h"
 #include "settings/InstallerSettingsImpl.h"
@@ -37,6 +37,30 @@ bool ToFileUrl(const std::string& path, Url& url) {
         return url.GetPath() == path;
     } catch (const std::exception&) {
         return false;
+    }
+}
+
+// Records why a program's run did not succeed as the thread's last error, so that the caller's
+// failure line names it: `program` ("the installer", "the uninstaller") and its exit code.
+void RecordOutcome(const char* program, int32_t exitCode) {
+    const std::string name = program;
+    if (exitCode == kLaunchFailed) {
+        if (platform::GetLastErrorText().empty()) {
+            platform::SetLastError(static_cast<uint32_t>(-1), name + " could not be run");
+        }
+        return;
+    }
+    const int32_t signal = exitCode - platform::kSignalExitBase;
+    if (signal > 0 && signal < 64) {
+        platform::SetLastError(static_cast<uint32_t>(exitCode),
+                               name + " was ended by signal " + std::to_string(signal));
+    } else if (exitCode == 1 || exitCode == 2) {
+        platform::SetLastError(
+            static_cast<uint32_t>(exitCode),
+            name + " reported that it was aborted (exit code " + std::to_string(exitCode) + ")");
+    } else {
+        platform::SetLastError(static_cast<uint32_t>(exitCode),
+                               name + " failed with exit code " + std::to_string(exitCode));
     }
 }
 
@@ -72,7 +96,11 @@ uint32_t NSISPackageLauncher::InstallPackage(const std::string& package,
         log_->WriteInfo("INFO: NSISPackageLauncher::InstallPackage for %s args - %s\n",
                         package.c_str(), extraArguments.c_str());
     }
+    platform::ClearLastError();
     const int32_t exitCode = Launch(package, arguments, elevate);
+    if (exitCode != 0 && exitCode != 4) {
+        RecordOutcome("the installer", exitCode);
+    }
     const char* line;
     uint32_t result;
     switch (exitCode) {
@@ -108,6 +136,7 @@ uint32_t NSISPackageLauncher::UninstallPackage() {
     if (!vmds::IsPlainKeyName(componentId_) ||
         !settings_->GetString(componentId_, "InstallDir", installDir) || installDir.empty() ||
         !settings_->GetString(componentId_, "UninstallPath", uninstaller) || uninstaller.empty()) {
+        platform::SetLastError(2, "the component has no \"InstallDir\" or no \"UninstallPath\"");
         return kUninstallFailed;
     }
     // The uninstaller runs from a copy, so that it may delete its own file.
@@ -120,8 +149,12 @@ uint32_t NSISPackageLauncher::UninstallPackage() {
         return kUninstallFailed;
     }
     int32_t exitCode = kLaunchFailed;
+    platform::ClearLastError();
     if (platform::MakeProgramFile(copy.GetPath())) {
         exitCode = Launch(copy.GetPath(), " /UNINSTALL _?=" + installDir, false);
+    }
+    if (exitCode != 0 && exitCode != 4) {
+        RecordOutcome("the uninstaller", exitCode);
     }
     operations_->RemoveAll(copy);
     switch (exitCode) {
@@ -153,8 +186,7 @@ int32_t NSISPackageLauncher::Launch(const std::string& file, const std::string& 
         return kLaunchFailed;
     }
     if (!ToFileUrl(folder, folderUrl)) {
-        boost::system::error_code ignored;
-        boost::filesystem::remove(folder, ignored);  // still empty
+        platform::RemovePrivateDirectory(folder);  // still empty
         return kLaunchFailed;
     }
     if (!ToFileUrl(folder + "/" + FileName(file), program) || !cabinets.Extract(source, program) ||
@@ -162,6 +194,6 @@ int32_t NSISPackageLauncher::Launch(const std::string& file, const std::string& 
         !redirector.Run(arguments, program.GetPath(), exitCode)) {
         exitCode = kLaunchFailed;
     }
-    operations_->RemoveAll(folderUrl);
+    platform::RemovePrivateDirectory(folder);
     return exitCode;
 }

@@ -4,6 +4,8 @@
 #include <shellapi.h>
 
 #include <atomic>
+#include <mutex>
+#include <set>
 #include <vector>
 
 #include "platform/AsciiCase.h"
@@ -26,6 +28,8 @@
 //   shell gives no process to watch, the child counts as ended at once without an exit code.
 // - There is no terminal to hand over: the console, when there is one, treats the child as it
 //   treats any program started without a window.
+// - SignalChildProcesses has no signal to send: whatever is asked, it ends each running child
+//   with its job at once, with the exit code kSignalExitBase plus the signal's number.
 
 namespace platform {
 
@@ -51,6 +55,24 @@ bool MakePipe(win32::Handle& read, win32::Handle& write) {
     read.Reset(r);
     write.Reset(w);
     return true;
+}
+
+// The children started and not seen to end yet, for SignalChildProcesses.
+struct RunningChildren {
+    std::mutex mutex;
+    std::set<ChildProcess::State*> children;
+};
+
+RunningChildren& Running() {
+    // Never destroyed: static objects that end after it may still use it.
+    static RunningChildren* const running = new RunningChildren;
+    return *running;
+}
+
+void Forget(ChildProcess::State* state) {
+    RunningChildren& running = Running();
+    std::lock_guard<std::mutex> lock(running.mutex);
+    running.children.erase(state);
 }
 
 }  // namespace
@@ -89,14 +111,31 @@ struct ChildProcess::State {
             exitKnown = ::GetExitCodeProcess(process.Get(), &exitCode) != FALSE;
         }
         if (collected) {
+            Forget(this);
             GiveNameBack();
         }
         return collected;
     }
 
+    // Ends the child, with its job when it has one; the exit code it gets is `code`.
+    bool End(UINT code) {
+        return job.Valid() ? ::TerminateJobObject(job.Get(), code) != FALSE
+                           : ::TerminateProcess(process.Get(), code) != FALSE;
+    }
+
     bool StartCaptured(const std::wstring& program, const std::string& argumentText);
     bool StartThroughShell(const std::wstring& program, const std::string& argumentText);
 };
+
+void SignalChildProcesses(int signal, bool /*force*/) {
+    RunningChildren& running = Running();
+    std::lock_guard<std::mutex> lock(running.mutex);
+    for (ChildProcess::State* child : running.children) {
+        if (child->process.Valid()) {
+            child->End(static_cast<UINT>(kSignalExitBase + signal));
+        }
+    }
+}
 
 bool ChildProcess::State::StartCaptured(const std::wstring& program,
                                         const std::string& argumentText) {
@@ -229,6 +268,7 @@ ChildProcess::~ChildProcess() {
     if (state_->started && !state_->Collect()) {
         Terminate(kDestructorGraceMs);
     }
+    Forget(state_.get());
     state_->GiveNameBack();
 }
 
@@ -247,6 +287,11 @@ bool ChildProcess::Start(const std::string& program, const std::string& argument
     const bool started = throughShell ? s.StartThroughShell(wideProgram, argumentText)
                                       : s.StartCaptured(wideProgram, argumentText);
     s.started = started;
+    if (started) {
+        RunningChildren& running = Running();
+        std::lock_guard<std::mutex> lock(running.mutex);
+        running.children.insert(&s);
+    }
     return started;
 }
 
@@ -338,8 +383,7 @@ bool ChildProcess::Terminate(uint32_t /*graceMs*/) {
     if (!s.started || s.Collect()) {
         return true;
     }
-    const bool ended = s.job.Valid() ? ::TerminateJobObject(s.job.Get(), 1) != FALSE
-                                     : ::TerminateProcess(s.process.Get(), 1) != FALSE;
+    const bool ended = s.End(1);
     if (!ended) {
         win32::RecordLastError("cannot end the program");
     }

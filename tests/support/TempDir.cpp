@@ -1,5 +1,6 @@
 #include "support/TempDir.h"
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdio>
@@ -24,6 +25,10 @@ TempDir::TempDir(const std::string& prefix) {
 
 std::string TempDir::File(const std::string& name) const {
     return path_ + "/" + name;
+}
+
+void OpenForOthers(const std::string& path) {
+    ::chmod(path.c_str(), 0755);
 }
 
 void SetEnvironment(const std::string& name, const std::string& value) {
