@@ -13,6 +13,7 @@
 #include "packages/VerifyTrust.h"
 #include "platform/FileSeal.h"
 #include "platform/LastError.h"
+#include "sessions/RunGuard.h"
 
 namespace {
 
@@ -103,6 +104,13 @@ void AsyncOfferInstallImpl::Work() {
         {
             boost::lock_guard<boost::recursive_mutex> lock(mutex_);
             state_ = kInstalling;
+        }
+        // Its installer takes its turn with every other run's: offers download alongside the
+        // components, and install one at a time.
+        RunGuard guard(log_, RunGuard::kRecordsNothing);
+        if (!guard.Begin()) {
+            Fail();
+            return;
         }
         platform::FileSeal now;
         if (!platform::SealFile(path, now) || now != seal) {
