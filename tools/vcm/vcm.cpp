@@ -29,6 +29,8 @@
 #include "tools/vcm/HostLibrary.h"
 #include "tools/vcm/LogView.h"
 #include "tools/vcm/Meanings.h"
+#include "tools/vcm/Signals.h"
+#include "tools/vcm/WaitNotice.h"
 #include "vcm/vcm.h"
 
 namespace {
@@ -63,9 +65,7 @@ void Usage(FILE* out) {
                  "loader's search path.\n");
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int RunCommand(int argc, char** argv) {
     std::string libraryPath;
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) {
@@ -94,6 +94,7 @@ int main(int argc, char** argv) {
     }
 
     const std::string command = args[0];
+    const WaitNotice waitNotice(command);
     if (command == "log") {
         return args.size() == 1 ? PrintLog() : (Usage(stderr), kUsageError);
     }
@@ -190,4 +191,13 @@ int main(int argc, char** argv) {
                      why.c_str());
     }
     return result;
+}
+
+}  // namespace
+
+// SIGINT, SIGTERM and SIGHUP are held from the start and end vcm once the command is over
+// (Signals.h).
+int main(int argc, char** argv) {
+    vcmtool::HoldInterrupts();
+    return vcmtool::ExitStatus(RunCommand(argc, argv));
 }

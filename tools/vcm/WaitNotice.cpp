@@ -1,0 +1,59 @@
+#include "tools/vcm/WaitNotice.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+
+#include "platform/LogFile.h"
+#include "tools/vcm/LogView.h"
+
+namespace vcmtool {
+
+namespace {
+
+const char kWaitLine[] = "waiting for another update run";
+const std::chrono::milliseconds kLookInterval(200);
+
+}  // namespace
+
+WaitNotice::WaitNotice(const std::string& command) {
+    const bool runs = command == "update" || command == "uninstall" || command == "hotfix";
+    if (!runs || ::isatty(STDOUT_FILENO)) {
+        return;
+    }
+    offset_ = LogSize();
+    thread_ = std::thread(&WaitNotice::Watch, this);
+}
+
+WaitNotice::~WaitNotice() {
+    stop_ = true;
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+}
+
+void WaitNotice::Watch() {
+    const std::string path = platform::InstallLogPath();
+    while (!stop_) {
+        std::ifstream in(path, std::ios::binary | std::ios::ate);
+        if (in) {
+            if (static_cast<std::streamoff>(in.tellg()) < offset_) {
+                offset_ = 0;  // the log was rotated
+            }
+            in.seekg(offset_);
+            std::string line;
+            while (std::getline(in, line) && !in.eof()) {
+                offset_ += static_cast<std::streamoff>(line.size()) + 1;
+                const std::string::size_type at = line.find(kWaitLine);
+                if (at != std::string::npos) {
+                    std::fprintf(stderr, "vcm: %s\n", line.substr(at).c_str());
+                }
+            }
+        }
+        std::this_thread::sleep_for(kLookInterval);
+    }
+}
+
+}  // namespace vcmtool

@@ -1,0 +1,31 @@
+// While a run of vcm waits for another update run, the install log says so ("waiting for
+// another update run (process N)"); on a terminal the live view shows it (LogView.h). When
+// vcm's output is not a terminal (a script, a service), this notice copies that line to
+// standard error, so that whoever reads vcm's messages learns why nothing happens.
+#pragma once
+
+#include <atomic>
+#include <ios>
+#include <string>
+#include <thread>
+
+namespace vcmtool {
+
+class WaitNotice {
+public:
+    // Watches the install log for the commands that run installers (update, uninstall,
+    // hotfix), when standard output is not a terminal; otherwise does nothing.
+    explicit WaitNotice(const std::string& command);
+    ~WaitNotice();
+    WaitNotice(const WaitNotice&) = delete;
+    WaitNotice& operator=(const WaitNotice&) = delete;
+
+private:
+    void Watch();
+
+    std::streamoff offset_ = 0;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+}  // namespace vcmtool
