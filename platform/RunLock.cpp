@@ -53,9 +53,11 @@ RunLock::Outcome RunLock::Take(const std::function<void(uint32_t)>& waiting) {
     bool told = false;
     const auto tell = [&](uint32_t holder) {
         holder_ = holder;
-        if (!told && waiting) {
+        if (!told) {
             told = true;
-            waiting(holder);
+            if (waiting) {
+                waiting(holder);
+            }
         }
     };
 

@@ -2,6 +2,7 @@
 // HTTP, installers that record themselves with vomo-reg, the event log and the registry read
 // back afterwards.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -16,6 +17,7 @@
 #include "engine/ComponentImpl.h"
 #include "engine/Locale.h"
 #include "engine/VomoInstallImpl.h"
+#include "platform/RunLock.h"
 #include "sessions/AsyncOfferInstall.h"
 #include "sessions/HotFixSessionImpl.h"
 #include "sessions/InstallSessionImpl.h"
@@ -508,6 +510,51 @@ TEST_F(SessionTest, ReleasingTheEngineWaitsForItsRunningSession) {
     engine.reset();
     EXPECT_EQ("slow\n", Ran());
     EXPECT_EQ(Lines(), packages_.LeftInTemp());
+}
+
+// Two runs of one process (two engines of one host) take turns as two processes do: the second
+// waits, says for whom, and runs once the first is over; a run that waits too long fails, with
+// the reason in the log.
+TEST_F(SessionTest, RunsOfOneProcessTakeTurnsAndAWaitHasALimit) {
+    const std::string release = packages_.Dir().File("release");
+    const ComponentRecord first = Record(
+        "first", Installer("first", 0, "while [ ! -e " + release + " ]; do sleep 0.05; done"));
+    const ComponentRecord second = Record("second", Installer("second", 0));
+    const auto secondLog = boost::make_shared<testsupport::RecordingLog>();
+    InstallSessionImpl running({first}, vmi::ComponentList(), {}, log_);
+    ASSERT_EQ(0u, running.Start());
+    for (int i = 0; i < 12000 && Ran().empty(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    InstallSessionImpl waiting({second}, vmi::ComponentList(), {}, secondLog);
+    ASSERT_EQ(0u, waiting.Start());
+    const std::string waitLine =
+        "waiting for another update run (process " + std::to_string(::getpid()) + ")\n";
+    for (int i = 0; i < 12000 && secondLog->Count() == 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ("first\n", Ran());  // the second waits
+    testsupport::WriteFile(release, "");
+    EXPECT_EQ(7u, WaitForEnd(running));
+    EXPECT_EQ(7u, WaitForEnd(waiting));
+    EXPECT_EQ("first\nsecond\n", Ran());
+    ASSERT_FALSE(secondLog->entries.empty());
+    EXPECT_EQ(waitLine, secondLog->entries.front().text);
+
+    platform::SetRunLockWaitForTesting(300);
+    platform::RunLock held;
+    ASSERT_EQ(platform::RunLock::Outcome::kTaken, held.Take({}));
+    log_->entries.clear();
+    InstallSessionImpl refused({second}, vmi::ComponentList(), {}, log_);
+    ASSERT_EQ(0u, refused.Start());
+    EXPECT_EQ(8u, WaitForEnd(refused));
+    EXPECT_EQ((Lines{waitLine,
+                     "The run did not start: gave up waiting for another update run "
+                     "(process " +
+                         std::to_string(::getpid()) + ") after 0.3 s\n"}),
+              Logged());
+    platform::SetRunLockWaitForTesting(0);
 }
 
 }  // namespace
