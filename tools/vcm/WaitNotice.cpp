@@ -36,6 +36,7 @@ WaitNotice::~WaitNotice() {
 
 void WaitNotice::Watch() {
     const std::string path = platform::InstallLogPath();
+    const std::string self = "(process " + std::to_string(::getpid()) + ")";
     while (!stop_) {
         std::ifstream in(path, std::ios::binary | std::ios::ate);
         if (in) {
@@ -47,7 +48,9 @@ void WaitNotice::Watch() {
             while (std::getline(in, line) && !in.eof()) {
                 offset_ += static_cast<std::streamoff>(line.size()) + 1;
                 const std::string::size_type at = line.find(kWaitLine);
-                if (at != std::string::npos) {
+                // The log is every process's: a line that names this process is another's
+                // wait for it.
+                if (at != std::string::npos && line.find(self) == std::string::npos) {
                     std::fprintf(stderr, "vcm: %s\n", line.substr(at).c_str());
                 }
             }

@@ -1,7 +1,9 @@
 // While a run of vcm waits for another update run, the install log says so ("waiting for
 // another update run (process N)"); on a terminal the live view shows it (LogView.h). When
 // vcm's output is not a terminal (a script, a service), this notice copies that line to
-// standard error, so that whoever reads vcm's messages learns why nothing happens.
+// standard error, so that whoever reads vcm's messages learns why nothing happens. The log is
+// shared by every process: a line naming this process is another one's wait for it, and is not
+// copied.
 #pragma once
 
 #include <atomic>
