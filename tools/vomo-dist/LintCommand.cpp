@@ -1,5 +1,6 @@
 #include "tools/vomo-dist/LintCommand.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "engine/UtcTime.h"
@@ -113,14 +114,27 @@ int PrepareManifestForSigning(const std::string& manifest, const std::string& ex
             return kErrors;
         }
     }
-    // The file that is signed is checked; its lines are those of `manifest`.
+    // The file that is signed is checked; its lines are those of `manifest`. Errors are
+    // printed in full, warnings counted (lint prints them).
+    std::vector<LintFinding> findings = LintManifest(packed, LintOptions());
+    const size_t all = findings.size();
+    findings.erase(std::remove_if(findings.begin(), findings.end(),
+                                  [](const LintFinding& finding) {
+                                      return finding.severity != LintFinding::kError;
+                                  }),
+                   findings.end());
+    const size_t warnings = all - findings.size();
     int errors = 0;
-    int warnings = 0;
-    PrintFindings(LintManifest(packed, LintOptions()), manifest, stderr, errors, warnings);
+    int none = 0;
+    PrintFindings(findings, manifest, stderr, errors, none);
     if (errors > 0) {
         std::fprintf(stderr, "vomo-dist: %s has %d error%s; it is not signed\n", manifest.c_str(),
                      errors, errors == 1 ? "" : "s");
         return kErrors;
+    }
+    if (warnings > 0) {
+        std::fprintf(stderr, "vomo-dist: %s has %zu warning%s; vomo-dist lint shows them\n",
+                     manifest.c_str(), warnings, warnings == 1 ? "" : "s");
     }
     return 0;
 }
