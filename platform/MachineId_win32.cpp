@@ -68,33 +68,12 @@ bool MachineAppSpecificId(const AppKey& key, std::string& id) {
     if (!ReadMachineGuid(guid)) {
         return false;
     }
-    BCRYPT_ALG_HANDLE algorithm = nullptr;
-    NTSTATUS status = ::BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr,
-                                                    BCRYPT_ALG_HANDLE_HMAC_FLAG);
-    if (status != 0) {
-        SetLastError(static_cast<uint32_t>(status), "HMAC-SHA256 is not available");
-        return false;
+    const std::string digest = win32::BCryptSha256(
+        std::string(reinterpret_cast<const char*>(key.bytes), sizeof key.bytes), guid);
+    if (digest.size() < kIdBytes) {
+        return false;  // the last error says why
     }
-    unsigned char digest[32];
-    BCRYPT_HASH_HANDLE hash = nullptr;
-    status = ::BCryptCreateHash(algorithm, &hash, nullptr, 0,
-                                reinterpret_cast<PUCHAR>(const_cast<char*>(guid.data())),
-                                static_cast<ULONG>(guid.size()), 0);
-    if (status == 0) {
-        status = ::BCryptHashData(hash, const_cast<PUCHAR>(key.bytes), sizeof key.bytes, 0);
-    }
-    if (status == 0) {
-        status = ::BCryptFinishHash(hash, digest, sizeof digest, 0);
-    }
-    if (hash) {
-        ::BCryptDestroyHash(hash);
-    }
-    ::BCryptCloseAlgorithmProvider(algorithm, 0);
-    if (status != 0) {
-        SetLastError(static_cast<uint32_t>(status), "HMAC-SHA256 failed");
-        return false;
-    }
-    id = Hex(digest, kIdBytes);
+    id = Hex(reinterpret_cast<const unsigned char*>(digest.data()), kIdBytes);
     return true;
 }
 
