@@ -260,7 +260,7 @@ int ComponentManager::CheckForUpdates(std::vector<std::string>& ids, bool force)
             return 11;
         }
         RecordCheckDate(id);
-        if (component->IsUpdateAvailable()) {
+        if (component->IsUpdateAvailable() && TakesRelease(*component)) {
             updates.push_back(id);
         }
     }

@@ -58,6 +58,10 @@ public:
     // Installs the manifest version of the components: 0, 1 or 7.
     int UpdateComponents(const std::vector<std::string>& ids);
 
+    // Whether the update check lets every machine take a release, whatever share of machines
+    // its staged rollout has reached (a tester's view); false unless set.
+    void SetRolloutIgnored(bool ignored) { rolloutIgnored_ = ignored; }
+
     bool IsLoaded() const { return loaded_; }
     const std::vector<SpecRecord>& GetSpecs() const { return specs_; }
 
@@ -75,7 +79,12 @@ public:
     static void FormatTimeStamp(const struct tm& time, std::string& stamp);
 
 private:
+    // Whether this machine takes the manifest's version of `component` now: within the
+    // release's staged rollout, or rollouts ignored (RolloutCheck.cpp).
+    bool TakesRelease(vmi::IComponent& component);
+
     bool loaded_ = false;
+    bool rolloutIgnored_ = false;
     boost::shared_ptr<vmi::IVomoInstall> engine_;
     boost::shared_ptr<vcm::ISettings> settings_;
     boost::shared_ptr<vcm::ITime> clock_;

@@ -9,6 +9,7 @@
 #include "engine/Locale.h"
 #include "engine/ManifestQuery.h"
 #include "engine/MultiLangStringImpl.h"
+#include "engine/Rollout.h"
 #include "engine/TextScan.h"
 #include "platform/OsVersion.h"
 #include "settings/KeyName.h"
@@ -137,6 +138,14 @@ void ComponentImpl::Parse(const TiXmlNode* element, bool withStreams) {
     }
     if (QueryText(element, "latestVersion", text) && !text.empty()) {
         record_.latestVersion = Version(text);
+        // A rollout that is no percentage pauses the release rather than sending it to every
+        // machine.
+        uint32_t percent = kFullRollout;
+        if (QueryAttribute(element, "latestVersion", "rollout", text) &&
+            !ParseRolloutPercent(text, percent)) {
+            percent = 0;
+        }
+        record_.rollout = percent;
     }
     if (QueryText(element, "displayVersion", text)) {
         record_.displayVersion = text;
@@ -616,6 +625,9 @@ void ComponentImpl::TakeOver(const ComponentImpl& stream) {
     TakeList(r.dynamicDependencies, s.dynamicDependencies);
     TakeList(r.shutdownModules, s.shutdownModules);
     TakeList(r.auxiliaryIds, s.auxiliaryIds);
+    if (s.latestVersion.NotEqual(Version("0.0.0.0"))) {
+        r.rollout = s.rollout;  // the stream's version comes with its own rollout
+    }
     TakeVersion(r.latestVersion, s.latestVersion);
     TakeVersion(r.installedVersion, s.installedVersion);
     TakeText(r.installDir, s.installDir);

@@ -71,6 +71,8 @@ struct ComponentRecord {
     std::vector<std::string> shutdownModules;
     std::vector<std::string> auxiliaryIds;  // members of an install group
     Version latestVersion{"0.0.0.0"};
+    // The percentage of machines that take latestVersion (a staged rollout, engine/Rollout.h).
+    uint32_t rollout = 100;
     Version installedVersion{"0.0.0.0"};
     std::string installDir;
     std::string installGroup;

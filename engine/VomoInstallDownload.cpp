@@ -78,7 +78,7 @@ uint32_t VomoInstallImpl::PollManifestDownload() {
     const boost::shared_ptr<IFileOperations> files = CreateFileOperations();
     files->RemoveAll(cabinetPath_);
     if (verdict == kSuccess) {
-        verdict = CheckManifestVersion(extracted);
+        verdict = CheckManifestFreshness(extracted);
         if (verdict != kSuccess) {
             files->RemoveAll(extracted);
         }

@@ -139,10 +139,10 @@ private:
     // extracts the manifest to a second unique name, stored in `extracted`. 0, 18 (signature
     // check failed) or 19 (extraction failed, and nothing extracted is left).
     uint32_t VerifyAndExtractManifest(const Url& cabinet, Url& extracted);
-    // Called on a verified, extracted manifest: 18 when its version is lower than the highest
-    // accepted on this machine, otherwise 0, after recording a higher version
-    // (VomoInstallRollback.cpp).
-    uint32_t CheckManifestVersion(const Url& manifest);
+    // Called on a verified, extracted manifest: 18 when it has expired (or its expiry cannot be
+    // read) or its version is lower than the highest accepted on this machine, otherwise 0,
+    // after recording a higher version (VomoInstallRollback.cpp).
+    uint32_t CheckManifestFreshness(const Url& manifest);
     // Loads the manifest GetHotFixes reads: the engine's verified manifest when there is one
     // and it opens, else one downloaded with the tag "dummy" once it was verified. False when
     // there is none or it does not parse.

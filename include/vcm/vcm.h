@@ -22,6 +22,24 @@
  * machine part records nothing, and its manifests are judged by their signatures. To withdraw
  * a manifest, publish one with a higher version.
  *
+ * Expired manifests are refused. A manifest may say when it expires (attribute "expires" of its
+ * manifest element, a UTC date and time in ISO 8601 such as 2025-07-01T12:00:00Z, as
+ * `vomo-dist manifest --expires` writes it). From that instant on the library refuses it,
+ * however well signed, so that nobody can keep a machine from learning of a fix by serving it
+ * the last good manifest for ever: the preparation fails as on a bad signature (1), and the
+ * install log gives the reason "the manifest expired on <time>". An expiry that is not such a
+ * date is refused too. The machine's clock decides. A manifest without the attribute does not
+ * expire; a publisher who sets it publishes a fresh manifest before it runs out.
+ *
+ * Staged rollouts. A release may reach a share of the machines first (attribute "rollout",
+ * 0 to 100, of a component's latestVersion). Each machine draws a bucket from 0 to 99 for each
+ * release, from its own application-specific machine id, the component id and the version, and
+ * takes the release when its bucket is below the share; so a machine that took a release keeps
+ * it as the share widens. VCM_CheckForUpdates does not report a component whose release has not
+ * reached this machine yet; VCM_UpdateComponents asked for that component still installs the
+ * manifest's version. A share of 0 pauses the release; without the attribute it reaches every
+ * machine.
+ *
  * Ownership. The manager belongs to the library: create it with VCM_Initialize and give it
  * back with VCM_Shutdown, never free it yourself. Texts passed in are read during the call only
  * and stay the host's. Results are reported through a host-owned StringList: the library

@@ -52,8 +52,9 @@ set_tests_properties(api.exported_symbols PROPERTIES LABELS api)
 # Manifest preparation end to end: libvcm.so loaded by a host, signed cabinets served locally.
 add_executable(test_signed_manifest ${CMAKE_CURRENT_SOURCE_DIR}/api/boundary/SignedManifestTest.cpp)
 target_compile_definitions(test_signed_manifest PRIVATE VCM_LIBRARY_PATH="$<TARGET_FILE:vcm>"
-  VOMO_REG_PATH="$<TARGET_FILE:vomo_reg>" VOMO_DIST_PATH="$<TARGET_FILE:vomo_dist>")
+  VOMO_REG_PATH="$<TARGET_FILE:vomo_reg>" VOMO_DIST_PATH="$<TARGET_FILE:vomo_dist>"
+  VCM_PATH="$<TARGET_FILE:vcm_host>")
 target_link_libraries(test_signed_manifest PRIVATE vcm_test_support ${CMAKE_DL_LIBS})
-add_dependencies(test_signed_manifest vcm vomo_reg vomo_dist)
+add_dependencies(test_signed_manifest vcm vomo_reg vomo_dist vcm_host)
 gtest_discover_tests(test_signed_manifest DISCOVERY_MODE PRE_TEST
   PROPERTIES LABELS api TIMEOUT 300)

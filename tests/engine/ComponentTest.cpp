@@ -40,7 +40,7 @@ const char* const kRichComponent =
     " <isOptional>1</isOptional><isDefaultChecked>true</isDefaultChecked>"
     " <isUpdateOnly>yes</isUpdateOnly><isUpdateDeferred>true</isUpdateDeferred>"
     " <isDowngradeVersion>true</isDowngradeVersion>"
-    " <installSize>12345</installSize><latestVersion>2.1.0.7</latestVersion>"
+    " <installSize>12345</installSize><latestVersion rollout='30'>2.1.0.7</latestVersion>"
     " <displayVersion>2.1</displayVersion><postInstallPageOverride>http://p/x</"
     "postInstallPageOverride>"
     " <specs>"
@@ -76,7 +76,7 @@ const char* const kRichComponent =
     " </shutdownModuleGroup>"
     " <buyUrlRef id='buy'/><messageRef id='msg'/>"
     " <streams>"
-    "  <stream id='beta'><latestVersion>3.0.0.1</latestVersion><displayVersion>3.0 "
+    "  <stream id='beta'><latestVersion rollout='5'>3.0.0.1</latestVersion><displayVersion>3.0 "
     "beta</displayVersion>"
     "   <package><url>http://dl.example/beta.cab</url></package>"
     "   <nameGroup><name lang='en-us'>Player Beta</name></nameGroup>"
@@ -178,6 +178,7 @@ TEST(ComponentTest, ParsesEveryPartOfARichComponent) {
     EXPECT_EQ("", record.streams[0]->GetId());
     EXPECT_EQ("lts", record.streams[1]->GetStreamId());
     EXPECT_TRUE(record.isDowngradeVersion);
+    EXPECT_EQ(30u, record.rollout);
     // No locale selected: the texts come through the fallback language.
     EXPECT_EQ("Player", record.name);
     EXPECT_EQ("Installs it", record.description);
@@ -225,6 +226,31 @@ TEST(ComponentTest, AbsentOrUnusableValuesKeepTheDefaults) {
     Version fresh;
     empty->GetLatestVersion(fresh);
     EXPECT_TRUE(fresh.IsValid());
+
+    // A rollout belongs to the latestVersion it stands on; one that is no whole percentage
+    // pauses the release rather than sending it to every machine.
+    const struct {
+        const char* latest;
+        uint32_t rollout;
+    } rollouts[] = {
+        {"<latestVersion>2.0.0.0</latestVersion>", 100},
+        {"<latestVersion rollout='0'>2.0.0.0</latestVersion>", 0},
+        {"<latestVersion rollout='100'>2.0.0.0</latestVersion>", 100},
+        {"<latestVersion rollout='007'>2.0.0.0</latestVersion>", 7},
+        {"<latestVersion rollout='101'>2.0.0.0</latestVersion>", 0},
+        {"<latestVersion rollout='5%'>2.0.0.0</latestVersion>", 0},
+        {"<latestVersion rollout=' 5'>2.0.0.0</latestVersion>", 0},
+        {"<latestVersion rollout='-1'>2.0.0.0</latestVersion>", 0},
+        {"<latestVersion rollout=''>2.0.0.0</latestVersion>", 0},
+        {"<latestVersion rollout='4294967306'>2.0.0.0</latestVersion>", 0},
+        {"<latestVersion rollout='5'/>", 100},  // no version: nothing to roll out
+    };
+    for (const auto& r : rollouts) {
+        ComponentRecord record;
+        ParseFirst(std::string("<component id='r'>") + r.latest + "</component>")
+            ->GetRecord(record);
+        EXPECT_EQ(r.rollout, record.rollout) << r.latest;
+    }
 }
 
 TEST(ComponentTest, SelectingAStreamTakesItsNonEmptyValues) {
@@ -255,9 +281,14 @@ TEST(ComponentTest, SelectingAStreamTakesItsNonEmptyValues) {
     c->GetDependencies(deps);
     EXPECT_EQ(2u, deps.size());  // the stream has none: the component's stay
     EXPECT_TRUE(c->IsInInstallGroup());
+    ComponentRecord record;
+    c->GetRecord(record);
+    EXPECT_EQ(5u, record.rollout);  // the stream's version comes with its own rollout
 
     vmi::ComponentPtr other = ParseFirst(kRichComponent);
     other->SelectStream("lts");
+    other->GetRecord(record);
+    EXPECT_EQ(30u, record.rollout);  // no version of its own: the component's stays
     EXPECT_TRUE(other->IsUpdateOnly());
     EXPECT_TRUE(other->IsInInstallGroup());  // a false flag never clears a true one
     ASSERT_EQ(0u, other->GetPostInstallPage(text));

@@ -5,7 +5,8 @@ endif()
 # The vomo-reg, vomo-dist and vcm tests run the tools themselves.
 target_compile_definitions(test_tools PRIVATE VOMO_REG_PATH="$<TARGET_FILE:vomo_reg>"
                                               VOMO_DIST_PATH="$<TARGET_FILE:vomo_dist>"
-                                              VCM_PATH="$<TARGET_FILE:vcm_host>")
+                                              VCM_PATH="$<TARGET_FILE:vcm_host>"
+                                              VCM_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 add_dependencies(test_tools vomo_reg vomo_dist vcm_host)
 
 # The installed tree as an integrator gets it: cmake --install into a temporary prefix, the

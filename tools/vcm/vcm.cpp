@@ -2,7 +2,7 @@
 // updater would.
 //
 //   vcm [--library PATH] find SPEC...            SPEC is "name;role;version"
-//   vcm [--library PATH] check [--force] IDS     IDS is "id;id;..."
+//   vcm [--library PATH] check [--force] [--ignore-rollout] IDS     IDS is "id;id;..."
 //   vcm [--library PATH] update IDS
 //   vcm uninstall IDS
 //   vcm hotfix
@@ -29,6 +29,7 @@
 #include "tools/vcm/HostLibrary.h"
 #include "tools/vcm/LogView.h"
 #include "tools/vcm/Meanings.h"
+#include "tools/vcm/RolloutCheck.h"
 #include "vcm/vcm.h"
 
 namespace {
@@ -40,14 +41,16 @@ const int kUsageError = 64;  // no result code of the library uses it
 void Usage(FILE* out) {
     std::fprintf(out,
                  "usage: vcm [--library PATH] find SPEC...\n"
-                 "       vcm [--library PATH] check [--force] IDS\n"
+                 "       vcm [--library PATH] check [--force] [--ignore-rollout] IDS\n"
                  "       vcm [--library PATH] update IDS\n"
                  "       vcm uninstall IDS\n"
                  "       vcm hotfix\n"
                  "\n"
                  "  find    reports the components offering each SPEC (\"name;role;version\")\n"
                  "  check   reports which of the components IDS (\"id;id;...\") have an update;\n"
-                 "          --force checks them even when the schedule says they are not due\n"
+                 "          --force checks them even when the schedule says they are not due;\n"
+                 "          --ignore-rollout reports updates whose staged rollout has not\n"
+                 "          reached this machine yet\n"
                  "  update  installs the manifest version of the components IDS\n"
                  "  uninstall  removes the installed components IDS, and every installed\n"
                  "          component that requires one of them\n"
@@ -120,9 +123,11 @@ int main(int argc, char** argv) {
         return result;
     }
     bool force = false;
+    bool ignoreRollout = false;
     std::vector<std::string> operands(args.begin() + 1, args.end());
-    if (command == "check" && !operands.empty() && operands[0] == "--force") {
-        force = true;
+    while (command == "check" && !operands.empty() &&
+           (operands[0] == "--force" || operands[0] == "--ignore-rollout")) {
+        (operands[0] == "--force" ? force : ignoreRollout) = true;
         operands.erase(operands.begin());
     }
     const bool known = command == "find" || command == "check" || command == "update";
@@ -134,6 +139,10 @@ int main(int argc, char** argv) {
     if ((command == "find" && operands.empty()) || (command != "find" && operands.size() != 1)) {
         Usage(stderr);
         return kUsageError;
+    }
+
+    if (ignoreRollout) {
+        return vcmtool::CheckIgnoringRollout(operands[0], force);  // the library's code, in vcm
     }
 
     Library library;

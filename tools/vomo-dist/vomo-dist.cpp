@@ -3,9 +3,12 @@
 //   vomo-dist package PROGRAM -o PKG.cab       wraps an installer program in a cabinet
 //   vomo-dist sign FILE --cert C --key K [--timestamp URL]
 //                                              signs a cabinet in place (osslsigncode)
-//   vomo-dist manifest DIR --cert C --key K [--timestamp URL]
-//                                              packs and signs DIR/manifest.xml into
+//   vomo-dist manifest DIR --cert C --key K [--timestamp URL] [--expires WHEN]
+//                                              checks, packs and signs DIR/manifest.xml into
 //                                              DIR/vomo/setup/manifest.cab
+//   vomo-dist lint MANIFEST [--packages DIR] [--previous URL-or-FILE] [--strict]
+//                                              reports what clients would refuse or stumble
+//                                              on, each with its line (LintCommand.h)
 //   vomo-dist verify FILE                      checks a signed file as the component manager
 //                                              does and says what it found
 //
@@ -25,6 +28,8 @@
 #include "platform/Environment.h"
 #include "platform/LastError.h"
 #include "platform/Trust.h"
+#include "tools/vomo-dist/LintCommand.h"
+#include "tools/vomo-dist/WorkFolder.h"
 #include "vcm/vcm.h"
 
 namespace fs = boost::filesystem;
@@ -39,6 +44,9 @@ void Usage(FILE* out) {
                  "usage: vomo-dist package PROGRAM -o PKG.cab\n"
                  "       vomo-dist sign FILE --cert CERT --key KEY [--timestamp URL]\n"
                  "       vomo-dist manifest DIR --cert CERT --key KEY [--timestamp URL]\n"
+                 "                          [--expires WHEN]\n"
+                 "       vomo-dist lint MANIFEST [--packages DIR] [--previous URL-or-FILE]\n"
+                 "                          [--strict]\n"
                  "       vomo-dist verify FILE\n"
                  "       vomo-dist --version\n"
                  "\n"
@@ -46,8 +54,11 @@ void Usage(FILE* out) {
                  "  sign      signs a cabinet in place with Authenticode (osslsigncode); CERT is\n"
                  "            a PEM file with the signer's certificate and its intermediates,\n"
                  "            KEY its private key, URL an RFC 3161 time-stamp server\n"
-                 "  manifest  packs DIR/manifest.xml into DIR/vomo/setup/manifest.cab and signs\n"
-                 "            it\n"
+                 "  manifest  checks DIR/manifest.xml as lint does, refusing on an error, packs\n"
+                 "            it into DIR/vomo/setup/manifest.cab and signs it; WHEN (14d, 36h\n"
+                 "            or a UTC date and time) is written as the manifest's expiry\n"
+                 "  lint      reports the manifest's errors and warnings with their lines; DIR\n"
+                 "            holds the packages it names, URL-or-FILE the manifest served now\n"
                  "  verify    checks a signed file as the component manager does; trusted roots\n"
                  "            are the system's and those of VOMO_TRUST_ROOTS\n");
 }
@@ -139,7 +150,7 @@ int Sign(const std::string& file, const std::string& cert, const std::string& ke
 }
 
 int Manifest(const std::string& dir, const std::string& cert, const std::string& key,
-             const std::string& timestamp) {
+             const std::string& timestamp, const std::string& expires) {
     const fs::path manifest = fs::path(dir) / "manifest.xml";
     const fs::path target = fs::path(dir) / "vomo" / "setup" / "manifest.cab";
     boost::system::error_code error;
@@ -150,8 +161,13 @@ int Manifest(const std::string& dir, const std::string& cert, const std::string&
     if (error) {
         return Fail("cannot make " + target.parent_path().string() + ": " + error.message());
     }
+    WorkFolder work;
+    std::string packed;
+    if (const int failed = PrepareManifestForSigning(manifest.string(), expires, work, packed)) {
+        return failed;
+    }
     fs::remove(target, error);
-    if (const int failed = Package(manifest.string(), target.string())) {
+    if (const int failed = Package(packed, target.string())) {
         return failed;
     }
     if (const int failed = Sign(target.string(), cert, key, timestamp)) {
@@ -218,9 +234,13 @@ int main(int argc, char** argv) {
     }
     const std::string command = args[0];
     args.erase(args.begin());
-    std::string output, cert, key, timestamp;
+    if (command == "lint") {
+        return RunLint(args);
+    }
+    std::string output, cert, key, timestamp, expires;
     if (!TakeOption(args, "-o", output) || !TakeOption(args, "--cert", cert) ||
-        !TakeOption(args, "--key", key) || !TakeOption(args, "--timestamp", timestamp)) {
+        !TakeOption(args, "--key", key) || !TakeOption(args, "--timestamp", timestamp) ||
+        !TakeOption(args, "--expires", expires) || (!expires.empty() && command != "manifest")) {
         Usage(stderr);
         return kUsage;
     }
@@ -240,7 +260,7 @@ int main(int argc, char** argv) {
         return Sign(args[0], cert, key, timestamp);
     }
     if (command == "manifest") {
-        return Manifest(args[0], cert, key, timestamp);
+        return Manifest(args[0], cert, key, timestamp, expires);
     }
     if (command == "verify") {
         return Verify(args[0]);
