@@ -295,6 +295,7 @@ TEST_F(SessionTest, APackageChangedAfterItsSignatureWasCheckedDoesNotRun) {
             testsupport::WriteFile(file, bytes + "!");
         },
     };
+    ASSERT_TRUE(vmds::WriteInstallString("x", "InstallDir", "/opt/x"));  // installed before
     for (const auto& swap : swaps) {
         log_->entries.clear();
         Swapper swapper(packages_, swap);
@@ -303,6 +304,9 @@ TEST_F(SessionTest, APackageChangedAfterItsSignatureWasCheckedDoesNotRun) {
         EXPECT_EQ("", Ran());
         ExpectLogEndsWith({"Installing component: [x] version: [1.2.3.4]\n", kSwapped, kRule});
         EXPECT_EQ(Lines(), packages_.LeftInTemp());
+        std::string dir;
+        EXPECT_TRUE(vmds::ReadInstallString("x", "InstallDir", dir));  // the component is kept
+        EXPECT_EQ("/opt/x", dir);
     }
 }
 
@@ -390,8 +394,15 @@ TEST_F(SessionTest, TheSessionWaitsForItsOffersAndNamesThem) {
                                     "while [ ! -e " + release + " ]; do sleep 0.05; done", false)));
     }
     InstallSessionImpl session({}, {}, offers, log_);
+    // The position counts the offers still running.
+    const auto position = [&session] {
+        uint32_t position = 0, total = 0, state = 0;
+        session.GetProgress(position, total, state);
+        return position;
+    };
     ASSERT_EQ(0u, session.Start());
     EXPECT_EQ(5u, WaitForEnd(session, {5}));  // both offers' installers run
+    EXPECT_EQ(2u, position());
     std::string text;
     EXPECT_EQ(0u, session.GetStatusText("install", text));
     EXPECT_EQ("Installing offers, please wait...", text);
@@ -407,8 +418,10 @@ TEST_F(SessionTest, TheSessionWaitsForItsOffersAndNamesThem) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     EXPECT_EQ("Installing offer1", text);  // the one offer still running names itself
+    EXPECT_EQ(1u, position());
     testsupport::WriteFile(packages_.Dir().File("release-offer1"), "");
     EXPECT_EQ(7u, WaitForEnd(session, {7}));
+    EXPECT_EQ(0u, position());
 }
 
 std::atomic<int> g_completions{0};
@@ -418,27 +431,46 @@ void Completed(int32_t result) {
     g_lastCompletion = result;
 }
 
-TEST_F(SessionTest, AHotFixAskingForARestartKeepsItsComponentAndCompletesOnce) {
+// A hot fix keeps its component's key whatever its installer says; the session ends finished or
+// failed and hands its completion function the session's own result, once.
+TEST_F(SessionTest, AHotFixKeepsItsComponentAndCompletesOnceWithTheSessionsResult) {
     ASSERT_TRUE(vmds::WriteInstallString("player", "InstallDir", "/opt/player"));
-    HotFixRecord hotFix;
-    hotFix.id = "hf1";
-    hotFix.componentId = "player";
-    hotFix.version = "1.0.0.5";
-    hotFix.packageType = kPackageNsis;
-    hotFix.url =
-        packages_.Serve("hf1.cab", Installer("hf1", 4, "echo \"$1\" >> " + RanFile(), false));
-    {
-        HotFixSessionImpl session({hotFix}, log_, &Completed);
-        ASSERT_EQ(0u, session.Start());
-        EXPECT_EQ(4u, WaitForEnd(session, {4, 5}));
-        EXPECT_TRUE(session.IsRebootRequired());
+    const struct {
+        const char* id;
+        int exitCode;
+        uint32_t state;
+        bool reboot;
+        int completion;
+        const char* logged;
+    } cases[] = {
+        {"restart", 4, 4, true, 0, "Component: [restart] Install Succeeded (Reboot Required)\n"},
+        {"fails", 3, 5, false, 6, "Component: [fails] - Failed with error: *"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.id);
+        testsupport::WriteFile(RanFile(), "");
+        g_completions = 0;
+        HotFixRecord hotFix;
+        hotFix.id = c.id;
+        hotFix.componentId = "player";
+        hotFix.version = "1.0.0.5";
+        hotFix.packageType = kPackageNsis;
+        hotFix.url =
+            packages_.Serve(hotFix.id + ".cab",
+                            Installer(hotFix.id, c.exitCode, "echo \"$1\" >> " + RanFile(), false));
+        {
+            HotFixSessionImpl session({hotFix}, log_, &Completed);
+            ASSERT_EQ(0u, session.Start());
+            EXPECT_EQ(c.state, WaitForEnd(session, {4, 5}));
+            EXPECT_EQ(c.reboot, session.IsRebootRequired());
+        }
+        EXPECT_EQ(1, g_completions.load());
+        EXPECT_EQ(c.completion, g_lastCompletion.load());
+        EXPECT_EQ(hotFix.id + "\n/DIR=/opt/player\n", Ran());
+        std::string dir;
+        EXPECT_TRUE(vmds::ReadInstallString("player", "InstallDir", dir));  // the key was kept
+        ExpectLogEndsWith({c.logged, kRule});
     }
-    EXPECT_EQ(1, g_completions.load());
-    EXPECT_EQ(0, g_lastCompletion.load());
-    EXPECT_EQ("hf1\n/DIR=/opt/player\n", Ran());
-    std::string dir;
-    EXPECT_TRUE(vmds::ReadInstallString("player", "InstallDir", dir));  // the key was kept
-    ExpectLogEndsWith({"Component: [hf1] Install Succeeded (Reboot Required)\n", kRule});
 }
 
 TEST_F(SessionTest, AnUpdateRunsTheRequestedComponentsAsAskedAndCompleteUpdateRecordsThem) {
