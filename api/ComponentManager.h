@@ -14,6 +14,10 @@
 #include "api/ITime.h"
 #include "engine/IVomoInstall.h"
 
+namespace vcm {
+class InstallLog;
+}
+
 // One spec added by the host: the role a component's spec must offer, the spec's name and its
 // version. (The host writes "name;role;version".)
 struct SpecRecord {
@@ -75,6 +79,9 @@ public:
     static void FormatTimeStamp(const struct tm& time, std::string& stamp);
 
 private:
+    // The real members, all telling the install log `log` what they do.
+    explicit ComponentManager(const boost::shared_ptr<vcm::InstallLog>& log);
+
     bool loaded_ = false;
     boost::shared_ptr<vmi::IVomoInstall> engine_;
     boost::shared_ptr<vcm::ISettings> settings_;
