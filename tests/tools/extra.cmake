@@ -21,3 +21,9 @@ add_test(NAME tools.install_tree
   COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/tools/check_install.sh ${CMAKE_BINARY_DIR}
           ${CMAKE_SOURCE_DIR} "${vcm_host_flags}")
 set_tests_properties(tools.install_tree PROPERTIES LABELS "tools;no-tsan" TIMEOUT 300)
+
+# vcm's JSON documents are read back with the library that writes them; its progress display
+# is tested on its own.
+find_package(nlohmann_json 3 REQUIRED)
+target_link_libraries(test_tools PRIVATE nlohmann_json::nlohmann_json)
+target_sources(test_tools PRIVATE ${CMAKE_SOURCE_DIR}/tools/vcm/Progress.cpp)
