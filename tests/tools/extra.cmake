@@ -27,3 +27,9 @@ set_tests_properties(tools.install_tree PROPERTIES LABELS "tools;no-tsan" TIMEOU
 find_package(nlohmann_json 3 REQUIRED)
 target_link_libraries(test_tools PRIVATE nlohmann_json::nlohmann_json)
 target_sources(test_tools PRIVATE ${CMAKE_SOURCE_DIR}/tools/vcm/Progress.cpp)
+
+# The systemd units of scheduled updates, as systemd reads them.
+add_test(NAME tools.systemd_units
+  COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/tools/check_units.sh ${CMAKE_BINARY_DIR}/tools/systemd
+          ${CMAKE_SOURCE_DIR}/tools/systemd $<TARGET_FILE:vcm_host> ${CMAKE_SOURCE_DIR}/man)
+set_tests_properties(tools.systemd_units PROPERTIES LABELS "tools;no-tsan")
