@@ -33,3 +33,9 @@ add_test(NAME tools.systemd_units
   COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/tools/check_units.sh ${CMAKE_BINARY_DIR}/tools/systemd
           ${CMAKE_SOURCE_DIR}/tools/systemd $<TARGET_FILE:vcm_host> ${CMAKE_SOURCE_DIR}/man)
 set_tests_properties(tools.systemd_units PROPERTIES LABELS "tools;no-tsan")
+
+# The bash completion of the tools.
+add_test(NAME tools.bash_completion
+  COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/tools/check_completion.sh ${CMAKE_SOURCE_DIR}/tools/completion
+          $<TARGET_FILE:vomo_reg>)
+set_tests_properties(tools.bash_completion PROPERTIES LABELS "tools;no-tsan")
