@@ -1,5 +1,14 @@
 # Checks of the library as hosts see it: a C host, a C++ host that loads it at run time (dlopen,
 # or LoadLibraryW on Windows), and the list of exported symbols.
+
+# The README's table of result codes is read by the test of the names vcm.h gives them (under
+# Wine the source tree is on drive Z:).
+if(WIN32)
+  target_compile_definitions(test_api PRIVATE VCM_SOURCE_DIR="Z:${CMAKE_SOURCE_DIR}")
+else()
+  target_compile_definitions(test_api PRIVATE VCM_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+endif()
+
 if(WIN32)
   # Under Wine the folders of this tree are on drive Z:; the library is found beside the hosts.
   set(vcm_wine_binary_dir "Z:${CMAKE_CURRENT_BINARY_DIR}")
@@ -27,9 +36,6 @@ if(WIN32)
   set_tests_properties(api.exported_symbols PROPERTIES LABELS api)
   return()
 endif()
-
-# The README's table of result codes is read by the test of the names vcm.h gives them.
-target_compile_definitions(test_api PRIVATE VCM_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 
 # The C host is written in C89, as the oldest hosts are, so that the header stays usable there.
 add_executable(test_c_host ${CMAKE_CURRENT_SOURCE_DIR}/api/boundary/c_host.c)

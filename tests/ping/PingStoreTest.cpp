@@ -46,9 +46,9 @@ TEST_F(PingStoreTest, NamesContinueAfterTheStoredValuesAndNeverOverwriteOne) {
     ::testing::internal::CaptureStdout();
     EXPECT_TRUE(manager->Stop());
     EXPECT_EQ("", ::testing::internal::GetCapturedStdout());
-    EXPECT_EQ((std::vector<std::string>{"writing 1 failed pings to registry.",
-                                        "[hint03] http://down/a"}),
-              notes);
+    EXPECT_EQ(
+        (std::vector<std::string>{"writing 1 failed pings to registry.", "[hint03] http://down/a"}),
+        notes);
     EXPECT_EQ((std::map<std::string, std::string>{{"hint00", "http://h/0"},
                                                   {"hint01", "http://h/1"},
                                                   {"hint02", "http://h/2"},
