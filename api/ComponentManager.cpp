@@ -61,12 +61,15 @@ std::vector<std::string> SplitList(const char* text) {
     return fields;
 }
 
-ComponentManager::ComponentManager()
+ComponentManager::ComponentManager() : ComponentManager(boost::make_shared<vcm::InstallLog>()) {}
+
+// The store of failed hints tells the log, as info lines, what it keeps for the next run.
+ComponentManager::ComponentManager(const boost::shared_ptr<vcm::InstallLog>& log)
     : engine_(boost::make_shared<VomoInstallImpl>(Url(vcm::ManifestUrlText()), 0)),
       settings_(boost::make_shared<vcm::SettingsShim>()),
       clock_(boost::make_shared<vcm::LocalTime>()),
-      pinger_(boost::make_shared<vcm::PingSender>()) {
-    const boost::shared_ptr<vcm::InstallLog> log = boost::make_shared<vcm::InstallLog>();
+      pinger_(boost::make_shared<vcm::PingSender>(
+          [log](const std::string& note) { log->WriteInfo("%s\n", note.c_str()); })) {
     engine_->SetEventLog(log);
     // A damaged hive reads as "nothing there"; its reason goes to the same log.
     vmds::SetFailureSink([log](const std::string& text) { log->WriteError("%s\n", text.c_str()); });
@@ -257,6 +260,10 @@ int ComponentManager::CheckForUpdates(std::vector<std::string>& ids, bool force)
     for (const std::string& id : ids) {
         vmi::ComponentPtr component;
         if (engine_->GetComponent(id, component) != 0 || !component) {
+            boost::shared_ptr<vmi::IEventLog> log;
+            if (engine_->GetEventLog(log) == 0 && log) {
+                log->WriteError("Component: [%s] - not a component of the manifest\n", id.c_str());
+            }
             return 11;
         }
         RecordCheckDate(id);

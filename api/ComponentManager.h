@@ -14,6 +14,10 @@
 #include "api/ITime.h"
 #include "engine/IVomoInstall.h"
 
+namespace vcm {
+class InstallLog;
+}
+
 // One spec added by the host: the role a component's spec must offer, the spec's name and its
 // version. (The host writes "name;role;version".)
 struct SpecRecord {
@@ -82,6 +86,9 @@ private:
     // Whether this machine takes the manifest's version of `component` now: within the
     // release's staged rollout, or rollouts ignored (RolloutCheck.cpp).
     bool TakesRelease(vmi::IComponent& component);
+
+    // The real members, all telling the install log `log` what they do.
+    explicit ComponentManager(const boost::shared_ptr<vcm::InstallLog>& log);
 
     bool loaded_ = false;
     bool rolloutIgnored_ = false;

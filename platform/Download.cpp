@@ -1,12 +1,14 @@
 #include "platform/Download.h"
 
 #include <curl/curl.h>
+#include <sys/auxv.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <mutex>
 
@@ -149,6 +151,34 @@ void RecordCurlError(CURLcode code, const char* detail) {
                  detail && *detail ? std::string(detail) : curl_easy_strerror(code));
 }
 
+// The settings of the network that a user gives in the environment, as curl takes them:
+// - Proxies: libcurl reads http_proxy, https_proxy, all_proxy and no_proxy itself (and their
+//   upper-case forms, but for HTTP_PROXY, which a web server's CGI environment could set), for
+//   each connection, redirects included. A setuid or setcap process (secure execution) takes
+//   nothing from its environment: it connects directly.
+// - Certificate authorities for https: CURL_CA_BUNDLE names a PEM file; else SSL_CERT_FILE a
+//   PEM file and SSL_CERT_DIR a folder of hashed certificates. Either replaces the system's
+//   store, as it does for curl.
+// Every variable is read with secure_getenv.
+void ApplyNetworkSettings(CURL* easy) {
+    if (::getauxval(AT_SECURE) != 0) {
+        curl_easy_setopt(easy, CURLOPT_PROXY, "");
+    }
+    const char* bundle = ::secure_getenv("CURL_CA_BUNDLE");
+    if (bundle && *bundle) {
+        curl_easy_setopt(easy, CURLOPT_CAINFO, bundle);
+        return;
+    }
+    const char* file = ::secure_getenv("SSL_CERT_FILE");
+    if (file && *file) {
+        curl_easy_setopt(easy, CURLOPT_CAINFO, file);
+    }
+    const char* folder = ::secure_getenv("SSL_CERT_DIR");
+    if (folder && *folder) {
+        curl_easy_setopt(easy, CURLOPT_CAPATH, folder);
+    }
+}
+
 // Runs the configured transfer to its end. The multi interface lets the loop wake at least
 // every kPollMilliseconds, so progress (and with it a stall or an abort) is seen even while no
 // data arrives.
@@ -219,6 +249,7 @@ bool Transmit(const std::string& url, Transfer& transfer) {
     curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, OnCurlProgress);
     curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &transfer);
+    ApplyNetworkSettings(easy);
 
     transfer.lastActivity = SteadyClock::now();
     std::string multiError;

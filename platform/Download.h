@@ -22,6 +22,9 @@
 // - A file URL names a local path; characters that a URL cannot carry (blanks, "#", "?", bytes
 //   outside ASCII) are taken literally, while "%" followed by two hexadecimal digits is an
 //   escape, as the Windows shell reads file URLs.
+// - Proxies and certificate authorities come from the environment as curl takes them
+//   (http_proxy, https_proxy, all_proxy, no_proxy; CURL_CA_BUNDLE, SSL_CERT_FILE,
+//   SSL_CERT_DIR), read with secure_getenv. On Windows the system's own settings hold.
 // Failures record the reason (libcurl's text, or the system's) as the thread's last error.
 // Progress reports come from libcurl, or from the system's bind-status callback on Windows,
 // whose status text is the system's.

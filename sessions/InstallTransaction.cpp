@@ -27,6 +27,9 @@ const char kInstallHeading[] = "Installing components --------------------------
 const char kRule[] = "-------------------------------------------------------------\n\n";
 const char kFailedWithError[] = "Component: [%s] - Failed with error: %s";
 
+// Least time between two notes of a download's bytes in the log.
+const std::chrono::seconds kProgressNoteInterval(1);
+
 }  // namespace
 
 InstallTransaction::InstallTransaction(const std::vector<ComponentRecord>& records,
@@ -78,6 +81,12 @@ uint32_t InstallTransaction::Run() {
 
 bool InstallTransaction::OnProgress(uint32_t progress, uint32_t progressMax, uint32_t,
                                     const std::string&) {
+    const std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now();
+    if (now - progressNoted_ >= kProgressNoteInterval && index_ < records_.size()) {
+        progressNoted_ = now;
+        log_->WriteDebug("Component: [%s] received %u of %u bytes\n", records_[index_].id.c_str(),
+                         progress, progressMax);
+    }
     if (!observer_) {
         return true;
     }
@@ -112,6 +121,7 @@ uint32_t InstallTransaction::DownloadStep() {
             return Close(kNoTemporaryFile);
         }
         packages_[index_].file = file;
+        progressNoted_ = std::chrono::steady_clock::now();
         if (!download_->Download(record.packageUrl, file)) {
             log_->WriteError("Failed to download file\n");
             return Close(kDownloadFailed);

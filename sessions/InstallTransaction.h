@@ -35,8 +35,10 @@
 
 #include <boost/shared_ptr.hpp>
 
+#include <chrono>
 #include "engine/ComponentRecord.h"
 #include "engine/IEventLog.h"
+
 #include "packages/IFileOperations.h"
 #include "packages/IOSUtilities.h"
 #include "packages/ISyncDownload.h"
@@ -64,7 +66,9 @@ public:
     // True when an installer asked for a restart (also when a later component failed).
     bool IsRebootRequired() const { return rebootRequired_; }
 
-    // Progress of the package being downloaded, passed to the observer.
+    // Progress of the package being downloaded, passed to the observer. A download that lasts
+    // notes its bytes in the log, as a debug line "Component: [id] received N of M bytes" (M is
+    // 0 while unknown) at most every kProgressNoteInterval, for those who watch the log.
     bool OnProgress(uint32_t progress, uint32_t progressMax, uint32_t state,
                     const std::string& statusText) override;
 
@@ -92,4 +96,5 @@ private:
     boost::shared_ptr<IOSUtilities> os_;
     boost::shared_ptr<IFileOperations> files_;
     boost::shared_ptr<ISyncDownload> download_;
+    std::chrono::steady_clock::time_point progressNoted_;  // the download's start or last note
 };

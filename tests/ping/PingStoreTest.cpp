@@ -34,13 +34,21 @@ protected:
     std::unique_ptr<PingManager> manager;
 };
 
+// The store tells its owner's sink what it writes, and never the host's standard output.
 TEST_F(PingStoreTest, NamesContinueAfterTheStoredValuesAndNeverOverwriteOne) {
+    std::vector<std::string> notes;
+    manager->SetNoteSink([&notes](const std::string& note) { notes.push_back(note); });
     socket->SetAllDown(true);
     manager->Start();  // the key is empty; values written now come from elsewhere
     ASSERT_TRUE(
         StorePings({{"hint00", "http://h/0"}, {"hint01", "http://h/1"}, {"hint02", "http://h/2"}}));
     EXPECT_EQ(0, manager->SendPing("http://down", "a", {}, true));
+    ::testing::internal::CaptureStdout();
     EXPECT_TRUE(manager->Stop());
+    EXPECT_EQ("", ::testing::internal::GetCapturedStdout());
+    EXPECT_EQ(
+        (std::vector<std::string>{"writing 1 failed pings to registry.", "[hint03] http://down/a"}),
+        notes);
     EXPECT_EQ((std::map<std::string, std::string>{{"hint00", "http://h/0"},
                                                   {"hint01", "http://h/1"},
                                                   {"hint02", "http://h/2"},

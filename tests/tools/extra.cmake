@@ -22,3 +22,21 @@ add_test(NAME tools.install_tree
   COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/tools/check_install.sh ${CMAKE_BINARY_DIR}
           ${CMAKE_SOURCE_DIR} "${vcm_host_flags}")
 set_tests_properties(tools.install_tree PROPERTIES LABELS "tools;no-tsan" TIMEOUT 300)
+
+# vcm's JSON documents are read back with the library that writes them; its progress display
+# is tested on its own.
+find_package(nlohmann_json 3 REQUIRED)
+target_link_libraries(test_tools PRIVATE nlohmann_json::nlohmann_json)
+target_sources(test_tools PRIVATE ${CMAKE_SOURCE_DIR}/tools/vcm/Progress.cpp)
+
+# The systemd units of scheduled updates, as systemd reads them.
+add_test(NAME tools.systemd_units
+  COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/tools/check_units.sh ${CMAKE_BINARY_DIR}/tools/systemd
+          ${CMAKE_SOURCE_DIR}/tools/systemd $<TARGET_FILE:vcm_host> ${CMAKE_SOURCE_DIR}/man)
+set_tests_properties(tools.systemd_units PROPERTIES LABELS "tools;no-tsan")
+
+# The bash completion of the tools.
+add_test(NAME tools.bash_completion
+  COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/tools/check_completion.sh ${CMAKE_SOURCE_DIR}/tools/completion
+          $<TARGET_FILE:vomo_reg>)
+set_tests_properties(tools.bash_completion PROPERTIES LABELS "tools;no-tsan")

@@ -3,10 +3,15 @@
 namespace vcmtool {
 
 const char* Meaning(const std::string& command, int code) {
+    if (code == 64) {
+        return "the command line cannot be run";
+    }
     if (command == "uninstall") {
         switch (code) {
             case 2:
                 return "nothing was removed";
+            case 13:
+                return "removed; a restart finishes the removal";
             case 10:
                 return "an uninstaller failed, and the components after it stay installed";
             case 15:

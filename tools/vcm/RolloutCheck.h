@@ -12,11 +12,13 @@
 
 #include <string>
 
+#include "tools/vcm/Report.h"
+
 namespace vcmtool {
 
 // Checks the components `ids` ("id;id;...") for updates as VCM_CheckForUpdates does (only the
-// due ones unless `force`), with every staged rollout ignored. Prints the ids with an update,
-// one a line, and, on a failure, its meaning on standard error. The check's result code.
-int CheckIgnoringRollout(const std::string& ids, bool force);
+// due ones unless `force`), with every staged rollout ignored. Fills `outcome` with the check's
+// result, the ids with an update and, on a failure, the install log's reason.
+void CheckIgnoringRollout(const std::string& ids, bool force, Outcome& outcome);
 
 }  // namespace vcmtool
