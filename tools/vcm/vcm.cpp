@@ -6,6 +6,7 @@
 //   vcm [--library PATH] update IDS
 //   vcm uninstall IDS
 //   vcm hotfix
+//   vcm setup --bundle NAME [options]
 //   vcm log
 //   vcm --version
 //
@@ -18,7 +19,8 @@
 // program links the library's internals (vcm_core, as vomo-reg does) and drives the engine for
 // those two commands (EngineCommands.h), without loading libvcm.so. The code is the same the
 // library runs, with the same registry, manifest check and install log, so what a person sees
-// here is what a host would get.
+// here is what a host would get. setup, a setup program's first install, drives the engine
+// the same way (SetupCommand.h).
 #include <unistd.h>
 
 #include <cstdio>
@@ -29,6 +31,7 @@
 #include "tools/vcm/HostLibrary.h"
 #include "tools/vcm/LogView.h"
 #include "tools/vcm/Meanings.h"
+#include "tools/vcm/SetupCommand.h"
 #include "vcm/vcm.h"
 
 namespace {
@@ -44,6 +47,9 @@ void Usage(FILE* out) {
                  "       vcm [--library PATH] update IDS\n"
                  "       vcm uninstall IDS\n"
                  "       vcm hotfix\n"
+                 "       vcm setup --bundle NAME [--distributor ID] [--dir DIR]\n"
+                 "                 [--yes --accept-licence]\n"
+                 "                 [--components IDS] [--offers IDS|none]\n"
                  "\n"
                  "  find    reports the components offering each SPEC (\"name;role;version\")\n"
                  "  check   reports which of the components IDS (\"id;id;...\") have an update;\n"
@@ -52,6 +58,9 @@ void Usage(FILE* out) {
                  "  uninstall  removes the installed components IDS, and every installed\n"
                  "          component that requires one of them\n"
                  "  hotfix  installs the manifest's hot fixes for the installed components\n"
+                 "  setup   installs the components of the bundle NAME for the first time:\n"
+                 "          the licence, optional components and offers are asked on the\n"
+                 "          terminal or, with --yes, taken from the options\n"
                  "  log     prints the install log\n"
                  "\n"
                  "       vcm log\n"
@@ -94,6 +103,9 @@ int main(int argc, char** argv) {
     }
 
     const std::string command = args[0];
+    if (command == "setup") {
+        return vcmtool::SetupCommand(std::vector<std::string>(args.begin() + 1, args.end()));
+    }
     if (command == "log") {
         return args.size() == 1 ? PrintLog() : (Usage(stderr), kUsageError);
     }
