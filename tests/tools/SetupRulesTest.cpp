@@ -6,7 +6,11 @@
 
 #include <boost/make_shared.hpp>
 
+#include "settings/SettingsAccessors.h"
+#include "support/ManifestEngine.h"
+#include "support/ScopedRegistryRoot.h"
 #include "tools/vcm/PluginTests.h"
+#include "tools/vcm/SetupCatalogue.h"
 #include "tools/vcm/WizardPages.h"
 
 namespace {
@@ -89,6 +93,55 @@ TEST(SetupRulesTest, PluginTestsDecideWhichOffersAMachineSees) {
         ASSERT_TRUE(vcmtool::MachineSamplePosition("tracking-1", again));
         EXPECT_EQ(first, again);
         EXPECT_LT(first, 100u);
+    }
+}
+
+// The choices a bundle offers and what choosing installs: an install group is one choice for
+// its members, what the chosen require comes along in install order, and what is installed in
+// the manifest's version is left out.
+TEST(SetupRulesTest, ChoicesAndWhatTheyInstall) {
+    testsupport::ScopedRegistryRoot registry;
+    ASSERT_TRUE(vmds::WriteInstallString("inst", "ComponentId", "inst"));
+    ASSERT_TRUE(vmds::WriteInstallString("inst", "InstalledVersion", "1.0.0.0"));
+    testsupport::ManifestEngine<> m;
+    ASSERT_EQ(0u, m.Load(testsupport::ManifestXml(
+                             "<componentDefinitions>"
+                             "<component id='grp' installGroup='true'><isOptional>1</isOptional>"
+                             "<isDefaultChecked>1</isDefaultChecked></component>"
+                             "<component id='m2'><installGroup>grp</installGroup><dependencies>"
+                             "<componentRef id='base'/></dependencies></component>"
+                             "<component id='m1'><installGroup>grp</installGroup></component>"
+                             "<component id='solo'><isOptional>1</isOptional></component>"
+                             "<component id='inst'><latestVersion>1.0.0.0</latestVersion>"
+                             "</component><component id='base'/><component id='other'/>"
+                             "</componentDefinitions><bundleDefinitions><bundle id='t'>"
+                             "<componentRef id='AL'/></bundle><bundle id='u'><componentRef "
+                             "id='other'/></bundle></bundleDefinitions>"),
+                         "t", "u"));
+    vcmtool::SetupCatalogue catalogue;
+    ASSERT_TRUE(vcmtool::ReadSetupCatalogue(*m.engine, "en-us", catalogue, Position));
+    std::string choices;
+    for (const vcmtool::SetupChoice& c : catalogue.choices) {
+        choices += c.id + (c.optional ? "?" : "") + (c.defaultChecked ? "+" : "") +
+                   (c.installed ? "=" : "");
+        for (const std::string& member : c.members) {
+            choices += " " + member;
+        }
+        choices += ";";
+    }
+    EXPECT_EQ("grp?+ m2 m1;solo?;inst=;base;", choices);  // "other" is the host's own bundle's
+    const struct {
+        std::vector<std::string> chosen;
+        std::vector<std::string> installed;
+    } cases[] = {
+        {{}, {"base"}},
+        {{"grp"}, {"base", "m1", "m2"}},
+        {{"grp", "solo", "inst"}, {"base", "m1", "m2", "solo"}},
+    };
+    for (const auto& c : cases) {
+        vmi::ComponentList components;
+        ASSERT_EQ(0u, vcmtool::ComponentsToInstall(*m.engine, catalogue, c.chosen, components));
+        EXPECT_EQ(c.installed, testsupport::Ids(components));
     }
 }
 
