@@ -1,17 +1,6 @@
 #include "offers/OfferRecord.h"
 
-namespace {
-
-std::string Localized(const boost::shared_ptr<vmi::IMultiLangString>& text,
-                      const std::string& code) {
-    std::string value;
-    if (!text || text->GetLocalizedText(code, value) != 0) {
-        return std::string();
-    }
-    return value;
-}
-
-}  // namespace
+#include "engine/MultiLangStringImpl.h"
 
 OfferRecord MakeOfferRecord(const PluginRecord& plugin, const std::string& installDir,
                             const std::string& languageCode) {
@@ -21,7 +10,7 @@ OfferRecord MakeOfferRecord(const PluginRecord& plugin, const std::string& insta
     offer.packageUrl = Url(plugin.packageUrl);
     offer.commandLineArgs = plugin.commandLineArgs;
     offer.installDir = installDir;
-    offer.downloadText = Localized(plugin.downloadProgressText, languageCode);
-    offer.installText = Localized(plugin.installProgressText, languageCode);
+    offer.downloadText = LocalizedOrEmpty(plugin.downloadProgressText, languageCode);
+    offer.installText = LocalizedOrEmpty(plugin.installProgressText, languageCode);
     return offer;
 }

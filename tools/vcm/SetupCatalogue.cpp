@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <set>
 
-#include "engine/IMultiLangString.h"
+#include "engine/MultiLangStringImpl.h"
 #include "engine/VomoInstallImpl.h"
 
 namespace vcmtool {
@@ -19,13 +19,13 @@ SetupChoice MakeChoice(const vmi::ComponentPtr& component, const std::string& la
     choice.id = component->GetId();
     boost::shared_ptr<vmi::IMultiLangString> text;
     if (component->GetName(text) == 0) {
-        choice.name = TextIn(text, language);
+        choice.name = LocalizedOrEmpty(text, language);
     }
     if (choice.name.empty()) {
         choice.name = choice.id;
     }
     if (component->GetInstallDescription(text) == 0) {
-        choice.description = TextIn(text, language);
+        choice.description = LocalizedOrEmpty(text, language);
     }
     choice.optional = component->IsOptional();
     choice.defaultChecked = component->IsDefaultChecked();
@@ -33,15 +33,6 @@ SetupChoice MakeChoice(const vmi::ComponentPtr& component, const std::string& la
 }
 
 }  // namespace
-
-std::string TextIn(const boost::shared_ptr<vmi::IMultiLangString>& text,
-                   const std::string& language) {
-    std::string value;
-    if (!text || text->GetLocalizedText(language, value) != 0) {
-        return std::string();
-    }
-    return value;
-}
 
 bool ReadSetupCatalogue(VomoInstallImpl& engine, const std::string& language,
                         SetupCatalogue& catalogue, SamplePosition position) {
@@ -51,8 +42,8 @@ bool ReadSetupCatalogue(VomoInstallImpl& engine, const std::string& language,
     }
     const BundleGroupRecord& group = engine.GetSelectedBundleGroup();
     catalogue.groupId = group.id;
-    catalogue.heading = TextIn(group.heading, language);
-    catalogue.description = TextIn(group.description, language);
+    catalogue.heading = LocalizedOrEmpty(group.heading, language);
+    catalogue.description = LocalizedOrEmpty(group.description, language);
     engine.GetMarketingBundleVersion(catalogue.marketingVersion);
     catalogue.licences = group.eulas;
     engine.GetWizardPageRules(catalogue.layout);
@@ -95,7 +86,7 @@ bool ReadSetupCatalogue(VomoInstallImpl& engine, const std::string& language,
         }
         SetupOffer offer;
         offer.plugin = plugin;
-        offer.name = TextIn(plugin.displayName, language);
+        offer.name = LocalizedOrEmpty(plugin.displayName, language);
         if (offer.name.empty()) {
             offer.name = plugin.id;
         }

@@ -70,8 +70,4 @@ uint32_t ComponentsToInstall(VomoInstallImpl& engine, const SetupCatalogue& cata
                              const std::vector<std::string>& chosen,
                              vmi::ComponentList& components);
 
-// The text of `text` in `language` (the fallback language's when it lacks it); empty without.
-std::string TextIn(const boost::shared_ptr<vmi::IMultiLangString>& text,
-                   const std::string& language);
-
 }  // namespace vcmtool

@@ -17,6 +17,7 @@
 #include "api/InstallLog.h"
 #include "api/SettingsShim.h"
 #include "engine/Locale.h"
+#include "engine/MultiLangStringImpl.h"
 #include "engine/VomoInstallImpl.h"
 #include "offers/IMessage.h"
 #include "sessions/InstallSessionImpl.h"
@@ -450,7 +451,8 @@ private:
 
     std::string SetupName(const vmi::ComponentPtr& component) const {
         boost::shared_ptr<vmi::IMultiLangString> name;
-        const std::string text = component->GetName(name) == 0 ? TextIn(name, language_) : "";
+        const std::string text =
+            component->GetName(name) == 0 ? LocalizedOrEmpty(name, language_) : "";
         return text.empty() ? component->GetId() : text;
     }
 
