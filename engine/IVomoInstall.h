@@ -57,8 +57,9 @@
 //   the components, each on a thread of its own (sessions/InstallSessionImpl.h). Selects the
 //   locale "en-us" when none is selected. 0 with the session kept as the current one and
 //   handed out; 2 when an offer is not a plug-in of the selected bundle or the selected
-//   components require each other in a circle; 6 when no thread could be made. No session is
-//   kept and nothing runs unless the answer is 0.
+//   components require each other in a circle (nothing runs then); 6 when no thread could be
+//   made for the session (offers already started run to their end). No session is kept unless
+//   the answer is 0.
 // - VomoInstallImpl::CompleteInstall (not an operation of this interface, as CompleteUpdate
 //   (28) is for update runs) records what a finished install session installed.
 //
