@@ -10,6 +10,7 @@
 #include <boost/thread/thread.hpp>
 
 #include "api/Addresses.h"
+#include "api/FirstInstallHints.h"
 #include "api/InstallHints.h"
 #include "api/InstallLog.h"
 #include "api/LocalTime.h"
@@ -303,22 +304,9 @@ int ComponentManager::UpdateComponents(const std::vector<std::string>& ids) {
         }
     }
 
+    vcm::SendInstallHints(*settings_, pinger_.get(), sequence, state == kSessionFinished);
     if (state == kSessionFinished) {
-        for (const std::string& id : sequence) {
-            if (settings_->IsUniqueInstallRecorded(id) || !settings_->IsInstalled(id)) {
-                continue;
-            }
-            if (settings_->RecordUniqueInstall(id) && pinger_) {
-                pinger_->SendComponentHint(id, false);
-            }
-        }
         return engine_->CompleteUpdate() == 0 ? 0 : 1;
-    }
-
-    for (const std::string& id : sequence) {
-        if (!settings_->IsUniqueInstallRecorded(id) && settings_->IsInstalled(id) && pinger_) {
-            pinger_->SendComponentHint(id, true);
-        }
     }
     return 1;
 }

@@ -49,12 +49,35 @@ AsyncOfferInstallImpl::~AsyncOfferInstallImpl() {
 }
 
 bool AsyncOfferInstallImpl::Start() {
-    return worker_.Start(boost::bind(&AsyncOfferInstallImpl::Work, this));
+    {
+        boost::lock_guard<boost::recursive_mutex> lock(mutex_);
+        if (startAsked_) {
+            return false;
+        }
+        startAsked_ = true;
+    }
+    if (worker_.Start(boost::bind(&AsyncOfferInstallImpl::Work, this))) {
+        return true;
+    }
+    if (log_) {
+        log_->WriteError(kOfferFailed, record_.id.c_str(), "no thread could be started for it");
+    }
+    Fail();
+    return false;
 }
 
 int32_t AsyncOfferInstallImpl::GetState() {
     boost::lock_guard<boost::recursive_mutex> lock(mutex_);
     return state_;
+}
+
+bool AsyncOfferInstallImpl::GetInstallerResult(uint32_t& result) {
+    boost::lock_guard<boost::recursive_mutex> lock(mutex_);
+    if (!installerRan_) {
+        return false;
+    }
+    result = installerResult_;
+    return true;
 }
 
 bool AsyncOfferInstallImpl::OnProgress(uint32_t, uint32_t, uint32_t, const std::string&) {
@@ -113,7 +136,10 @@ void AsyncOfferInstallImpl::Work() {
             Fail();
             return;
         }
-        launcher->InstallPackage(path, record_.commandLineArgs, false);
+        const uint32_t result = launcher->InstallPackage(path, record_.commandLineArgs, false);
+        boost::lock_guard<boost::recursive_mutex> lock(mutex_);
+        installerRan_ = true;
+        installerResult_ = result;
     } catch (const std::exception&) {
         Fail();
         return;

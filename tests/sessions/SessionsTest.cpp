@@ -16,10 +16,12 @@
 #include "engine/ComponentImpl.h"
 #include "engine/Locale.h"
 #include "engine/VomoInstallImpl.h"
+#include "registry/IComponentRegistry.h"
 #include "sessions/AsyncOfferInstall.h"
 #include "sessions/HotFixSessionImpl.h"
 #include "sessions/InstallSessionImpl.h"
 #include "sessions/InstallTransaction.h"
+#include "sessions/SessionThread.h"
 #include "settings/SettingsAccessors.h"
 #include "support/ManifestEngine.h"
 #include "support/RecordingLog.h"
@@ -130,7 +132,7 @@ TEST_F(SessionTest, ComponentsInstallInDependencyOrderWithEveryLogLine) {
     engine->SetEventLog(log_);
     engine->SetInstallDir(packages_.Dir().File("product"));
     boost::shared_ptr<vmi::IInstallSession> session;
-    ASSERT_EQ(0u, engine->StartInstallSession(components, session));
+    ASSERT_EQ(0u, engine->StartInstallSession(components, {}, session));
     EXPECT_EQ(7u, WaitForEnd(*session));
 
     EXPECT_EQ("c\nb\na\n", Ran());
@@ -424,6 +426,101 @@ TEST_F(SessionTest, TheSessionWaitsForItsOffersAndNamesThem) {
     EXPECT_EQ(0u, position());
 }
 
+TEST_F(SessionTest, AnOfferWithoutAThreadEndsFailedAndTheSessionStillFinishes) {
+    OfferRecord offer;
+    offer.id = "o";
+    offer.packageType = kPackageNsis;
+    offer.packageUrl = Url(packages_.Serve("o", Installer("o", 0, "", false)));
+    SessionThread::RefuseNextStartsForTesting(1);  // the offer's: offers start first
+    InstallSessionImpl session({}, {}, {offer}, log_);
+    ASSERT_EQ(0u, session.Start());
+    EXPECT_EQ(7u, WaitForEnd(session));
+    EXPECT_EQ("", Ran());
+    EXPECT_TRUE(session.GetInstalledOffers().empty());
+    ASSERT_FALSE(Logged().empty());
+    EXPECT_EQ("Offer: [o] - Failed with error: no thread could be started for it",
+              Logged().front());
+}
+
+// A setup program's road through the engine: the bundle's plug-ins as offers (the one that
+// is not the bundle's refused), the arguments set for them, the components of an install
+// group, and the record CompleteInstall leaves.
+TEST_F(SessionTest, AFirstInstallRunsTheKeptOffersAndCompleteInstallRecordsIt) {
+    const auto component = [&](const std::string& id, const std::string& more) {
+        return "<component id='" + id + "'" + more + "<latestVersion>2.0.0.0</latestVersion>" +
+               "<package><type>nsis</type><url>" + packages_.Serve(id + ".cab", Installer(id, 0)) +
+               "</url></package></component>";
+    };
+    const auto plugin = [&](const std::string& id) {
+        return "<plugin id='" + id + "'><sourceUrl>http://source/" + id +
+               "</sourceUrl><package><type>nsis</type><url>" +
+               packages_.Serve(id + ".cab",
+                               "#!/bin/sh\necho " + id + " \"$*\" >> " + RanFile() + "\n") +
+               "</url></package></plugin>";
+    };
+    testsupport::ManifestEngine<> m;
+    ASSERT_EQ(0u,
+              m.Load(testsupport::ManifestXml(
+                         "<componentDefinitions>" + component("grp", " installGroup='true'>") +
+                         component("m1", "><installGroup>grp</installGroup>") +
+                         component("m2", "><installGroup>grp</installGroup>") +
+                         "</componentDefinitions><pluginDefinitions>" + plugin("p") + plugin("q") +
+                         "</pluginDefinitions><bundleDefinitions><bundle id='t'>"
+                         "<componentRef id='AL'/><pluginRef id='p'/><pluginRef id='q'/>"
+                         "</bundle></bundleDefinitions>"),
+                     "t"));
+    m.engine->SetEventLog(log_);
+    m.engine->SetInstallDir(packages_.Dir().File("product"));
+    ASSERT_EQ(0u, m.engine->SetPluginCommandLineArgs("p", "/FROM=setup"));
+    std::vector<PluginRecord> plugins;
+    ASSERT_EQ(0u, m.engine->GetBundlePlugins(plugins));
+    ASSERT_EQ(2u, plugins.size());
+    PluginRecord stranger = plugins[0];
+    stranger.packageUrl = "http://127.0.0.1:1/elsewhere.cab";
+    boost::shared_ptr<vmi::IInstallSession> session;
+    EXPECT_EQ(2u, m.engine->StartInstallSession({}, {stranger}, session));
+    EXPECT_FALSE(session);
+    EXPECT_EQ(6u, m.engine->CompleteInstall({}));  // no install session
+
+    std::vector<std::string> members;
+    m.engine->ExpandInstallGroups({m.Component("grp")}, members);
+    vmi::ComponentList components;
+    for (const std::string& id : members) {
+        components.push_back(m.Component(id));
+    }
+    plugins[0].commandLineArgs = "/IGNORED";  // the engine runs its own record of the plug-in
+    ASSERT_EQ(0u, m.engine->StartInstallSession(components, {plugins[0]}, session));
+    EXPECT_EQ(7u, WaitForEnd(*session));
+    std::string ran = Ran();
+    const std::string offer =
+        "p /DIR=" + packages_.Dir().File("product") + " /LOCALE=en-us " + "/FROM=setup\n";
+    ASSERT_NE(std::string::npos, ran.find(offer)) << ran;
+    EXPECT_EQ("m1\nm2\n", ran.erase(ran.find(offer), offer.size()));
+
+    EXPECT_EQ(0u, m.engine->CompleteInstall({"eula1", "eula2"}));
+    for (const char* id : {"m1", "m2"}) {
+        std::string value;
+        EXPECT_TRUE(vmds::ReadInstallString(id, "InstalledVersion", value));
+        EXPECT_EQ("2.0.0.0", value);
+        EXPECT_TRUE(vmds::ReadInstallString(id, "EulaIds", value));
+        EXPECT_EQ("eula1;eula2", value);
+    }
+    const boost::shared_ptr<IComponentRegistry> registry = CreateComponentRegistry();
+    std::vector<ComponentRecord> groups;
+    ASSERT_EQ(0u, registry->LoadInstallGroups(groups));
+    ASSERT_EQ(1u, groups.size());
+    EXPECT_EQ("grp", groups[0].id);
+    EXPECT_EQ((std::vector<std::string>{"m1", "m2"}), groups[0].auxiliaryIds);
+    std::vector<InstalledPlugin> installed;
+    ASSERT_EQ(0u, registry->LoadPlugins(installed));
+    ASSERT_EQ(1u, installed.size());
+    EXPECT_EQ("p", installed[0].id);
+    EXPECT_EQ("http://source/p", installed[0].sourceUrl);
+    std::string dir;
+    EXPECT_TRUE(vmds::ReadInstallString("Setup", "InstallDir", dir));
+    EXPECT_EQ(packages_.Dir().File("product"), dir);
+}
+
 std::atomic<int> g_completions{0};
 std::atomic<int> g_lastCompletion{-1};
 void Completed(int32_t result) {
@@ -524,7 +621,7 @@ TEST_F(SessionTest, ReleasingTheEngineWaitsForItsRunningSession) {
         boost::make_shared<ComponentImpl>(Record("slow", Installer("slow", 0, "sleep 1")))};
     auto engine = boost::make_shared<VomoInstallImpl>(Url("http://127.0.0.1:1/m.cab"), 0);
     boost::shared_ptr<vmi::IInstallSession> session;
-    ASSERT_EQ(0u, engine->StartInstallSession(components, session));
+    ASSERT_EQ(0u, engine->StartInstallSession(components, {}, session));
     session.reset();
     engine.reset();
     EXPECT_EQ("slow\n", Ran());

@@ -8,6 +8,8 @@ target_compile_definitions(test_tools PRIVATE VOMO_REG_PATH="$<TARGET_FILE:vomo_
                                               VCM_PATH="$<TARGET_FILE:vcm_host>"
                                               VCM_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 add_dependencies(test_tools vomo_reg vomo_dist vcm_host)
+# vcm setup's own rules (plug-in tests, wizard pages) are tested on their library.
+target_link_libraries(test_tools PRIVATE vcm_setup)
 
 # The installed tree as an integrator gets it: cmake --install into a temporary prefix, the
 # example host built with pkg-config and with find_package, the SONAME and symbol versions.

@@ -7,6 +7,7 @@
 //   vcm [--json] list
 //   vcm [--json] uninstall IDS
 //   vcm [--json] hotfix
+//   vcm setup --bundle NAME [options]
 //   vcm log
 //   vcm --version
 //
@@ -19,7 +20,8 @@
 // program links the library's internals (vcm_core, as vomo-reg does) and drives the engine for
 // those commands (ListCommand.h, EngineCommands.h), without loading libvcm.so. The code is the
 // same the library runs, with the same registry, manifest check and install log, so what a
-// person sees here is what a host would get.
+// person sees here is what a host would get. setup, a setup program's first install, drives the
+// engine the same way (SetupCommand.h).
 #include <unistd.h>
 
 #include <cstdio>
@@ -32,6 +34,7 @@
 #include "tools/vcm/LogView.h"
 #include "tools/vcm/Report.h"
 #include "tools/vcm/RolloutCheck.h"
+#include "tools/vcm/SetupCommand.h"
 #include "tools/vcm/UpdateCommand.h"
 #include "vcm/vcm.h"
 
@@ -47,6 +50,9 @@ void Usage(FILE* out) {
                  "       vcm [--json] list\n"
                  "       vcm [--json] uninstall IDS\n"
                  "       vcm [--json] hotfix\n"
+                 "       vcm setup --bundle NAME [--distributor ID] [--dir DIR]\n"
+                 "                 [--yes --accept-licence]\n"
+                 "                 [--components IDS] [--offers IDS|none]\n"
                  "\n"
                  "  find    reports the components offering each SPEC (\"name;role;version\")\n"
                  "  check   reports which of the components IDS (\"id;id;...\") have an update;\n"
@@ -61,6 +67,9 @@ void Usage(FILE* out) {
                  "  uninstall  removes the installed components IDS, and every installed\n"
                  "          component that requires one of them\n"
                  "  hotfix  installs the manifest's hot fixes for the installed components\n"
+                 "  setup   installs the components of the bundle NAME for the first time:\n"
+                 "          the licence, optional components and offers are asked on the\n"
+                 "          terminal or, with --yes, taken from the options\n"
                  "  log     prints the install log\n"
                  "\n"
                  "       vcm log\n"
@@ -129,6 +138,9 @@ int main(int argc, char** argv) {
     }
 
     const std::string command = args[0];
+    if (command == "setup") {
+        return vcmtool::SetupCommand(std::vector<std::string>(args.begin() + 1, args.end()));
+    }
     Outcome outcome(command);
     if (command == "log") {
         return args.size() == 1 ? PrintLog() : (Usage(stderr), kUsageError);
