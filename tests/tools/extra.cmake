@@ -42,3 +42,13 @@ add_test(NAME tools.bash_completion
   COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/tools/check_completion.sh ${CMAKE_SOURCE_DIR}/tools/completion
           $<TARGET_FILE:vomo_reg>)
 set_tests_properties(tools.bash_completion PROPERTIES LABELS "tools;no-tsan")
+# The manual pages on an 80-column terminal: no groff or tbl warning, no line wider.
+file(GLOB vcm_manual_pages ${CMAKE_SOURCE_DIR}/man/*.[0-9])
+add_test(NAME tools.manual_pages
+  COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/tools/check_man.sh ${vcm_manual_pages})
+set_tests_properties(tools.manual_pages PROPERTIES LABELS "tools;no-tsan" TIMEOUT 60)
+
+# scripts/apt-install against stand-ins for apt-get and dpkg: a mirror caught while it syncs.
+add_test(NAME tools.apt_install
+  COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/tools/check_apt_install.sh ${CMAKE_SOURCE_DIR})
+set_tests_properties(tools.apt_install PROPERTIES LABELS "tools;no-tsan" TIMEOUT 60)
