@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "api/ControlCharacters.h"
 #include "tools/vcm/EngineCommands.h"
 #include "tools/vcm/HostLibrary.h"
 #include "tools/vcm/LogView.h"
@@ -178,7 +179,7 @@ int main(int argc, char** argv) {
     }
 
     for (const std::string& id : ids) {
-        std::printf("%s\n", id.c_str());
+        std::printf("%s\n", vcm::EscapeControlCharacters(id).c_str());
     }
     std::fflush(stdout);
     library.shutdown(manager);
