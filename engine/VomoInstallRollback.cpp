@@ -2,9 +2,10 @@
 // forever, so whoever stands between a machine and the distribution server could serve an old
 // one and keep the machine on old versions. The highest manifest version accepted on the
 // machine is kept in the machine part of the registry; a verified manifest whose version is
-// lower is refused like a bad signature. A manifest without a valid version is judged by its
-// signature alone, as is every manifest while nothing is recorded (or the record does not
-// parse, or the registry cannot be read).
+// lower is refused like a bad signature. Once a valid version was recorded, a manifest without
+// a valid version (none, empty, "1.0") is refused the same way: it could otherwise stand in for
+// any old manifest. While nothing is recorded (or the record does not parse, or the registry
+// cannot be read), every manifest is judged by its signature alone.
 #include <exception>
 #include <string>
 
@@ -45,14 +46,19 @@ Version ManifestVersionOf(const Url& manifest) {
 
 uint32_t VomoInstallImpl::CheckManifestVersion(const Url& manifest) {
     const Version version = ManifestVersionOf(manifest);
-    if (!version.IsValid()) {
-        return kSuccess;
-    }
     InstallerSettingsImpl settings;
     std::string recordedText;
     Version recorded;
     if (settings.GetString(kSetupKey, kHighestVersionValue, recordedText)) {
         recorded.Parse(recordedText);
+    }
+    if (!version.IsValid()) {
+        if (!recorded.IsValid()) {
+            return kSuccess;
+        }
+        eventLog_->WriteError("Manifest without a valid version, after version %s was accepted",
+                              recorded.ToString().c_str());
+        return kSignatureCheckFailed;
     }
     if (recorded.IsValid() && version.LessThan(recorded)) {
         eventLog_->WriteError("Manifest version %s is older than version %s accepted before",

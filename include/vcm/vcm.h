@@ -18,9 +18,10 @@
  * part of the registry) and refuses a manifest whose version is lower, however well signed,
  * so that nobody can keep a machine on old versions by serving it an old manifest: the
  * preparation then fails as on a bad signature (1). An equal version is accepted; a manifest
- * without a valid version is judged by its signature alone. A process that may not write the
- * machine part records nothing, and its manifests are judged by their signatures. To withdraw
- * a manifest, publish one with a higher version.
+ * without a valid version is refused too once a version was recorded, and judged by its
+ * signature alone before that. A process that may not write the machine part records nothing,
+ * and its manifests are judged by their signatures. To withdraw a manifest, publish one with a
+ * higher version.
  *
  * Ownership. The manager belongs to the library: create it with VCM_Initialize and give it
  * back with VCM_Shutdown, never free it yourself. Texts passed in are read during the call only
