@@ -19,6 +19,8 @@
 #include <vector>
 
 #include "platform/CommandLine.h"
+#include "platform/Elevation.h"
+#include "platform/FileSeal.h"
 #include "platform/LastError.h"
 
 namespace platform {
@@ -212,16 +214,26 @@ ChildProcess::~ChildProcess() {
     CloseDescriptor(state_->wake);
 }
 
-bool ChildProcess::Start(const std::string& program, const std::string& argumentText,
-                         bool elevated) {
+bool ChildProcess::Start(const std::string& program, const std::string& argumentText, bool elevated,
+                         const std::string& programSha256) {
     State& s = *state_;
     if (s.started) {
         errno = EBUSY;
         SetLastErrorFromErrno();
         return false;
     }
+    if (!programSha256.empty()) {
+        FileSeal seal;
+        if (!SealFile(program, seal)) {
+            return false;
+        }
+        if (seal.digest != programSha256) {
+            SetLastError(EPERM, "the program is not the file that was checked");
+            return false;
+        }
+    }
     std::vector<std::string> arguments;
-    s.throughTool = elevated && ::geteuid() != 0;
+    s.throughTool = elevated && ElevationGoesThroughTool();
     if (s.throughTool) {
         arguments.push_back(kElevationTool);
     }
@@ -288,6 +300,11 @@ bool ChildProcess::Start(const std::string& program, const std::string& argument
     CloseDescriptor(output[1]);
     if (error != 0) {
         CloseDescriptor(output[0]);
+        if (s.throughTool && error == ENOENT) {
+            SetLastError(static_cast<uint32_t>(error),
+                         "installing as a user other than root needs pkexec");
+            return false;
+        }
         errno = error;
         SetLastErrorFromErrno();
         return false;
