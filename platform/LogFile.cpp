@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
+
 #include "platform/Environment.h"
 #include "platform/Folders.h"
 #include "platform/LastError.h"
@@ -98,7 +100,9 @@ bool AppendToLog(const std::string& path, const std::string& text) {
     // or may write without the sticky bit, that user could swap the file for a link.
     const std::string folder = FolderOf(path);
     if (!MakeFolders(folder, 0755)) {
-        return Failed();
+        SetLastError(static_cast<uint32_t>(errno),
+                     "cannot make the log folder \"" + folder + "\": " + std::strerror(errno));
+        return false;
     }
     if (!IsTrustworthyFolder(folder)) {
         return false;
