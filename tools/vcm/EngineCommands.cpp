@@ -12,6 +12,7 @@
 #include <boost/thread/thread.hpp>
 
 #include "api/Addresses.h"
+#include "api/ControlCharacters.h"
 #include "api/InstallLog.h"
 #include "engine/ComponentImpl.h"
 #include "engine/Locale.h"
@@ -78,7 +79,8 @@ int Uninstall(const std::string& ids) {
             record.inInstallGroup = record.inInstallGroup || group.id == id;
         }
         if (!record.inInstallGroup && !registry->IsComponentInstalled(id)) {
-            std::fprintf(stderr, "vcm: %s is not installed\n", id.c_str());
+            std::fprintf(stderr, "vcm: %s is not installed\n",
+                         vcm::EscapeControlCharacters(id).c_str());
             return kNotFound;
         }
         components.push_back(boost::make_shared<ComponentImpl>(record));
@@ -100,7 +102,7 @@ int Uninstall(const std::string& ids) {
         boost::dynamic_pointer_cast<UninstallSessionImpl>(session);
     for (const ComponentRecord& record : run ? run->GetRecords() : std::vector<ComponentRecord>()) {
         if (!registry->IsComponentInstalled(record.id)) {
-            std::printf("%s\n", record.id.c_str());
+            std::printf("%s\n", vcm::EscapeControlCharacters(record.id).c_str());
         }
     }
     if (state != kRemoved) {
@@ -124,8 +126,10 @@ int HotFix() {
                                                               : kNotFound;
     }
     for (const HotFixRecord& hotFix : engine->GetHotFixList()) {
-        std::printf("%s %s %s\n", hotFix.id.c_str(), hotFix.componentId.c_str(),
-                    hotFix.version.c_str());
+        // Texts of the manifest: shown with their control characters escaped.
+        std::printf("%s\n", vcm::EscapeControlCharacters(hotFix.id + " " + hotFix.componentId +
+                                                         " " + hotFix.version)
+                                .c_str());
     }
     std::fflush(stdout);
     const uint32_t started = engine->StartHotFixSession(OnHotFixDone);

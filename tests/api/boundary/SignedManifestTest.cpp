@@ -424,4 +424,59 @@ TEST_F(SignedManifestTest, UpdateRunsInstallRecordAndReportThroughTheExports) {
     ::setenv("VOMO_INSTALLER_URL", "http://127.0.0.1", 1);
 }
 
+// Someone between the machine and the plain-http package server serves Beta's signed package at
+// Alpha's address. A manifest whose packages carry the sha256 that vomo-dist filled in binds
+// each package to its entry: the substitute is refused as a signature failure and nothing
+// runs. A manifest without them is judged as before: the signature alone, which Beta's passes.
+TEST_F(SignedManifestTest, ASubstitutedPackageIsRefusedWhenTheManifestNamesItsDigest) {
+    const CodeSigning& signing = CodeSigning::Instance();
+    const std::string signer = " --cert " +
+                               testsupport::ShellQuote(signing.Chain(Signer::kVomoLlc)) +
+                               " --key " + testsupport::ShellQuote(signing.Key(Signer::kVomoLlc));
+    const auto dist = [&](const std::string& args) {
+        ASSERT_EQ(0,
+                  testsupport::RunCommand(std::string(VOMO_DIST_PATH) + " " + args + " >/dev/null"))
+            << args;
+    };
+    TempDir site("vcm-e2e-site");
+    const std::string ran = site.File("ran");
+    std::string manifest = "<manifest version='7.0.0.0'><componentDefinitions>";
+    for (const char* id : {"Alpha", "Beta"}) {
+        const std::string installer = site.File(std::string(id) + ".sh");
+        ASSERT_TRUE(testsupport::WriteFile(
+            installer, std::string("#!/bin/sh\necho ") + id + " >> " + ran + "\n"));
+        const std::string cab = site.File(std::string(id) + ".cab");
+        dist("package " + installer + " -o " + cab + " && " + VOMO_DIST_PATH + " sign " + cab +
+             signer);
+        manifest += std::string("<component id='") + id +
+                    "'><latestVersion>3.1.0.0</latestVersion><package><type>nsis</type><url>" +
+                    server_.Url("/" + std::string(id) + ".cab") + "</url></package></component>";
+    }
+    ASSERT_TRUE(testsupport::WriteFile(site.File("manifest.xml"),
+                                       manifest + "</componentDefinitions></manifest>"));
+    std::string beta;
+    ASSERT_TRUE(ReadFile(site.File("Beta.cab"), beta));
+    server_.Route("/Alpha.cab", HttpReply::Body(beta));  // the substitute
+
+    for (const bool digests : {true, false}) {
+        SCOPED_TRACE(digests ? "with digests" : "without digests");
+        dist("manifest " + site.Path() + signer + (digests ? " --packages " + site.Path() : ""));
+        std::string cabinet;
+        ASSERT_TRUE(ReadFile(site.File("vomo/setup/manifest.cab"), cabinet));
+        server_.Route(kCabinetPath, HttpReply::Body(cabinet));
+        testsupport::WriteFile(ran, "");
+        const std::string log = LogSince([&] {
+            ComponentManager* manager = NewManager();
+            EXPECT_EQ(digests ? 1 : 0, e_.update(manager, "Alpha"));
+            e_.shutdown(manager);
+        });
+        std::string who;
+        ReadFile(ran, who);
+        EXPECT_EQ(digests ? "" : "Beta\n", who);
+        EXPECT_EQ(digests, log.find("error Component: [Alpha] - Failed with error: the package "
+                                    "is not the one the manifest names") != std::string::npos)
+            << log;
+    }
+}
+
 }  // namespace
