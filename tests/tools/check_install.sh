@@ -20,7 +20,8 @@ version=$(sed -n 's/^#define VCM_VERSION_\(MAJOR\|MINOR\|PATCH\) \([0-9]*\)/\2/p
 for f in include/vcm/vcm.h "$libdir/libvcm.so.1" "$libdir/libvcm.so.$version" "$libdir/libvcm.so" \
     "$libdir/pkgconfig/vcm.pc" "$libdir/cmake/vcm/vcmConfig.cmake" bin/vcm bin/vomo-reg \
     share/man/man1/vcm.1 share/man/man1/vomo-reg.1 share/man/man1/vomo-dist.1 \
-    share/man/man3/vcm.3; do
+    share/man/man3/vcm.3 libexec/vcm/vcm-elevate \
+    share/polkit-1/actions/com.vomo.vcm.elevate.policy; do
   [ -e "$prefix/$f" ] || fail "$f is not installed"
 done
 
