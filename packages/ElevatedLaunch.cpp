@@ -5,8 +5,8 @@
 
 #include "packages/ElevationHelper.h"
 #include "platform/CommandLine.h"
-#include "platform/Elevation.h"
 #include "platform/LastError.h"
+#include "platform/Process.h"
 
 namespace {
 

@@ -200,6 +200,25 @@ bool MakeProgramFile(const std::string& path) {
     return true;
 }
 
+bool IsSuperUserProgram(const std::string& path) {
+    struct stat info;
+    if (::lstat(path.c_str(), &info) != 0) {
+        SetLastError(static_cast<uint32_t>(errno),
+                     "the elevation helper \"" + path + "\" is missing");
+        return false;
+    }
+    if (!S_ISREG(info.st_mode) || (info.st_mode & S_IXUSR) == 0) {
+        SetLastError(EACCES, "the elevation helper \"" + path + "\" is not a program");
+        return false;
+    }
+    if (info.st_uid != 0 || (info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+        SetLastError(EACCES, "the elevation helper \"" + path +
+                                 "\" may be changed by users other than root");
+        return false;
+    }
+    return true;
+}
+
 ChildProcess::ChildProcess() : state_(new State) {
     state_->wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 }

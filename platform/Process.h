@@ -77,6 +77,13 @@ const int32_t kSignalExitBase = 128;
 // POSIX; nothing to do on Windows). False, with the last error recorded, on failure.
 bool MakeProgramFile(const std::string& path);
 
+// Whether the program at `path` is one only the super-user can change, and so one that the
+// elevation tool may be asked to start with the super-user's rights: a regular file (not a
+// link) that is executable, owned by root, and writable by neither its group nor others. False,
+// with the last error saying why, otherwise. On Windows, where no such helper program is used,
+// always false.
+bool IsSuperUserProgram(const std::string& path);
+
 class ChildProcess {
 public:
     enum class Read {

@@ -263,6 +263,12 @@ bool MakeProgramFile(const std::string& path) {
     return true;  // any file may be started; there is no permission bit to set
 }
 
+// The shell elevates the program itself; no helper program is involved on Windows.
+bool IsSuperUserProgram(const std::string& path) {
+    win32::RecordError(ERROR_NOT_SUPPORTED, "no elevation helper is used: " + path);
+    return false;
+}
+
 ChildProcess::ChildProcess() : state_(new State) {
     state_->wake.Reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
 }

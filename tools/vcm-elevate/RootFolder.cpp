@@ -7,9 +7,13 @@
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include <boost/filesystem/operations.hpp>
+
+#include "platform/LastError.h"
+#include "platform/TempFile.h"
 
 namespace elevate {
 
@@ -30,37 +34,6 @@ bool IsRootsFolder(const char* path) {
     struct stat info;
     return ::lstat(path, &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == 0 &&
            (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
-}
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int Get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
-bool WriteAll(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
 }
 
 }  // namespace
@@ -91,36 +64,38 @@ bool RootFolder::Make(std::string& reason) {
 bool CopyPackage(const std::string& source, const std::string& destination, uint64_t limit,
                  const boost::function<bool()>& stop, std::string& reason) {
     // O_NONBLOCK: a FIFO under the name is opened without waiting for a writer, then refused.
-    Descriptor in(::open(source.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
-    struct stat info;
-    if (in.Get() < 0 || ::fstat(in.Get(), &info) != 0) {
+    const int in = ::open(source.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (in < 0) {
         reason = ErrnoText("cannot open the package " + source);
         return false;
     }
-    if (!S_ISREG(info.st_mode)) {
+    const std::unique_ptr<const int, void (*)(const int*)> closer(
+        &in, [](const int* fd) { ::close(*fd); });
+    struct stat info;
+    if (::fstat(in, &info) != 0 || !S_ISREG(info.st_mode)) {
         reason = "the package " + source + " is not a regular file";
         return false;
     }
+    const std::string tooLarge =
+        "the package " + source + " is larger than " + std::to_string(limit) + " bytes";
     if (static_cast<uint64_t>(info.st_size) > limit) {
-        reason = "the package " + source + " is larger than " + std::to_string(limit) + " bytes";
+        reason = tooLarge;
         return false;
     }
-    ::fcntl(in.Get(), F_SETFL, ::fcntl(in.Get(), F_GETFL) & ~O_NONBLOCK);
-    Descriptor out(::open(destination.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                          S_IRUSR | S_IWUSR));
-    if (out.Get() < 0) {
-        reason = ErrnoText("cannot make " + destination);
+    ::fcntl(in, F_SETFL, ::fcntl(in, F_GETFL) & ~O_NONBLOCK);
+    platform::ExclusiveFile out;  // created exclusively, mode 0600, never through a link
+    if (!out.Create(destination)) {
+        reason = "cannot make " + destination + ": " + platform::GetLastErrorText();
         return false;
     }
     std::vector<char> buffer(kCopyBytes);
     uint64_t copied = 0;
-    bool done = false;
-    while (!done) {
+    for (;;) {
         if (stop && stop()) {
             reason = "stopped by a signal";
             break;
         }
-        const ssize_t n = ::read(in.Get(), buffer.data(), buffer.size());
+        const ssize_t n = ::read(in, buffer.data(), buffer.size());
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -129,24 +104,24 @@ bool CopyPackage(const std::string& source, const std::string& destination, uint
             break;
         }
         if (n == 0) {
-            done = true;
+            if (out.Close()) {
+                return true;
+            }
+            reason = "cannot write " + destination + ": " + platform::GetLastErrorText();
             break;
         }
         copied += static_cast<uint64_t>(n);
         if (copied > limit) {  // it grew meanwhile
-            reason =
-                "the package " + source + " is larger than " + std::to_string(limit) + " bytes";
+            reason = tooLarge;
             break;
         }
-        if (!WriteAll(out.Get(), buffer.data(), static_cast<size_t>(n))) {
-            reason = ErrnoText("cannot write " + destination);
+        if (!out.Write(buffer.data(), static_cast<size_t>(n))) {
+            reason = "cannot write " + destination + ": " + platform::GetLastErrorText();
             break;
         }
     }
-    if (!done) {
-        ::unlink(destination.c_str());
-    }
-    return done;
+    out.Discard();
+    return false;
 }
 
 }  // namespace elevate
