@@ -169,6 +169,19 @@ protected:
         return after.size() >= before.size() ? after.substr(before.size()) : after;
     }
 
+    // vomo-dist's options that sign as the maker.
+    static std::string SignerArguments() {
+        const CodeSigning& signing = CodeSigning::Instance();
+        return " --cert " + testsupport::ShellQuote(signing.Chain(Signer::kVomoLlc)) + " --key " +
+               testsupport::ShellQuote(signing.Key(Signer::kVomoLlc));
+    }
+    // Runs vomo-dist with `args` (already quoted), as a publisher would.
+    static void Dist(const std::string& args) {
+        ASSERT_EQ(0,
+                  testsupport::RunCommand(std::string(VOMO_DIST_PATH) + " " + args + " >/dev/null"))
+            << args;
+    }
+
     static void Append(const char* id, StringList* list) {
         static_cast<std::vector<std::string>*>(list->context)->push_back(id);
     }
@@ -351,15 +364,7 @@ TEST_F(SignedManifestTest, UpdateRunsInstallRecordAndReportThroughTheExports) {
     pingtest::Port80Listener hints("127.0.80.11");
     ASSERT_EQ("", hints.Error());
     ::setenv("VOMO_INSTALLER_URL", "http://127.0.80.11", 1);
-    const CodeSigning& signing = CodeSigning::Instance();
-    const std::string signer = " --cert " +
-                               testsupport::ShellQuote(signing.Chain(Signer::kVomoLlc)) +
-                               " --key " + testsupport::ShellQuote(signing.Key(Signer::kVomoLlc));
-    const auto dist = [&](const std::string& args) {
-        ASSERT_EQ(0,
-                  testsupport::RunCommand(std::string(VOMO_DIST_PATH) + " " + args + " >/dev/null"))
-            << args;
-    };
+    const std::string signer = SignerArguments();
     TempDir site("vcm-e2e-site");
     std::string manifest = "<manifest version='7.0.0.0'><componentDefinitions>";
     for (const char* id : {"Alpha", "Beta"}) {
@@ -369,7 +374,7 @@ TEST_F(SignedManifestTest, UpdateRunsInstallRecordAndReportThroughTheExports) {
                                                   " add 'HKLM\\SOFTWARE\\Vomo\\Install\\" + id +
                                                   "' /v InstallDir /d \"${1#/DIR=}\" /f\n"));
         const std::string cab = site.File(std::string(id) + ".cab");
-        dist("package " + installer + " -o " + cab + " && " + VOMO_DIST_PATH + " sign " + cab +
+        Dist("package " + installer + " -o " + cab + " && " + VOMO_DIST_PATH + " sign " + cab +
              signer);
         std::string bytes;
         ASSERT_TRUE(ReadFile(cab, bytes));
@@ -380,7 +385,7 @@ TEST_F(SignedManifestTest, UpdateRunsInstallRecordAndReportThroughTheExports) {
     }
     ASSERT_TRUE(testsupport::WriteFile(site.File("manifest.xml"),
                                        manifest + "</componentDefinitions></manifest>"));
-    dist("manifest " + site.Path() + signer);
+    Dist("manifest " + site.Path() + signer);
     std::string cabinet;
     ASSERT_TRUE(ReadFile(site.File("vomo/setup/manifest.cab"), cabinet));
     server_.Route(kCabinetPath, HttpReply::Body(cabinet));
@@ -429,15 +434,7 @@ TEST_F(SignedManifestTest, UpdateRunsInstallRecordAndReportThroughTheExports) {
 // each package to its entry: the substitute is refused as a signature failure and nothing
 // runs. A manifest without them is judged as before: the signature alone, which Beta's passes.
 TEST_F(SignedManifestTest, ASubstitutedPackageIsRefusedWhenTheManifestNamesItsDigest) {
-    const CodeSigning& signing = CodeSigning::Instance();
-    const std::string signer = " --cert " +
-                               testsupport::ShellQuote(signing.Chain(Signer::kVomoLlc)) +
-                               " --key " + testsupport::ShellQuote(signing.Key(Signer::kVomoLlc));
-    const auto dist = [&](const std::string& args) {
-        ASSERT_EQ(0,
-                  testsupport::RunCommand(std::string(VOMO_DIST_PATH) + " " + args + " >/dev/null"))
-            << args;
-    };
+    const std::string signer = SignerArguments();
     TempDir site("vcm-e2e-site");
     const std::string ran = site.File("ran");
     std::string manifest = "<manifest version='7.0.0.0'><componentDefinitions>";
@@ -446,7 +443,7 @@ TEST_F(SignedManifestTest, ASubstitutedPackageIsRefusedWhenTheManifestNamesItsDi
         ASSERT_TRUE(testsupport::WriteFile(
             installer, std::string("#!/bin/sh\necho ") + id + " >> " + ran + "\n"));
         const std::string cab = site.File(std::string(id) + ".cab");
-        dist("package " + installer + " -o " + cab + " && " + VOMO_DIST_PATH + " sign " + cab +
+        Dist("package " + installer + " -o " + cab + " && " + VOMO_DIST_PATH + " sign " + cab +
              signer);
         manifest += std::string("<component id='") + id +
                     "'><latestVersion>3.1.0.0</latestVersion><package><type>nsis</type><url>" +
@@ -460,7 +457,7 @@ TEST_F(SignedManifestTest, ASubstitutedPackageIsRefusedWhenTheManifestNamesItsDi
 
     for (const bool digests : {true, false}) {
         SCOPED_TRACE(digests ? "with digests" : "without digests");
-        dist("manifest " + site.Path() + signer + (digests ? " --packages " + site.Path() : ""));
+        Dist("manifest " + site.Path() + signer + (digests ? " --packages " + site.Path() : ""));
         std::string cabinet;
         ASSERT_TRUE(ReadFile(site.File("vomo/setup/manifest.cab"), cabinet));
         server_.Route(kCabinetPath, HttpReply::Body(cabinet));
