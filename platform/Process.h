@@ -60,7 +60,10 @@
 // it is held nobody can write, rename or delete it, and the SHA-256 the caller gives is checked
 // through that same handle. The program the shell starts is thus the file that was checked.
 // (The shell's and the system's own opens ask for reading and executing, which the hold
-// shares.) A program started without administrator rights is held and checked the same way.
+// shares.) A program started the other way with a SHA-256 given is held and checked the same
+// way. The check covers the program file the caller names; a program the caller unpacked
+// itself into the user's folder is checked from the moment the caller took its digest
+// (NSISPackageLauncher.h says what that leaves for cabinets).
 #pragma once
 
 #include <cstddef>
