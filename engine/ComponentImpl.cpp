@@ -11,6 +11,7 @@
 #include "engine/MultiLangStringImpl.h"
 #include "engine/Rollout.h"
 #include "engine/TextScan.h"
+#include "packages/PackageDigest.h"
 #include "platform/OsVersion.h"
 #include "settings/KeyName.h"
 #include "settings/SettingsAccessors.h"
@@ -219,6 +220,9 @@ void ComponentImpl::Parse(const TiXmlNode* element, bool withStreams) {
             url = Url();
         }
         SetPackageUrl(url);
+    }
+    if (QueryText(element, "//package/sha256", text)) {
+        record_.packageSha256 = PresentDigestText(text);
     }
 
     // Progress texts.
@@ -618,6 +622,12 @@ void ComponentImpl::TakeOver(const ComponentImpl& stream) {
         r.packageType = s.packageType;
     }
     TakeText(r.commandLineArgs, s.commandLineArgs);
+    // A stream that names its own package address binds it with its own digest, or none.
+    if (!s.packageUrl.IsEmpty()) {
+        r.packageSha256 = s.packageSha256;
+    } else {
+        TakeText(r.packageSha256, s.packageSha256);
+    }
     TakeUrl(r.packageUrl, s.packageUrl);
     TakeUrl(r.secondaryUrl, s.secondaryUrl);
     TakeList(r.dependencies, s.dependencies);

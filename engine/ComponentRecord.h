@@ -64,6 +64,10 @@ struct ComponentRecord {
     PackageType packageType = kPackageNone;
     std::string commandLineArgs;
     Url packageUrl;
+    // The SHA-256 the package must have, as the manifest's `package/sha256` gives it (64
+    // hexadecimal digits; empty when absent; kept as written, packages/PackageDigest.h judges
+    // it). Not stored in the registry.
+    std::string packageSha256;
     Url secondaryUrl;  // not read from the manifest; an update run copies the package URL here
     std::vector<std::string> dependencies;
     std::vector<std::string> optionalDependencies;

@@ -4,9 +4,11 @@
 // Two guards answer, both applied to a manifest whose signature was verified:
 //
 // - The highest manifest version accepted on the machine is kept in the machine part of the
-//   registry; a verified manifest whose version is lower is refused like a bad signature. A
-//   manifest without a valid version is judged by its signature alone, as is every manifest
-//   while nothing is recorded (or the record does not parse, or the registry cannot be read).
+//   registry; a verified manifest whose version is lower is refused like a bad signature. Once a
+//   valid version was recorded, a manifest without a valid version (none, empty, "1.0") is
+//   refused the same way: it could otherwise stand in for any old manifest. While nothing is
+//   recorded (or the record does not parse, or the registry cannot be read), every manifest is
+//   judged by its signature alone.
 // - A manifest may say when it expires: the attribute "expires" of the manifest element, a UTC
 //   date and time in ISO 8601. From that instant on it is refused like a bad signature. The
 //   machine's clock decides; its skew is the machine's business. An expiry that cannot be read
@@ -80,14 +82,19 @@ uint32_t VomoInstallImpl::CheckManifestFreshness(const Url& manifest) {
     }
 
     const Version& version = found.version;
-    if (!version.IsValid()) {
-        return kSuccess;
-    }
     InstallerSettingsImpl settings;
     std::string recordedText;
     Version recorded;
     if (settings.GetString(kSetupKey, kHighestVersionValue, recordedText)) {
         recorded.Parse(recordedText);
+    }
+    if (!version.IsValid()) {
+        if (!recorded.IsValid()) {
+            return kSuccess;
+        }
+        eventLog_->WriteError("Manifest without a valid version, after version %s was accepted",
+                              recorded.ToString().c_str());
+        return kSignatureCheckFailed;
     }
     if (recorded.IsValid() && version.LessThan(recorded)) {
         eventLog_->WriteError("Manifest version %s is older than version %s accepted before",

@@ -8,6 +8,7 @@ OfferRecord MakeOfferRecord(const PluginRecord& plugin, const std::string& insta
     offer.id = plugin.id;
     offer.packageType = plugin.packageType;
     offer.packageUrl = Url(plugin.packageUrl);
+    offer.packageSha256 = plugin.packageSha256;
     offer.commandLineArgs = plugin.commandLineArgs;
     offer.installDir = installDir;
     offer.downloadText = LocalizedOrEmpty(plugin.downloadProgressText, languageCode);

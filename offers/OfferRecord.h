@@ -13,6 +13,7 @@ struct OfferRecord {
     PackageType packageType = kPackageNone;
     Url packageUrl;
     std::string commandLineArgs;
+    std::string packageSha256;  // the manifest's `package/sha256` text, empty when absent
     std::string installDir;
     std::string downloadText;  // shown while the offer downloads
     std::string installText;   // shown while the offer's installer runs

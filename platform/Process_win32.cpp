@@ -7,7 +7,8 @@
 #include <vector>
 
 #include "platform/AsciiCase.h"
-#include "platform/Environment.h"
+#include "platform/Elevation.h"
+#include "platform/FileSeal.h"
 #include "platform/LastError.h"
 #include "platform/WindowsSupport_win32.h"
 
@@ -24,6 +25,10 @@
 //   not end in ".exe" is renamed to that name for the run and gets its own name back when its
 //   end is seen. Its output cannot be captured: ReadOutput answers kEnded at once. When the
 //   shell gives no process to watch, the child counts as ended at once without an exit code.
+// - The program file is held open, shared for reading only, from its check until the child's
+//   end is seen (always on the shell's road; on the other when a SHA-256 is given): while it is
+//   held nobody can write, rename or delete it, so what the shell or CreateProcessW starts is
+//   the file that was checked. The hold is let go before the ".exe" name is given back.
 // - There is no terminal to hand over: the console, when there is one, treats the child as it
 //   treats any program started without a window.
 
@@ -69,8 +74,11 @@ struct ChildProcess::State {
     // An elevated program renamed for the shell: its own name and the one it runs under.
     std::wstring ownName;
     std::wstring runName;
+    // The program file, held unchanged while the child may still open it.
+    win32::Handle hold;
 
     void GiveNameBack() {
+        hold.Reset();
         if (!runName.empty()) {
             ::MoveFileExW(runName.c_str(), ownName.c_str(), 0);  // best effort
             runName.clear();
@@ -94,9 +102,36 @@ struct ChildProcess::State {
         return collected;
     }
 
+    bool Hold(const std::wstring& program, const std::string& sha256);
     bool StartCaptured(const std::wstring& program, const std::string& argumentText);
-    bool StartThroughShell(const std::wstring& program, const std::string& argumentText);
+    bool StartThroughShell(const std::wstring& program, const std::string& argumentText,
+                           const std::string& sha256);
 };
+
+// Opens `program` so that, until `hold` is let go, nobody can write, rename or delete it, and
+// checks its SHA-256 through that handle when `sha256` is given.
+bool ChildProcess::State::Hold(const std::wstring& program, const std::string& sha256) {
+    hold.Reset(::CreateFileW(program.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!hold.Valid()) {
+        win32::RecordLastError("cannot open " + win32::Narrow(program));
+        return false;
+    }
+    if (sha256.empty()) {
+        return true;
+    }
+    FileSeal seal;
+    if (!win32::SealHandle(hold.Get(), seal)) {
+        hold.Reset();
+        return false;
+    }
+    if (seal.digest != sha256) {
+        hold.Reset();
+        win32::RecordError(ERROR_ACCESS_DENIED, "the program is not the file that was checked");
+        return false;
+    }
+    return true;
+}
 
 bool ChildProcess::State::StartCaptured(const std::wstring& program,
                                         const std::string& argumentText) {
@@ -167,7 +202,8 @@ bool ChildProcess::State::StartCaptured(const std::wstring& program,
 }
 
 bool ChildProcess::State::StartThroughShell(const std::wstring& program,
-                                            const std::string& argumentText) {
+                                            const std::string& argumentText,
+                                            const std::string& sha256) {
     std::wstring arguments;
     if (!win32::Widen(argumentText, arguments)) {
         return false;
@@ -181,6 +217,12 @@ bool ChildProcess::State::StartThroughShell(const std::wstring& program,
         }
         ownName = program;
         runName = file;
+    }
+    // Held from here until the child's end is seen: the shell opens the file only after the
+    // administrator's consent, and by then it must still be the file that was checked.
+    if (!Hold(file, sha256)) {
+        GiveNameBack();
+        return false;
     }
     // The shell's verbs may need COM on the calling thread.
     const HRESULT com =
@@ -221,6 +263,12 @@ bool MakeProgramFile(const std::string& path) {
     return true;  // any file may be started; there is no permission bit to set
 }
 
+// The shell elevates the program itself; no helper program is involved on Windows.
+bool IsSuperUserProgram(const std::string& path) {
+    win32::RecordError(ERROR_NOT_SUPPORTED, "no elevation helper is used: " + path);
+    return false;
+}
+
 ChildProcess::ChildProcess() : state_(new State) {
     state_->wake.Reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
 }
@@ -232,8 +280,8 @@ ChildProcess::~ChildProcess() {
     state_->GiveNameBack();
 }
 
-bool ChildProcess::Start(const std::string& program, const std::string& argumentText,
-                         bool elevated) {
+bool ChildProcess::Start(const std::string& program, const std::string& argumentText, bool elevated,
+                         const std::string& programSha256) {
     State& s = *state_;
     if (s.started) {
         win32::RecordError(ERROR_BUSY, "a child was started already");
@@ -243,9 +291,16 @@ bool ChildProcess::Start(const std::string& program, const std::string& argument
     if (!win32::WidePath(program, wideProgram)) {
         return false;
     }
-    const bool throughShell = elevated && !IsSuperUser();
-    const bool started = throughShell ? s.StartThroughShell(wideProgram, argumentText)
-                                      : s.StartCaptured(wideProgram, argumentText);
+    const bool throughShell = elevated && ElevationGoesThroughTool();
+    bool started = false;
+    if (throughShell) {
+        started = s.StartThroughShell(wideProgram, argumentText, programSha256);
+    } else if (programSha256.empty() || s.Hold(wideProgram, programSha256)) {
+        started = s.StartCaptured(wideProgram, argumentText);
+        if (!started) {
+            s.hold.Reset();
+        }
+    }
     s.started = started;
     return started;
 }

@@ -9,6 +9,7 @@
 #include "packages/IInstallerTempDir.h"
 #include "packages/IPackageLauncher.h"
 #include "packages/ISyncDownload.h"
+#include "packages/PackageDigest.h"
 #include "packages/PackageLauncherFactory.h"
 #include "packages/VerifyTrust.h"
 #include "platform/FileSeal.h"
@@ -113,12 +114,33 @@ void AsyncOfferInstallImpl::Work() {
             return;
         }
         const std::string path = package.file.GetPath();
+        platform::FileSeal named;
+        const DigestCheck digest = CheckPackageDigest(path, record_.packageSha256, named);
+        if (digest == DigestCheck::kMismatch || digest == DigestCheck::kInvalid ||
+            digest == DigestCheck::kUnreadable) {
+            if (log_) {
+                log_->WriteError(kOfferFailed, record_.id.c_str(),
+                                 digest == DigestCheck::kUnreadable
+                                     ? platform::GetLastErrorText().c_str()
+                                     : DigestCheckText(digest));
+            }
+            Fail();
+            return;
+        }
         VerifyTrust verifier;
         platform::FileSeal seal;
         if (verifier.VerifyAndSeal(path, seal) != 0) {
             if (log_) {
                 log_->WriteError(kOfferFailed, record_.id.c_str(),
                                  platform::GetLastErrorText().c_str());
+            }
+            Fail();
+            return;
+        }
+        if (digest == DigestCheck::kMatches && seal.digest != named.digest) {
+            if (log_) {
+                log_->WriteError(kOfferFailed, record_.id.c_str(),
+                                 DigestCheckText(DigestCheck::kMismatch));
             }
             Fail();
             return;
@@ -133,6 +155,13 @@ void AsyncOfferInstallImpl::Work() {
                 log_->WriteError(kOfferFailed, record_.id.c_str(),
                                  "the package is no longer the file whose signature was checked");
             }
+            Fail();
+            return;
+        }
+        // Held to the bytes that were verified.
+        OfferRecord run = record_;
+        run.packageSha256 = DigestToHex(seal.digest);
+        if (launchers.CreateOfferLauncher(launcher, run, log_) != 0 || !launcher) {
             Fail();
             return;
         }

@@ -7,6 +7,7 @@
 #include "engine/EventLogStub.h"
 #include "packages/IInstallerTempDir.h"
 #include "packages/IPackageLauncher.h"
+#include "packages/PackageDigest.h"
 #include "packages/PackageLauncherFactory.h"
 #include "packages/VerifyTrust.h"
 #include "registry/IComponentRegistry.h"
@@ -141,8 +142,26 @@ uint32_t InstallTransaction::VerifyStep() {
             continue;
         }
         const char* id = records_[i].id.c_str();
-        if (verifier.VerifyAndSeal(package.file.GetPath(), package.seal) != kSuccess) {
+        const std::string path = package.file.GetPath();
+        // The digest the manifest names comes first: a file that is not the package named is
+        // refused before its signature is even read.
+        platform::FileSeal named;
+        const DigestCheck digest = CheckPackageDigest(path, records_[i].packageSha256, named);
+        if (digest == DigestCheck::kMismatch || digest == DigestCheck::kInvalid) {
+            log_->WriteError(kFailedWithError, id, DigestCheckText(digest));
+            return Close(kSignatureFailed);
+        }
+        if (digest == DigestCheck::kUnreadable) {
             log_->WriteError(kFailedWithError, id, os_->GetLastErrorText().c_str());
+            return Close(kSignatureFailed);
+        }
+        if (verifier.VerifyAndSeal(path, package.seal) != kSuccess) {
+            log_->WriteError(kFailedWithError, id, os_->GetLastErrorText().c_str());
+            return Close(kSignatureFailed);
+        }
+        // The bytes whose signature was checked are the bytes the manifest names.
+        if (digest == DigestCheck::kMatches && package.seal.digest != named.digest) {
+            log_->WriteError(kFailedWithError, id, DigestCheckText(DigestCheck::kMismatch));
             return Close(kSignatureFailed);
         }
         log_->WriteInfo("Component: [%s] - Digital Signature OK\n", id);
@@ -179,8 +198,12 @@ uint32_t InstallTransaction::InstallStep() {
         if (!record.keepRegistryKey) {
             registry->RemoveComponent(record.id);
         }
+        // The launcher holds the run to the bytes that were verified (what an elevated run's
+        // checking side must find), whether or not the manifest named a digest.
+        ComponentRecord run = record;
+        run.packageSha256 = DigestToHex(package.seal.digest);
         boost::shared_ptr<IPackageLauncher> launcher;
-        if (launchers.CreateComponentLauncher(launcher, record, log_) != kSuccess || !launcher) {
+        if (launchers.CreateComponentLauncher(launcher, run, log_) != kSuccess || !launcher) {
             return Close(kNoLauncher);
         }
         const uint32_t result = launcher->InstallPackage(path, record.commandLineArgs, true);

@@ -18,9 +18,10 @@
  * part of the registry) and refuses a manifest whose version is lower, however well signed,
  * so that nobody can keep a machine on old versions by serving it an old manifest: the
  * preparation then fails as on a bad signature (1). An equal version is accepted; a manifest
- * without a valid version is judged by its signature alone. A process that may not write the
- * machine part records nothing, and its manifests are judged by their signatures. To withdraw
- * a manifest, publish one with a higher version.
+ * without a valid version is refused too once a version was recorded, and judged by its
+ * signature alone before that. A process that may not write the machine part records nothing,
+ * and its manifests are judged by their signatures. To withdraw a manifest, publish one with a
+ * higher version.
  *
  * Expired manifests are refused. A manifest may say when it expires (attribute "expires" of its
  * manifest element, a UTC date and time in ISO 8601 such as 2025-07-01T12:00:00Z, as

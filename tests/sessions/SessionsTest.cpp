@@ -11,12 +11,16 @@
 #include <set>
 #include <thread>
 
+#include <boost/algorithm/string/case_conv.hpp>
+#include <boost/filesystem.hpp>
 #include <boost/make_shared.hpp>
 
 #include "engine/ComponentImpl.h"
 #include "engine/Locale.h"
 #include "engine/VomoInstallImpl.h"
 #include "registry/IComponentRegistry.h"
+#include "packages/PackageDigest.h"
+#include "platform/FileSeal.h"
 #include "sessions/AsyncOfferInstall.h"
 #include "sessions/HotFixSessionImpl.h"
 #include "sessions/InstallSessionImpl.h"
@@ -27,6 +31,7 @@
 #include "support/RecordingLog.h"
 #include "support/ScopedRegistryRoot.h"
 #include "support/SignedPackages.h"
+#include "support/StandInPkexec.h"
 #include "support/TestPackages.h"
 
 namespace {
@@ -63,6 +68,12 @@ public:
         return text;
     }
     std::string RanFile() const { return packages_.Dir().File("ran"); }
+    // The SHA-256 of the package served as `name`, as a manifest gives it.
+    std::string Sha256(const std::string& name) const {
+        platform::FileSeal seal;
+        EXPECT_TRUE(platform::SealFile(packages_.Dir().File(name), seal));
+        return DigestToHex(seal.digest);
+    }
 
     ComponentRecord Record(const std::string& id, const std::string& script,
                            Signer signer = Signer::kVomoLlc) {
@@ -207,6 +218,30 @@ TEST_F(SessionTest, ARunEndsAtItsFirstFailureAndLeavesNoPackageBehind) {
          "x\ny\n",
          false,
          {"Component: [y] - Failed due to installer script error", kRule}},
+        {"another package's digest",
+         [](SessionTest& t, ComponentRecord& y) { y.packageSha256 = t.Sha256("x.cab"); },
+         8,
+         "",
+         false,
+         {"Component: [x] - Digital Signature OK\n",
+          "Component: [y] - Failed with error: the package is not the one the manifest names",
+          kRule}},
+        {"a digest that is not one",
+         [](SessionTest& t, ComponentRecord& y) { y.packageSha256 = t.Sha256("y.cab") + "0"; },
+         8,
+         "",
+         false,
+         {"Component: [y] - Failed with error: the manifest's sha256 of the package is not 64 "
+          "hexadecimal digits",
+          kRule}},
+        {"its own digest, in capitals",
+         [](SessionTest& t, ComponentRecord& y) {
+             y.packageSha256 = boost::algorithm::to_upper_copy(t.Sha256("y.cab"));
+         },
+         7,
+         "x\ny\nz\n",
+         false,
+         {"Component: [z] Install Succeeded\n", kRule}},
         {"no package type",
          [](SessionTest&, ComponentRecord& y) { y.packageType = kPackageNone; },
          8,
@@ -312,6 +347,63 @@ TEST_F(SessionTest, APackageChangedAfterItsSignatureWasCheckedDoesNotRun) {
     }
 }
 
+// A process without root's rights installs through pkexec, which opens what it is given only
+// once an administrator has typed the password (the stand-in waits a second). Meanwhile a
+// process of the user replaces every file of the user's temporary folder, over and over, with a
+// signed package of another component or with a program of its own. What runs as root is the
+// verified package or nothing: here nothing, refused as a signature failure.
+TEST_F(SessionTest, WhatRunsElevatedIsTheVerifiedPackageOrNothing) {
+    testsupport::StandInPkexec pkexec(VCM_ELEVATE_PATH, "sleep 1\nexec \"$@\"");
+    const std::string evil = "#!/bin/sh\necho evil >> " + RanFile() + "\nexit 0\n";
+    Record("evil", evil);  // signed by the maker too
+    const std::string evilCabinet = packages_.Bytes("evil.cab");
+    const ComponentRecord x = Record("x", Installer("x", 0));
+
+    struct Observer : IInstallTransactionCB {
+        bool OnDownloadProgress(uint32_t, uint32_t, uint32_t, uint32_t,
+                                const std::string&) override {
+            return true;
+        }
+        void OnInstallStart(uint32_t, uint32_t, const std::string&) override { started = true; }
+        std::atomic<bool> started{false};
+    } observer;
+    std::atomic<bool> stop{false};
+    std::thread swapper([&] {
+        namespace fs = boost::filesystem;
+        while (!stop && !observer.started) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        // Past the transaction's own last look at the package, while pkexec waits.
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        while (!stop) {
+            boost::system::error_code error;
+            for (fs::recursive_directory_iterator it(packages_.Temp().Path(), error), end;
+                 !error && it != end; it.increment(error)) {
+                const std::string file = it->path().string();
+                std::string bytes;
+                if (fs::is_regular_file(it->path()) && file.find(".swap") == std::string::npos &&
+                    testsupport::ReadFile(file, bytes)) {
+                    testsupport::WriteFile(file + ".swap",
+                                           bytes.compare(0, 4, "MSCF") == 0 ? evilCabinet : evil);
+                    fs::permissions(file + ".swap", fs::owner_all, error);
+                    fs::rename(file + ".swap", file, error);
+                }
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+    bool reboot = false;
+    const uint32_t result = InstallTransaction::RunOnce({x}, &observer, log_, reboot);
+    stop = true;
+    swapper.join();
+    EXPECT_EQ(18u, result);
+    EXPECT_EQ("", Ran());
+    ExpectLogEndsWith(
+        {"Component: [x] - Failed with error: the package is no longer the file whose signature "
+         "was checked",
+         kRule});
+}
+
 TEST_F(SessionTest, ProgressCountsComponentsAndOffers) {
     const uint32_t kMax = std::numeric_limits<uint32_t>::max();
     const bool kInstall = true;
@@ -360,7 +452,8 @@ TEST_F(SessionTest, OffersRunOnlyWhenSignedAndEndFinishedWhateverTheirInstallerS
     } cases[] = {
         {"good", 0, 1, kPackageNsis, 3, "good\n"}, {"fails", 3, 1, kPackageNsis, 3, "fails\n"},
         {"unsigned", 0, 0, kPackageNsis, -1, ""},  {"foreign", 0, 2, kPackageNsis, -1, ""},
-        {"exe", 0, 1, kPackageExe, -1, ""},
+        {"exe", 0, 1, kPackageExe, -1, ""},        {"digest", 0, 1, kPackageNsis, 3, "digest\n"},
+        {"misnamed", 0, 1, kPackageNsis, -1, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -373,6 +466,10 @@ TEST_F(SessionTest, OffersRunOnlyWhenSignedAndEndFinishedWhateverTheirInstallerS
             Url(c.sign == 0   ? packages_.ServeUnsigned(offer.id, script)
                 : c.sign == 1 ? packages_.Serve(offer.id, script)
                               : packages_.Serve(offer.id, script, Signer::kOtherMaker));
+        // The manifest names the offer's own digest, or that of another package.
+        if (offer.id == "digest" || offer.id == "misnamed") {
+            offer.packageSha256 = Sha256(offer.id == "digest" ? offer.id : "good");
+        }
         AsyncOfferInstall install(offer, log_);
         int32_t state = 0;
         for (int i = 0; i < 12000 && (state = install.GetState()) >= 0 && state < 3; ++i) {

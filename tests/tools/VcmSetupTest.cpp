@@ -3,6 +3,7 @@
 // records it leaves, the hints the installer server gets, and vcm uninstall after it.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <set>
 
 #include "offers/BundleGroupStore.h"
@@ -17,14 +18,19 @@ namespace {
 
 using testsupport::ShellQuote;
 
-const char kHintHost[] = "127.0.80.21";
+// The report server of a test: an address of its own, since ctest runs the cases of this suite
+// side by side and each listens on port 80.
+std::string HintHost() {
+    const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    return "127.0.80." + std::to_string(21 + std::hash<std::string>()(name) % 20);
+}
 const char kLicenceLine[] = "LICENCE TEXT: play fair.";
 
 class VcmSetupTest : public ::testing::Test {
 protected:
     VcmSetupTest() {
         testsupport::SetEnvironment("VOMO_MANIFEST_URL", packages_.ServeManifest(Manifest()));
-        testsupport::SetEnvironment("VOMO_INSTALLER_URL", std::string("http://") + kHintHost);
+        testsupport::SetEnvironment("VOMO_INSTALLER_URL", "http://" + hintHost_);
         packages_.Server().Route("/licence.txt",
                                  testsupport::HttpReply::Body(std::string(kLicenceLine) + "\n"));
     }
@@ -155,14 +161,15 @@ protected:
         EXPECT_EQ("Toolbar", plugins[0].id);
         EXPECT_EQ("http://source/Toolbar", plugins[0].sourceUrl);
         EXPECT_EQ((std::vector<std::string>{
-                      pingtest::Request(kHintHost, "/hint/v10-unique-component-Runtime"),
-                      pingtest::Request(kHintHost, "/hint/v10-unique-component-Player")}),
+                      pingtest::Request(hintHost_, "/hint/v10-unique-component-Runtime"),
+                      pingtest::Request(hintHost_, "/hint/v10-unique-component-Player")}),
                   hints_.WaitForRequests(2, 5000));
     }
 
+    const std::string hintHost_ = HintHost();
     testsupport::ScopedRegistryRoot registry_;  // inherited by vcm and the installers
     testsupport::SignedPackages packages_;
-    pingtest::Port80Listener hints_{kHintHost};
+    pingtest::Port80Listener hints_{hintHost_};
 };
 
 TEST_F(VcmSetupTest, AnUnattendedSetupInstallsRecordsAndReportsAndUninstallRemovesIt) {

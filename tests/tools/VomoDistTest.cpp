@@ -63,6 +63,60 @@ TEST(VomoDistTest, PackagesAndManifestsItSignsVerifyWithUsAndWithOsslsigncode) {
     EXPECT_NE(std::string::npos, listing.find("setup.sh")) << listing;
 }
 
+// With a package folder, `manifest` binds every package it finds there to its entry (the
+// `sha256` of its file), in the copy it packs, and `verify` checks those digests again: a
+// package changed since, or a value that is not a digest, fails the check.
+TEST(VomoDistTest, ManifestFillsPackageDigestsAndVerifyChecksThem) {
+    testsupport::TempDir dir("vcm-dist");
+    ASSERT_TRUE(testsupport::WriteFile(dir.File("a.cab"), "the package a"));
+    const std::string manifest =
+        "<manifest version='1.0.0.0'><componentDefinitions><component id='a'><package>"
+        "<type>nsis</type><url>http://h/p/a.cab?x=1</url></package></component>"
+        "<component id='b'><package><type>nsis</type><url>http://h/p/missing.cab</url>"
+        "</package></component></componentDefinitions><hotfixDefinitions><hotfix id='h'>"
+        "<componentId>a</componentId><version>1.0.0.1</version><package><type>nsis</type>"
+        "<url>http://h/a.cab</url><sha256>stale</sha256></package></hotfix>"
+        "</hotfixDefinitions></manifest>";
+    ASSERT_TRUE(testsupport::WriteFile(dir.File("manifest.xml"), manifest));
+    std::string out;
+    ASSERT_EQ(0, Dist("manifest " + ShellQuote(dir.Path()) + " --packages " +
+                          ShellQuote(dir.Path()) + SignArgs(Signer::kVomoLlc),
+                      out))
+        << out;
+    // sha256 -n of "the package a"
+    std::string digest;
+    ASSERT_EQ(0, testsupport::RunCommandOutput(
+                     "printf 'the package a' | sha256sum | cut -c1-64 | tr -d '\\n'", digest));
+    std::string written, packed;
+    ASSERT_TRUE(testsupport::ReadFile(dir.File("manifest.xml"), written));
+    EXPECT_EQ(manifest, written);  // the publisher's own file is left as it is
+    ASSERT_TRUE(testsupport::ReadFile(dir.File("vomo/setup/manifest.xml"), packed));
+    size_t count = 0;
+    for (size_t at = 0;
+         (at = packed.find("<sha256>" + digest + "</sha256>", at)) != std::string::npos; ++at) {
+        ++count;
+    }
+    EXPECT_EQ(2u, count) << packed;  // a's, and the hot fix's stale value replaced
+    EXPECT_EQ(std::string::npos, packed.find("stale")) << packed;
+
+    const std::string cabinet = ShellQuote(dir.File("vomo/setup/manifest.cab"));
+    EXPECT_EQ(0, Dist("verify " + cabinet + " --packages " + ShellQuote(dir.Path()), out)) << out;
+    EXPECT_NE(std::string::npos, out.find("http://h/p/a.cab?x=1: sha256 matches")) << out;
+    ASSERT_TRUE(testsupport::WriteFile(dir.File("a.cab"), "the package a, changed"));
+    EXPECT_EQ(1, Dist("verify " + cabinet + " --packages " + ShellQuote(dir.Path()), out)) << out;
+    EXPECT_NE(std::string::npos, out.find("http://h/a.cab: sha256 differs")) << out;
+
+    // A value that is not 64 hexadecimal digits is an error, never "no digest". `manifest`
+    // refuses to sign such a manifest, so its cabinet is packed and signed by hand.
+    ASSERT_EQ(0, Dist("package " + ShellQuote(dir.File("manifest.xml")) + " -o " + cabinet, out))
+        << out;
+    ASSERT_EQ(0, Dist("sign " + cabinet + SignArgs(Signer::kVomoLlc), out)) << out;
+    EXPECT_EQ(1, Dist("verify " + cabinet + " --packages " + ShellQuote(dir.Path()), out)) << out;
+    EXPECT_NE(std::string::npos, out.find("http://h/a.cab: sha256 is not 64 hexadecimal digits"))
+        << out;
+    EXPECT_EQ(2, Dist("sign " + cabinet + " --packages x" + SignArgs(Signer::kVomoLlc), out));
+}
+
 TEST(VomoDistTest, RefusalsSayWhy) {
     testsupport::TempDir dir("vcm-dist");
     ASSERT_TRUE(testsupport::WriteFile(dir.File("setup.sh"), "#!/bin/sh\nexit 0\n"));

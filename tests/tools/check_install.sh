@@ -22,7 +22,8 @@ for f in include/vcm/vcm.h "$libdir/libvcm.so.1" "$libdir/libvcm.so.$version" "$
     share/man/man1/vcm.1 share/man/man1/vomo-reg.1 share/man/man1/vomo-dist.1 \
     share/man/man3/vcm.3 share/man/man3/VCM_Initialize.3 share/man/man3/VCM_AddSpec.3 \
     share/man/man3/VCM_FindComponents.3 share/man/man3/VCM_CheckForUpdates.3 \
-    share/man/man3/VCM_UpdateComponents.3 share/man/man3/VCM_Shutdown.3; do
+    share/man/man3/VCM_UpdateComponents.3 share/man/man3/VCM_Shutdown.3 \
+    libexec/vcm/vcm-elevate share/polkit-1/actions/com.vomo.vcm.elevate.policy; do
   [ -e "$prefix/$f" ] || fail "$f is not installed"
 done
 # man VCM_Initialize shows vcm(3).

@@ -12,6 +12,7 @@
 #include <boost/thread/thread.hpp>
 
 #include "api/Addresses.h"
+#include "api/ControlCharacters.h"
 #include "api/InstallLog.h"
 #include "engine/ComponentImpl.h"
 #include "engine/Locale.h"

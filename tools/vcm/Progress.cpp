@@ -3,7 +3,9 @@
 #include <sys/stat.h>
 
 #include <cinttypes>
-#include <fstream>
+
+#include "api/ControlCharacters.h"
+#include "platform/LogFile.h"
 
 namespace vcmtool {
 
@@ -227,16 +229,18 @@ void UpdateProgress::ReadNewLines() {
 }
 
 void UpdateProgress::ReadLines(const std::string& path, std::streamoff& offset) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in || !in.seekg(offset)) {
+    // Read as the writer opens it: never through a link, never anything but a regular file.
+    std::string text;
+    uint64_t size = 0;
+    if (offset < 0 || !platform::ReadLog(path, static_cast<uint64_t>(offset), text, size)) {
         return;
     }
     const ProgressClock::time_point seen = ProgressClock::now();
-    std::string line;
-    while (std::getline(in, line)) {
-        if (in.eof()) {
-            break;  // a line still being written
-        }
+    std::string::size_type start = 0;
+    for (std::string::size_type end; (end = text.find('\n', start)) != std::string::npos;
+         start = end + 1) {
+        // A last piece without its newline is a line still being written: read again later.
+        const std::string line = text.substr(start, end - start);
         offset += static_cast<std::streamoff>(line.size()) + 1;
         Show(watch_.Read(line, seen));
     }
@@ -244,7 +248,8 @@ void UpdateProgress::ReadLines(const std::string& path, std::streamoff& offset) 
 
 void UpdateProgress::Show(UpdateWatch::Kind kind) {
     const auto above = [this](const std::string& text) {
-        std::fprintf(out_, "%s%s\n", statusShown_ ? "\r\033[K" : "", text.c_str());
+        std::fprintf(out_, "%s%s\n", statusShown_ ? "\r\033[K" : "",
+                     vcm::EscapeControlCharacters(text).c_str());
         statusShown_ = false;
     };
     if (kind == UpdateWatch::kOutput && (showOutput_ || terminal_)) {

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "api/ControlCharacters.h"
 #include "tools/vcm/Meanings.h"
 #include "vcm/vcm.h"
 
@@ -75,15 +76,18 @@ int Print(const Outcome& outcome, bool json) {
         std::fflush(stdout);
         return outcome.result;
     }
+    // Ids, lines and reasons come from the manifest, the registry and the log: their control
+    // characters are shown escaped, never obeyed by the terminal.
     for (const std::string& line : outcome.lines.empty() ? outcome.ids : outcome.lines) {
-        std::printf("%s\n", line.c_str());
+        std::printf("%s\n", vcm::EscapeControlCharacters(line).c_str());
     }
     std::fflush(stdout);
     if (!outcome.message.empty()) {
-        std::fprintf(stderr, "vcm: %s\n", outcome.message.c_str());
+        std::fprintf(stderr, "vcm: %s\n", vcm::EscapeControlCharacters(outcome.message).c_str());
     } else if (outcome.result != 0) {
         std::fprintf(stderr, "vcm: %s%s%s\n", Meaning(outcome.command, outcome.result),
-                     outcome.reason.empty() ? "" : ": ", outcome.reason.c_str());
+                     outcome.reason.empty() ? "" : ": ",
+                     vcm::EscapeControlCharacters(outcome.reason).c_str());
     }
     return outcome.result;
 }

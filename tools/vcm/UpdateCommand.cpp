@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "api/ControlCharacters.h"
 #include "platform/LogFile.h"
 #include "tools/vcm/ListCommand.h"
 #include "tools/vcm/Progress.h"
@@ -64,7 +65,7 @@ int UpdateDue(const Library& library, ComponentManager* manager, bool verbose, O
         }
         if (checked == VCM_UNKNOWN_COMPONENT) {
             std::fprintf(stderr, "vcm: %s is not a component of the manifest; left as it is\n",
-                         id.c_str());
+                         vcm::EscapeControlCharacters(id).c_str());
             continue;
         }
         if (checked != VCM_OK) {

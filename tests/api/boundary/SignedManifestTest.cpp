@@ -174,6 +174,19 @@ protected:
         return after.size() >= before.size() ? after.substr(before.size()) : after;
     }
 
+    // vomo-dist's options that sign as the maker.
+    static std::string SignerArguments() {
+        const CodeSigning& signing = CodeSigning::Instance();
+        return " --cert " + testsupport::ShellQuote(signing.Chain(Signer::kVomoLlc)) + " --key " +
+               testsupport::ShellQuote(signing.Key(Signer::kVomoLlc));
+    }
+    // Runs vomo-dist with `args` (already quoted), as a publisher would.
+    static void Dist(const std::string& args) {
+        ASSERT_EQ(0,
+                  testsupport::RunCommand(std::string(VOMO_DIST_PATH) + " " + args + " >/dev/null"))
+            << args;
+    }
+
     static void Append(const char* id, StringList* list) {
         static_cast<std::vector<std::string>*>(list->context)->push_back(id);
     }
@@ -418,15 +431,7 @@ TEST_F(SignedManifestTest, UpdateRunsInstallRecordAndReportThroughTheExports) {
     pingtest::Port80Listener hints("127.0.80.11");
     ASSERT_EQ("", hints.Error());
     ::setenv("VOMO_INSTALLER_URL", "http://127.0.80.11", 1);
-    const CodeSigning& signing = CodeSigning::Instance();
-    const std::string signer = " --cert " +
-                               testsupport::ShellQuote(signing.Chain(Signer::kVomoLlc)) +
-                               " --key " + testsupport::ShellQuote(signing.Key(Signer::kVomoLlc));
-    const auto dist = [&](const std::string& args) {
-        ASSERT_EQ(0,
-                  testsupport::RunCommand(std::string(VOMO_DIST_PATH) + " " + args + " >/dev/null"))
-            << args;
-    };
+    const std::string signer = SignerArguments();
     TempDir site("vcm-e2e-site");
     std::string manifest = "<manifest version='7.0.0.0'><componentDefinitions>";
     for (const char* id : {"Alpha", "Beta"}) {
@@ -436,7 +441,7 @@ TEST_F(SignedManifestTest, UpdateRunsInstallRecordAndReportThroughTheExports) {
                                                   " add 'HKLM\\SOFTWARE\\Vomo\\Install\\" + id +
                                                   "' /v InstallDir /d \"${1#/DIR=}\" /f\n"));
         const std::string cab = site.File(std::string(id) + ".cab");
-        dist("package " + installer + " -o " + cab + " && " + VOMO_DIST_PATH + " sign " + cab +
+        Dist("package " + installer + " -o " + cab + " && " + VOMO_DIST_PATH + " sign " + cab +
              signer);
         std::string bytes;
         ASSERT_TRUE(ReadFile(cab, bytes));
@@ -448,7 +453,7 @@ TEST_F(SignedManifestTest, UpdateRunsInstallRecordAndReportThroughTheExports) {
     }
     ASSERT_TRUE(testsupport::WriteFile(site.File("manifest.xml"),
                                        manifest + "</componentDefinitions></manifest>"));
-    dist("manifest " + site.Path() + signer);
+    Dist("manifest " + site.Path() + signer);
     std::string cabinet;
     ASSERT_TRUE(ReadFile(site.File("vomo/setup/manifest.cab"), cabinet));
     server_.Route(kCabinetPath, HttpReply::Body(cabinet));
@@ -497,6 +502,53 @@ TEST_F(SignedManifestTest, UpdateRunsInstallRecordAndReportThroughTheExports) {
                   pingtest::Request("127.0.80.11", "/hint/v10-unique-component-Beta-FAIL")}),
               hints.WaitForRequests(2, 5000));
     ::setenv("VOMO_INSTALLER_URL", "http://127.0.0.1", 1);
+}
+
+// Someone between the machine and the plain-http package server serves Beta's signed package at
+// Alpha's address. A manifest whose packages carry the sha256 that vomo-dist filled in binds
+// each package to its entry: the substitute is refused as a signature failure and nothing
+// runs. A manifest without them is judged as before: the signature alone, which Beta's passes.
+TEST_F(SignedManifestTest, ASubstitutedPackageIsRefusedWhenTheManifestNamesItsDigest) {
+    const std::string signer = SignerArguments();
+    TempDir site("vcm-e2e-site");
+    const std::string ran = site.File("ran");
+    std::string manifest = "<manifest version='7.0.0.0'><componentDefinitions>";
+    for (const char* id : {"Alpha", "Beta"}) {
+        const std::string installer = site.File(std::string(id) + ".sh");
+        ASSERT_TRUE(testsupport::WriteFile(
+            installer, std::string("#!/bin/sh\necho ") + id + " >> " + ran + "\n"));
+        const std::string cab = site.File(std::string(id) + ".cab");
+        Dist("package " + installer + " -o " + cab + " && " + VOMO_DIST_PATH + " sign " + cab +
+             signer);
+        manifest += std::string("<component id='") + id +
+                    "'><latestVersion>3.1.0.0</latestVersion><package><type>nsis</type><url>" +
+                    server_.Url("/" + std::string(id) + ".cab") + "</url></package></component>";
+    }
+    ASSERT_TRUE(testsupport::WriteFile(site.File("manifest.xml"),
+                                       manifest + "</componentDefinitions></manifest>"));
+    std::string beta;
+    ASSERT_TRUE(ReadFile(site.File("Beta.cab"), beta));
+    server_.Route("/Alpha.cab", HttpReply::Body(beta));  // the substitute
+
+    for (const bool digests : {true, false}) {
+        SCOPED_TRACE(digests ? "with digests" : "without digests");
+        Dist("manifest " + site.Path() + signer + (digests ? " --packages " + site.Path() : ""));
+        std::string cabinet;
+        ASSERT_TRUE(ReadFile(site.File("vomo/setup/manifest.cab"), cabinet));
+        server_.Route(kCabinetPath, HttpReply::Body(cabinet));
+        testsupport::WriteFile(ran, "");
+        const std::string log = LogSince([&] {
+            ComponentManager* manager = NewManager();
+            EXPECT_EQ(digests ? 1 : 0, e_.update(manager, "Alpha"));
+            e_.shutdown(manager);
+        });
+        std::string who;
+        ReadFile(ran, who);
+        EXPECT_EQ(digests ? "" : "Beta\n", who);
+        EXPECT_EQ(digests, log.find("error Component: [Alpha] - Failed with error: the package "
+                                    "is not the one the manifest names") != std::string::npos)
+            << log;
+    }
 }
 
 }  // namespace
