@@ -10,6 +10,7 @@
 #include <boost/thread/thread.hpp>
 
 #include "api/Addresses.h"
+#include "api/FirstInstallHints.h"
 #include "api/InstallHints.h"
 #include "api/InstallLog.h"
 #include "api/LocalTime.h"
@@ -62,12 +63,15 @@ std::vector<std::string> SplitList(const char* text) {
     return fields;
 }
 
-ComponentManager::ComponentManager()
+ComponentManager::ComponentManager() : ComponentManager(boost::make_shared<vcm::InstallLog>()) {}
+
+// The store of failed hints tells the log, as info lines, what it keeps for the next run.
+ComponentManager::ComponentManager(const boost::shared_ptr<vcm::InstallLog>& log)
     : engine_(boost::make_shared<VomoInstallImpl>(Url(vcm::ManifestUrlText()), 0)),
       settings_(boost::make_shared<vcm::SettingsShim>()),
       clock_(boost::make_shared<vcm::LocalTime>()),
-      pinger_(boost::make_shared<vcm::PingSender>()) {
-    const boost::shared_ptr<vcm::InstallLog> log = boost::make_shared<vcm::InstallLog>();
+      pinger_(boost::make_shared<vcm::PingSender>(
+          [log](const std::string& note) { log->WriteInfo("%s\n", note.c_str()); })) {
     engine_->SetEventLog(log);
     // A damaged hive reads as "nothing there"; its reason goes to the same log.
     vmds::SetFailureSink([log](const std::string& text) { log->WriteError("%s\n", text.c_str()); });
@@ -263,10 +267,14 @@ int ComponentManager::CheckForUpdates(std::vector<std::string>& ids, bool force)
     for (const std::string& id : ids) {
         vmi::ComponentPtr component;
         if (engine_->GetComponent(id, component) != 0 || !component) {
+            boost::shared_ptr<vmi::IEventLog> log;
+            if (engine_->GetEventLog(log) == 0 && log) {
+                log->WriteError("Component: [%s] - not a component of the manifest\n", id.c_str());
+            }
             return 11;
         }
         RecordCheckDate(id);
-        if (component->IsUpdateAvailable()) {
+        if (component->IsUpdateAvailable() && TakesRelease(*component)) {
             updates.push_back(id);
         }
     }
@@ -312,22 +320,9 @@ int ComponentManager::UpdateComponents(const std::vector<std::string>& ids) {
         }
     }
 
+    vcm::SendInstallHints(*settings_, pinger_.get(), sequence, state == kSessionFinished);
     if (state == kSessionFinished) {
-        for (const std::string& id : sequence) {
-            if (settings_->IsUniqueInstallRecorded(id) || !settings_->IsInstalled(id)) {
-                continue;
-            }
-            if (settings_->RecordUniqueInstall(id) && pinger_) {
-                pinger_->SendComponentHint(id, false);
-            }
-        }
         return engine_->CompleteUpdate() == 0 ? 0 : 1;
-    }
-
-    for (const std::string& id : sequence) {
-        if (!settings_->IsUniqueInstallRecorded(id) && settings_->IsInstalled(id) && pinger_) {
-            pinger_->SendComponentHint(id, true);
-        }
     }
     return 1;
 }

@@ -14,6 +14,10 @@
 #include "api/ITime.h"
 #include "engine/IVomoInstall.h"
 
+namespace vcm {
+class InstallLog;
+}
+
 // One spec added by the host: the role a component's spec must offer, the spec's name and its
 // version. (The host writes "name;role;version".)
 struct SpecRecord {
@@ -58,6 +62,10 @@ public:
     // Installs the manifest version of the components: 0, 1 or 7.
     int UpdateComponents(const std::vector<std::string>& ids);
 
+    // Whether the update check lets every machine take a release, whatever share of machines
+    // its staged rollout has reached (a tester's view); false unless set.
+    void SetRolloutIgnored(bool ignored) { rolloutIgnored_ = ignored; }
+
     bool IsLoaded() const { return loaded_; }
     const std::vector<SpecRecord>& GetSpecs() const { return specs_; }
 
@@ -75,7 +83,15 @@ public:
     static void FormatTimeStamp(const struct tm& time, std::string& stamp);
 
 private:
+    // Whether this machine takes the manifest's version of `component` now: within the
+    // release's staged rollout, or rollouts ignored (RolloutCheck.cpp).
+    bool TakesRelease(vmi::IComponent& component);
+
+    // The real members, all telling the install log `log` what they do.
+    explicit ComponentManager(const boost::shared_ptr<vcm::InstallLog>& log);
+
     bool loaded_ = false;
+    bool rolloutIgnored_ = false;
     boost::shared_ptr<vmi::IVomoInstall> engine_;
     boost::shared_ptr<vcm::ISettings> settings_;
     boost::shared_ptr<vcm::ITime> clock_;

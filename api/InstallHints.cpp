@@ -5,31 +5,33 @@
 #include <boost/make_shared.hpp>
 
 #include "api/Addresses.h"
-#include "ping/PingManager.h"
 
 namespace vcm {
 
 const char PingSender::kSuccessTemplate[] = "hint/v10-unique-component-%s";
 const char PingSender::kFailureTemplate[] = "hint/v10-unique-component-%s-FAIL";
 
-PingSender::PingSender() : ::PingHandler(InstallerBaseUrlText()), baseUrl_(GetBaseUrl()) {
-    Begin(boost::shared_ptr<::IPingSender>());
+PingSender::PingSender(const PingManager::NoteSink& notes)
+    : ::PingHandler(InstallerBaseUrlText()), baseUrl_(GetBaseUrl()) {
+    Begin(boost::shared_ptr<::IPingSender>(), notes);
 }
 
 PingSender::PingSender(const std::string& baseUrl,
                        const boost::shared_ptr<::IPingSender>& transport)
     : ::PingHandler(baseUrl), baseUrl_(baseUrl) {
-    Begin(transport);
+    Begin(transport, PingManager::NoteSink());
 }
 
 // Nothing of the ping subsystem may escape to the component manager's caller as an exception:
 // a manager whose worker could not be started now tries again with the first hint queued.
-void PingSender::Begin(const boost::shared_ptr<::IPingSender>& transport) {
+void PingSender::Begin(const boost::shared_ptr<::IPingSender>& transport,
+                       const PingManager::NoteSink& notes) {
     try {
         manager_ = boost::make_shared<PingManager>(transport);
     } catch (const std::exception&) {
         return;  // no manager: every hint answers false
     }
+    manager_->SetNoteSink(notes);
     try {
         manager_->Start();
     } catch (const std::exception&) {

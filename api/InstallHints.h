@@ -8,9 +8,9 @@
 #include <boost/shared_ptr.hpp>
 
 #include "api/IInstallHints.h"
-#include "ping/IPingManager.h"
 #include "ping/IPingSender.h"
 #include "ping/PingHandler.h"
+#include "ping/PingManager.h"
 
 namespace vcm {
 
@@ -21,8 +21,8 @@ public:
     static const char kFailureTemplate[];
 
     // For the installer server's base URL (built in, or VOMO_INSTALLER_URL), sending over
-    // sockets.
-    PingSender();
+    // sockets; what the store of failed hints does is told to `notes` (the install log).
+    explicit PingSender(const PingManager::NoteSink& notes = PingManager::NoteSink());
     // For `baseUrl`, sending through `transport` (a PingSender over sockets when empty).
     PingSender(const std::string& baseUrl, const boost::shared_ptr<::IPingSender>& transport);
     // Waits until every queued hint was tried (the failed ones are stored for the next run),
@@ -41,9 +41,10 @@ public:
     bool LookupToken(vmp::NameValue& pair) override;
 
 private:
-    void Begin(const boost::shared_ptr<::IPingSender>& transport);
+    void Begin(const boost::shared_ptr<::IPingSender>& transport,
+               const PingManager::NoteSink& notes);
 
-    boost::shared_ptr<vmp::IPingManager> manager_;
+    boost::shared_ptr<PingManager> manager_;
     std::string baseUrl_;
 };
 

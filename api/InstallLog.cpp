@@ -9,6 +9,7 @@
 
 #include <utf8.h>
 
+#include "api/ControlCharacters.h"
 #include "platform/Clock.h"
 #include "platform/LogFile.h"
 
@@ -163,7 +164,9 @@ std::string InstallLog::Format(const char* format, va_list args) {
 }
 
 void InstallLog::Append(const char* kind, const char* format, va_list args) {
-    const std::string text = Format(format, args);
+    // Texts from manifests, the registry, the environment and installers' output: a control
+    // character would reach whoever reads the log on a terminal (vcm log, tail -f) as a command.
+    const std::string text = EscapeControlCharacters(Format(format, args));
     const std::string prefix = UtcStamp() + " " + kind + " ";
     std::string lines;
     std::string::size_type start = 0;

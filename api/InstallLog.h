@@ -5,9 +5,10 @@
 //   2026-12-09T14:03:29Z error Failed to download file
 //
 // A call's text may hold several lines; each gets the time and kind, and empty lines are left
-// out. Formats are printf's, and "%S" takes a wide-character string (const wchar_t*), printed as
-// UTF-8 whatever the process's locale. A log that cannot be written loses the line and nothing
-// else: writing never fails the work that logs.
+// out. Control characters other than tab and newline are written escaped, as "\x1b"
+// (ControlCharacters.h). Formats are printf's, and "%S" takes a wide-character string (const
+// wchar_t*), printed as UTF-8 whatever the process's locale. A log that cannot be written loses
+// the line and nothing else: writing never fails the work that logs.
 //
 // Every thread may call every operation; lines of concurrent calls never mix.
 #pragma once

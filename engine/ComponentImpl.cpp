@@ -9,7 +9,9 @@
 #include "engine/Locale.h"
 #include "engine/ManifestQuery.h"
 #include "engine/MultiLangStringImpl.h"
+#include "engine/Rollout.h"
 #include "engine/TextScan.h"
+#include "packages/PackageDigest.h"
 #include "platform/OsVersion.h"
 #include "settings/KeyName.h"
 #include "settings/SettingsAccessors.h"
@@ -137,6 +139,14 @@ void ComponentImpl::Parse(const TiXmlNode* element, bool withStreams) {
     }
     if (QueryText(element, "latestVersion", text) && !text.empty()) {
         record_.latestVersion = Version(text);
+        // A rollout that is no percentage pauses the release rather than sending it to every
+        // machine.
+        uint32_t percent = kFullRollout;
+        if (QueryAttribute(element, "latestVersion", "rollout", text) &&
+            !ParseRolloutPercent(text, percent)) {
+            percent = 0;
+        }
+        record_.rollout = percent;
     }
     if (QueryText(element, "displayVersion", text)) {
         record_.displayVersion = text;
@@ -210,6 +220,9 @@ void ComponentImpl::Parse(const TiXmlNode* element, bool withStreams) {
             url = Url();
         }
         SetPackageUrl(url);
+    }
+    if (QueryText(element, "//package/sha256", text)) {
+        record_.packageSha256 = PresentDigestText(text);
     }
 
     // Progress texts.
@@ -609,6 +622,12 @@ void ComponentImpl::TakeOver(const ComponentImpl& stream) {
         r.packageType = s.packageType;
     }
     TakeText(r.commandLineArgs, s.commandLineArgs);
+    // A stream that names its own package address binds it with its own digest, or none.
+    if (!s.packageUrl.IsEmpty()) {
+        r.packageSha256 = s.packageSha256;
+    } else {
+        TakeText(r.packageSha256, s.packageSha256);
+    }
     TakeUrl(r.packageUrl, s.packageUrl);
     TakeUrl(r.secondaryUrl, s.secondaryUrl);
     TakeList(r.dependencies, s.dependencies);
@@ -616,6 +635,9 @@ void ComponentImpl::TakeOver(const ComponentImpl& stream) {
     TakeList(r.dynamicDependencies, s.dynamicDependencies);
     TakeList(r.shutdownModules, s.shutdownModules);
     TakeList(r.auxiliaryIds, s.auxiliaryIds);
+    if (s.latestVersion.NotEqual(Version("0.0.0.0"))) {
+        r.rollout = s.rollout;  // the stream's version comes with its own rollout
+    }
     TakeVersion(r.latestVersion, s.latestVersion);
     TakeVersion(r.installedVersion, s.installedVersion);
     TakeText(r.installDir, s.installDir);

@@ -64,6 +64,10 @@ struct ComponentRecord {
     PackageType packageType = kPackageNone;
     std::string commandLineArgs;
     Url packageUrl;
+    // The SHA-256 the package must have, as the manifest's `package/sha256` gives it (64
+    // hexadecimal digits; empty when absent; kept as written, packages/PackageDigest.h judges
+    // it). Not stored in the registry.
+    std::string packageSha256;
     Url secondaryUrl;  // not read from the manifest; an update run copies the package URL here
     std::vector<std::string> dependencies;
     std::vector<std::string> optionalDependencies;
@@ -71,6 +75,8 @@ struct ComponentRecord {
     std::vector<std::string> shutdownModules;
     std::vector<std::string> auxiliaryIds;  // members of an install group
     Version latestVersion{"0.0.0.0"};
+    // The percentage of machines that take latestVersion (a staged rollout, engine/Rollout.h).
+    uint32_t rollout = 100;
     Version installedVersion{"0.0.0.0"};
     std::string installDir;
     std::string installGroup;

@@ -12,4 +12,5 @@ struct HotFixRecord {
     PackageType packageType = kPackageNone;
     std::string commandLineArgs;
     std::string url;
+    std::string packageSha256;  // text of `package/sha256`, empty when absent
 };

@@ -42,6 +42,27 @@
 //   replaces its members and follows as a component standing for the group. `withOffers`: the
 //   offer components not collected yet follow. Each id once; 15 when empty.
 //
+// First installs:
+// - StartInstallSession (13): installs the caller's selection of `components` (components of
+//   the catalogue, not those standing for an install group: ExpandInstallGroups (39) gives an
+//   install group's members) in dependency order among themselves: a dependency the caller did
+//   not select is taken to be installed already, so no installer runs that was not asked for.
+//   The installers get the engine's install directory (SetInstallDir (23)). `offers` are the
+//   plug-ins the caller keeps of those GetBundlePlugins (16) hands out: on a setup program's
+//   road, those whose plug-in tests pass on this machine and that the user chose, taken after
+//   SetPluginCommandLineArgs (17). Each must be a plug-in of the selected bundle (the same id
+//   and package URL); the engine makes its own record of that plug-in an offer record, so the
+//   offer runs with the arguments set through operation 17, the engine's install directory and
+//   its progress texts in the current user-interface language. The offers install alongside
+//   the components, each on a thread of its own (sessions/InstallSessionImpl.h). Selects the
+//   locale "en-us" when none is selected. 0 with the session kept as the current one and
+//   handed out; 2 when an offer is not a plug-in of the selected bundle or the selected
+//   components require each other in a circle (nothing runs then); 6 when no thread could be
+//   made for the session (offers already started run to their end). No session is kept unless
+//   the answer is 0.
+// - VomoInstallImpl::CompleteInstall (not an operation of this interface, as CompleteUpdate
+//   (28) is for update runs) records what a finished install session installed.
+//
 // Hot fixes and removals:
 // - GetHotFixes (1): reads the engine's manifest when it was verified, otherwise downloads one
 //   (tag "dummy") and reads it only once it was verified; appends each hot fix of
@@ -103,6 +124,7 @@ public:
     virtual uint32_t CreateUpdateSession(const std::vector<std::string>& ids,
                                          boost::shared_ptr<IInstallSession>& session) = 0;  // 12
     virtual uint32_t StartInstallSession(const ComponentList& components,
+                                         const std::vector<PluginRecord>& offers,
                                          boost::shared_ptr<IInstallSession>& session) = 0;  // 13
     virtual uint32_t StartUninstallSession(const ComponentList& components,
                                            boost::shared_ptr<IInstallSession>& session) = 0;  // 14

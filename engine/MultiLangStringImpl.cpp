@@ -35,3 +35,12 @@ uint32_t MultiLangStringImpl::GetCount() const {
 bool MultiLangStringImpl::Add(const std::string& code, const std::string& text) {
     return texts_.insert(std::make_pair(code, text)).second;
 }
+
+std::string LocalizedOrEmpty(const boost::shared_ptr<vmi::IMultiLangString>& text,
+                             const std::string& code) {
+    std::string value;
+    if (!text || text->GetLocalizedText(code, value) != 0) {
+        return std::string();
+    }
+    return value;
+}

@@ -3,6 +3,8 @@
 #include <map>
 #include <string>
 
+#include <boost/shared_ptr.hpp>
+
 #include "engine/IMultiLangString.h"
 
 class MultiLangStringImpl : public vmi::IMultiLangString {
@@ -17,3 +19,8 @@ public:
 private:
     std::map<std::string, std::string> texts_;
 };
+
+// The text of `text` for `code`, or the fallback language's when it lacks that one (as
+// GetLocalizedText answers); empty for a null text or one with neither.
+std::string LocalizedOrEmpty(const boost::shared_ptr<vmi::IMultiLangString>& text,
+                             const std::string& code);

@@ -71,6 +71,8 @@ uint32_t VomoInstallImpl::PollManifestDownload() {
     if (state != kStateFinished) {
         return kDownloadRunning;
     }
+    eventLog_->WriteInfo("Manifest downloaded from %s: %u bytes\n", manifestUrl_.ToString().c_str(),
+                         progress);
     Url extracted;
     uint32_t verdict = VerifyAndExtractManifest(cabinetPath_, extracted);
     // Whatever the verdict, the cabinet has served its purpose: a refused download is not left
@@ -78,7 +80,7 @@ uint32_t VomoInstallImpl::PollManifestDownload() {
     const boost::shared_ptr<IFileOperations> files = CreateFileOperations();
     files->RemoveAll(cabinetPath_);
     if (verdict == kSuccess) {
-        verdict = CheckManifestVersion(extracted);
+        verdict = CheckManifestFreshness(extracted);
         if (verdict != kSuccess) {
             files->RemoveAll(extracted);
         }

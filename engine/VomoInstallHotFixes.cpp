@@ -12,6 +12,7 @@
 #include "engine/ManifestQuery.h"
 #include "engine/Version.h"
 #include "engine/VomoInstallImpl.h"
+#include "packages/PackageDigest.h"
 #include "platform/Interrupt.h"
 #include "registry/IComponentRegistry.h"
 
@@ -24,7 +25,7 @@ const boost::chrono::milliseconds kPollInterval(10);
 bool SameHotFix(const HotFixRecord& a, const HotFixRecord& b) {
     return a.id == b.id && a.componentId == b.componentId && a.version == b.version &&
            a.packageType == b.packageType && a.commandLineArgs == b.commandLineArgs &&
-           a.url == b.url;
+           a.url == b.url && a.packageSha256 == b.packageSha256;
 }
 
 }  // namespace
@@ -83,6 +84,9 @@ bool VomoInstallImpl::GetHotFixes() {
             }
             QueryText(node, "//package/commandLineArgs", hotFix.commandLineArgs);
             QueryText(node, "//package/url", hotFix.url);
+            if (QueryText(node, "//package/sha256", text)) {
+                hotFix.packageSha256 = PresentDigestText(text);
+            }
             found.push_back(hotFix);
         }
     } catch (const std::exception&) {

@@ -5,6 +5,7 @@
 // extracting the manifest), VomoInstallInstalled.cpp (the installed state),
 // VomoInstallRollback.cpp (refusing a manifest older than one accepted before),
 // VomoInstallSessions.cpp (the install, update and hot-fix sessions),
+// VomoInstallFirstInstall.cpp (recording a first install),
 // VomoInstallOffers.cpp (the offer catalogue and its registry copy),
 // VomoInstallSelection.cpp (the component selections: offerable components, available updates,
 // collected components, filtered lists), VomoInstallHotFixes.cpp (the hot fixes that apply)
@@ -20,6 +21,7 @@
 #include "api/Url.h"
 #include "engine/HotFixRecord.h"
 #include "engine/IVomoInstall.h"
+#include "offers/OfferRecord.h"
 #include "offers/OfferSections.h"
 
 class IAsyncDownload;
@@ -47,6 +49,7 @@ public:
     uint32_t CreateUpdateSession(const std::vector<std::string>& ids,
                                  boost::shared_ptr<vmi::IInstallSession>& session) override;
     uint32_t StartInstallSession(const vmi::ComponentList& components,
+                                 const std::vector<PluginRecord>& offers,
                                  boost::shared_ptr<vmi::IInstallSession>& session) override;
     uint32_t StartUninstallSession(const vmi::ComponentList& components,
                                    boost::shared_ptr<vmi::IInstallSession>& session) override;
@@ -114,6 +117,24 @@ public:
         downloadName_ = name;
     }
 
+    // Records what the current install session installed, once it has finished with every
+    // component installed (state 7), as a setup program leaves a first install
+    // (VomoInstallFirstInstall.cpp): each component of the session whose key its installer
+    // made, with its latest version as the installed one and `acceptedEulaIds` as the licence
+    // texts accepted; the install groups of the catalogue with the members installed; each
+    // offer whose installer succeeded as an installed plug-in; the install directory as the
+    // product's ("InstallDir" of "Install\Setup"), when one is set; then the installed state of
+    // the offer (CommitInstalledState: the bundle group, its texts, members, banners and wizard
+    // layout). 6 when the current session is not a finished install session; otherwise 0, or
+    // 6 when a write failed (the others are still made).
+    uint32_t CompleteInstall(const std::vector<std::string>& acceptedEulaIds);
+    // The selected bundle's group as the manifest gave it (an empty id when the bundle names
+    // none), and the licence texts it names.
+    const BundleGroupRecord& GetSelectedBundleGroup() const { return bundleGroup_; }
+    // The banners of the manifest's banner group for `distributorId`, in reference order, as
+    // GetBannerGroup (22) names them: the default group's when the distributor has none.
+    std::vector<BannerPtr> GetDistributorBanners(const std::string& distributorId) const;
+
     // The hot fixes GetHotFixes found, in the order they were appended; StartHotFixSession
     // hands them to the hot-fix session.
     const std::vector<HotFixRecord>& GetHotFixList() const { return hotFixes_; }
@@ -139,10 +160,10 @@ private:
     // extracts the manifest to a second unique name, stored in `extracted`. 0, 18 (signature
     // check failed) or 19 (extraction failed, and nothing extracted is left).
     uint32_t VerifyAndExtractManifest(const Url& cabinet, Url& extracted);
-    // Called on a verified, extracted manifest: 18 when its version is lower than the highest
-    // accepted on this machine, otherwise 0, after recording a higher version
-    // (VomoInstallRollback.cpp).
-    uint32_t CheckManifestVersion(const Url& manifest);
+    // Called on a verified, extracted manifest: 18 when it has expired (or its expiry cannot be
+    // read) or its version is lower than the highest accepted on this machine, otherwise 0,
+    // after recording a higher version (VomoInstallRollback.cpp).
+    uint32_t CheckManifestFreshness(const Url& manifest);
     // Loads the manifest GetHotFixes reads: the engine's verified manifest when there is one
     // and it opens, else one downloaded with the tag "dummy" once it was verified. False when
     // there is none or it does not parse.
@@ -150,6 +171,11 @@ private:
 
     // The installed-component registry, made on first use.
     IComponentRegistry& Registry();
+
+    // The offer records of the plug-ins a caller kept (StartInstallSession): each one the
+    // engine's own record of the selected bundle's plug-in with the same id and package URL,
+    // each bundle plug-in once. False when a kept plug-in is not one of the bundle's.
+    bool MakeOffers(const std::vector<PluginRecord>& kept, std::vector<OfferRecord>& offers) const;
 
     // Takes over the offer sections of a manifest that was read completely.
     void TakeOffers(OfferSections& offers);

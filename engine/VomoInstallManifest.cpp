@@ -118,6 +118,9 @@ uint32_t VomoInstallImpl::LoadManifest() {
     components_.swap(components);
     resources_.swap(resources);
     TakeOffers(offers);
+    eventLog_->WriteInfo("Manifest version %s loaded: %u components\n",
+                         manifestVersion_.ToString().c_str(),
+                         static_cast<unsigned>(components_.size()));
     return 0;
 }
 

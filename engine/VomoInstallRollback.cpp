@@ -1,17 +1,30 @@
-// Refusal of a manifest older than one accepted before. A signed manifest stays verifiable
-// forever, so whoever stands between a machine and the distribution server could serve an old
-// one and keep the machine on old versions. The highest manifest version accepted on the
-// machine is kept in the machine part of the registry; a verified manifest whose version is
-// lower is refused like a bad signature. A manifest without a valid version is judged by its
-// signature alone, as is every manifest while nothing is recorded (or the record does not
-// parse, or the registry cannot be read).
+// Refusal of stale manifests. A signed manifest stays verifiable forever, so whoever stands
+// between a machine and the distribution server could serve an old one and keep the machine on
+// old versions, or keep serving the last one for ever so that the machine never learns of a fix.
+// Two guards answer, both applied to a manifest whose signature was verified:
+//
+// - The highest manifest version accepted on the machine is kept in the machine part of the
+//   registry; a verified manifest whose version is lower is refused like a bad signature. Once a
+//   valid version was recorded, a manifest without a valid version (none, empty, "1.0") is
+//   refused the same way: it could otherwise stand in for any old manifest. While nothing is
+//   recorded (or the record does not parse, or the registry cannot be read), every manifest is
+//   judged by its signature alone.
+// - A manifest may say when it expires: the attribute "expires" of the manifest element, a UTC
+//   date and time in ISO 8601. From that instant on it is refused like a bad signature. The
+//   machine's clock decides; its skew is the machine's business. An expiry that cannot be read
+//   refuses the manifest too: a guard that a typing error switched off would protect nobody.
+//   Without the attribute a manifest does not expire.
+//
+// The expiry is checked first, so that an expired manifest never raises the recorded version.
 #include <exception>
 #include <string>
 
 #include "engine/ManifestDocument.h"
 #include "engine/ManifestQuery.h"
+#include "engine/UtcTime.h"
 #include "engine/Version.h"
 #include "engine/VomoInstallImpl.h"
+#include "platform/Clock.h"
 #include "settings/InstallerSettingsImpl.h"
 
 namespace {
@@ -23,36 +36,65 @@ const uint32_t kSignatureCheckFailed = 18;
 const char kSetupKey[] = "Setup";
 const char kHighestVersionValue[] = "HighestManifestVersion";
 
-// The manifest's own version, as the manifest load reads it; not valid when absent.
-Version ManifestVersionOf(const Url& manifest) {
+// What the guards read of the manifest element: its version (not valid when absent) and its
+// expiry text (empty when absent).
+struct Freshness {
     Version version;
+    bool expires = false;
+    std::string expiry;
+};
+
+Freshness FreshnessOf(const Url& manifest) {
+    Freshness found;
     ManifestDocument document;
     if (document.Load(manifest.GetPath()) != ManifestDocument::kLoaded) {
-        return version;
+        return found;
     }
     try {
         std::string text;
         if (QueryAttribute(document.Root(), "//manifest", "version", text)) {
-            version.Parse(text);
+            found.version.Parse(text);
         }
+        found.expires = QueryAttribute(document.Root(), "//manifest", "expires", found.expiry);
     } catch (const std::exception&) {
-        return Version();
+        return Freshness();
     }
-    return version;
+    return found;
 }
 
 }  // namespace
 
-uint32_t VomoInstallImpl::CheckManifestVersion(const Url& manifest) {
-    const Version version = ManifestVersionOf(manifest);
-    if (!version.IsValid()) {
-        return kSuccess;
+uint32_t VomoInstallImpl::CheckManifestFreshness(const Url& manifest) {
+    const Freshness found = FreshnessOf(manifest);
+    if (found.expires) {
+        int64_t expiry = 0;
+        if (!ParseUtcTime(found.expiry, expiry)) {
+            eventLog_->WriteError(
+                "Manifest refused: its expiry \"%s\" is not a UTC date and time (ISO 8601)\n",
+                found.expiry.c_str());
+            return kSignatureCheckFailed;
+        }
+        if (platform::CurrentTime() >= expiry) {
+            eventLog_->WriteError("Manifest refused: the manifest expired on %s\n",
+                                  FormatUtcTime(expiry).c_str());
+            return kSignatureCheckFailed;
+        }
     }
+
+    const Version& version = found.version;
     InstallerSettingsImpl settings;
     std::string recordedText;
     Version recorded;
     if (settings.GetString(kSetupKey, kHighestVersionValue, recordedText)) {
         recorded.Parse(recordedText);
+    }
+    if (!version.IsValid()) {
+        if (!recorded.IsValid()) {
+            return kSuccess;
+        }
+        eventLog_->WriteError("Manifest without a valid version, after version %s was accepted",
+                              recorded.ToString().c_str());
+        return kSignatureCheckFailed;
     }
     if (recorded.IsValid() && version.LessThan(recorded)) {
         eventLog_->WriteError("Manifest version %s is older than version %s accepted before",

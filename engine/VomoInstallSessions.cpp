@@ -29,8 +29,15 @@ const uint32_t kUpdateFinished = 7;
 // The selection is put in dependency order among itself: a dependency the caller did not
 // select is taken to be installed already (the selections of the catalogue add the ones that
 // are not), so no installer runs that was not asked for. A cycle among the selected fails.
+// Each offer runs as the engine's own record of that plug-in describes it.
 uint32_t VomoInstallImpl::StartInstallSession(const vmi::ComponentList& components,
+                                              const std::vector<PluginRecord>& offers,
                                               boost::shared_ptr<vmi::IInstallSession>& session) {
+    vmi::Locale::SelectIfNone("en-us");
+    std::vector<OfferRecord> offerRecords;
+    if (!MakeOffers(offers, offerRecords)) {
+        return kNoOrder;
+    }
     std::set<std::string> selected;
     for (const vmi::ComponentPtr& component : components) {
         if (component) {
@@ -72,8 +79,8 @@ uint32_t VomoInstallImpl::StartInstallSession(const vmi::ComponentList& componen
             }
         }
     }
-    const boost::shared_ptr<InstallSessionImpl> started = boost::make_shared<InstallSessionImpl>(
-        records, components, std::vector<OfferRecord>(), eventLog_);
+    const boost::shared_ptr<InstallSessionImpl> started =
+        boost::make_shared<InstallSessionImpl>(records, components, offerRecords, eventLog_);
     const uint32_t result = started->Start();
     if (result != 0) {
         return result;

@@ -35,6 +35,8 @@ uint32_t VomoInstallImpl::VerifyAndExtractManifest(const Url& cabinet, Url& extr
         }
         return kSignatureCheckFailed;
     }
+    eventLog_->WriteInfo("Manifest signature verified: signed by \"%s\"\n",
+                         verifier.LastFinding().signer.c_str());
     const boost::shared_ptr<IInstallerTempDir> tempDir = GetInstallerTempDir();
     if (!tempDir || !tempDir->MakeUniquePath(extracted)) {
         eventLog_->WriteError("Manifest extraction failed: no temporary file: %s\n",
@@ -49,5 +51,6 @@ uint32_t VomoInstallImpl::VerifyAndExtractManifest(const Url& cabinet, Url& extr
                               reason.empty() ? "the cabinet cannot be read" : reason.c_str());
         return kExtractionFailed;
     }
+    eventLog_->WriteInfo("Manifest extracted\n");
     return kSuccess;
 }

@@ -14,7 +14,8 @@ namespace {
 
 const char kEveryComponent[] = "AL";
 
-typedef std::unordered_map<std::string, ComponentImpl*> ComponentIndex;
+// Component ids to their positions in the component list (the first component of an id).
+typedef std::unordered_map<std::string, size_t> ComponentIndex;
 
 // The first bundle whose "id" equals `name`; null for an empty name or none.
 const TiXmlNode* FindBundle(const std::vector<const TiXmlNode*>& bundles, const std::string& name) {
@@ -48,7 +49,7 @@ bool IsNestedReference(const TiXmlNode* ref, const TiXmlNode* bundle) {
 class IsolatedReference {
 public:
     explicit IsolatedReference(const TiXmlNode* ref) {
-        if (ref->FirstChildElement()) {
+        if (ref && ref->FirstChildElement()) {
             node_ = document_.InsertEndChild(*ref);
         }
     }
@@ -59,69 +60,145 @@ private:
     const TiXmlNode* node_ = nullptr;
 };
 
+// What one componentRef says, read once however many components it applies to. Without a
+// node: a reference that says nothing.
+struct Reference {
+    Reference() : overrides(nullptr) {}
+    explicit Reference(const TiXmlNode* ref) : overrides(ref) {
+        std::string text;
+        hasOrder =
+            QueryAttribute(ref, "self::componentRef", "order", text) && ScanUnsigned(text, order);
+        hasStream = QueryAttribute(ref, "self::componentRef", "stream", stream);
+    }
+    bool hasOrder = false;
+    uint32_t order = 0;
+    bool hasStream = false;
+    std::string stream;
+    IsolatedReference overrides;
+};
+
 class ReferenceApplier {
 public:
     ReferenceApplier(const ComponentIndex& index, const vmi::ComponentList& components)
-        : index_(index), components_(components) {}
+        : index_(index), components_(components), recorded_(components.size()) {
+        impls_.reserve(components.size());
+        for (const vmi::ComponentPtr& component : components) {
+            impls_.push_back(dynamic_cast<ComponentImpl*>(component.get()));
+        }
+    }
 
-    // Applies the references of `bundle`; `reached` receives the ids of the components they
-    // were applied to, in the order first reached.
+    // Applies the references of `bundle` in document order; `reached` receives the ids of the
+    // components they were applied to, in the order first reached. Every "AL" reference is
+    // applied to every component, so a later one's order and overrides follow an earlier one's
+    // as any other reference's would.
+    //
+    // "AL" references that give neither a stream nor overriding elements only set the order
+    // and select each component's recorded stream, which a second selection of the same stream
+    // does not change: a run of them, with no other reference between, does what its last
+    // order does. Such a run is applied once, when another reference or the end comes, so that
+    // a bundle of many of them costs one pass over the components, not one each.
     void Apply(const TiXmlNode* bundle, std::vector<std::string>& reached) {
         std::vector<const TiXmlNode*> refs;
         QueryNodes(bundle, "//componentRef", refs);
         std::set<std::string> seen;
-        bool everyComponentDone = false;
+        bool everyComponentReached = false;
+        Reference pending;  // the run of plain "AL" references not applied yet
+        bool anyPending = false;
         for (const TiXmlNode* ref : refs) {
             std::string id;
             if (IsNestedReference(ref, bundle) ||
                 !QueryAttribute(ref, "self::componentRef", "id", id)) {
                 continue;
             }
+            const Reference reference(ref);
+            const bool plainEvery =
+                id == kEveryComponent && !reference.hasStream && !reference.overrides.Node();
+            if (!plainEvery && anyPending) {
+                ApplyToEvery(pending);
+                anyPending = false;
+                pending.hasOrder = false;
+            }
             if (id == kEveryComponent) {
-                if (everyComponentDone) {
-                    continue;
+                if (plainEvery) {
+                    anyPending = true;
+                    if (reference.hasOrder) {
+                        pending.hasOrder = true;
+                        pending.order = reference.order;
+                    }
+                } else {
+                    ApplyToEvery(reference);
                 }
-                everyComponentDone = true;
-                const IsolatedReference overrides(ref);
-                for (const vmi::ComponentPtr& component : components_) {
-                    ApplyOne(ref, overrides, dynamic_cast<ComponentImpl*>(component.get()), seen,
-                             reached);
+                if (!everyComponentReached) {
+                    everyComponentReached = true;
+                    for (const vmi::ComponentPtr& component : components_) {
+                        Reached(component->GetId(), seen, reached);
+                    }
                 }
                 continue;
             }
             const ComponentIndex::const_iterator found = index_.find(id);
             if (found != index_.end()) {
-                ApplyOne(ref, IsolatedReference(ref), found->second, seen, reached);
+                ApplyOne(reference, found->second);
+                Reached(id, seen, reached);
             }
+        }
+        if (anyPending) {
+            ApplyToEvery(pending);
         }
     }
 
 private:
-    static void ApplyOne(const TiXmlNode* ref, const IsolatedReference& overrides,
-                         ComponentImpl* component, std::set<std::string>& seen,
-                         std::vector<std::string>& reached) {
-        if (!component) {
-            return;
-        }
-        std::string text;
-        uint32_t order = 0;
-        if (QueryAttribute(ref, "self::componentRef", "order", text) && ScanUnsigned(text, order)) {
-            component->SetOrder(order);
-        }
-        const std::string id = component->GetId();
-        if (QueryAttribute(ref, "self::componentRef", "stream", text)) {
-            component->SelectStream(text);
-        } else if (component->IsInstalled() && vmds::ReadInstallString(id, "StreamId", text)) {
-            component->SelectStream(text);
-        }
-        component->ApplyReference(overrides.Node());
+    struct RecordedStream {
+        bool read = false;
+        std::string stream;  // empty when not installed or none is recorded
+    };
+
+    static void Reached(const std::string& id, std::set<std::string>& seen,
+                        std::vector<std::string>& reached) {
         if (seen.insert(id).second) {
             reached.push_back(id);
         }
     }
 
+    void ApplyToEvery(const Reference& reference) {
+        for (size_t i = 0; i < impls_.size(); ++i) {
+            ApplyOne(reference, i);
+        }
+    }
+
+    void ApplyOne(const Reference& reference, size_t index) {
+        ComponentImpl* component = impls_[index];
+        if (!component) {
+            return;
+        }
+        if (reference.hasOrder) {
+            component->SetOrder(reference.order);
+        }
+        if (reference.hasStream) {
+            component->SelectStream(reference.stream);
+        } else {
+            // The registry does not change while a manifest loads: each component's recorded
+            // stream is read once, however many references reach it.
+            RecordedStream& recorded = recorded_[index];
+            if (!recorded.read) {
+                recorded.read = true;
+                if (component->IsInstalled()) {
+                    vmds::ReadInstallString(component->GetId(), "StreamId", recorded.stream);
+                }
+            }
+            if (!recorded.stream.empty()) {
+                component->SelectStream(recorded.stream);
+            }
+        }
+        if (reference.overrides.Node()) {
+            component->ApplyReference(reference.overrides.Node());
+        }
+    }
+
     const ComponentIndex& index_;
     const vmi::ComponentList& components_;
+    std::vector<ComponentImpl*> impls_;     // by position in components_
+    std::vector<RecordedStream> recorded_;  // by position in components_
 };
 
 void ReadBundleFlagsAndPlugins(const TiXmlNode* bundle, const std::vector<PluginRecord>& plugins,
@@ -207,10 +284,9 @@ void ReadBundles(const SectionNodes& nodes, const vmi::ComponentList& components
     }
 
     ComponentIndex index;
-    for (const vmi::ComponentPtr& component : components) {
-        ComponentImpl* impl = dynamic_cast<ComponentImpl*>(component.get());
-        if (impl) {
-            index.insert(std::make_pair(impl->GetId(), impl));  // the first of an id
+    for (size_t i = 0; i < components.size(); ++i) {
+        if (dynamic_cast<ComponentImpl*>(components[i].get())) {
+            index.insert(std::make_pair(components[i]->GetId(), i));  // the first of an id
         }
     }
     ReferenceApplier applier(index, components);

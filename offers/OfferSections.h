@@ -13,8 +13,9 @@
 // components: "order" sets the install order, "stream" selects a stream (without one, an
 // installed component's recorded stream is selected), and the elements given inside the
 // reference (and only those: not what stands beside it in the bundle) replace the component's
-// values. The id "AL" stands for every component; a bundle's second and later "AL" references
-// are ignored, so that one bundle costs at most one pass over the components. A componentRef
+// values. The id "AL" stands for every component; each "AL" reference is applied to every
+// component in its turn, like any other reference (what a reference says is read once, and each
+// component's recorded stream once, so a reference costs little per component). A componentRef
 // nested inside another one (a dependency given in its overriding elements) is part of that
 // override, not a reference of the bundle.
 // Only the bundle of the download tag gives the flags, the plug-ins and the bundle group.

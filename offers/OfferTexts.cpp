@@ -1,9 +1,11 @@
 #include "offers/OfferTexts.h"
 
+#include <cctype>
+#include <charconv>
 #include <cmath>
+#include <cstring>
 #include <limits>
-#include <locale>
-#include <sstream>
+#include <system_error>
 
 #include <boost/make_shared.hpp>
 
@@ -117,13 +119,33 @@ private:
 
 }  // namespace
 
+// std::from_chars reads numbers as strtod does in the "C" locale, whatever locale the host set,
+// but takes neither leading blanks, nor a "+", nor the "0x" of a hexadecimal number: those are
+// read here first.
 float ParseBannerSeconds(const std::string& text) {
-    std::istringstream stream(text);
-    stream.imbue(std::locale::classic());
+    const char* at = text.c_str();
+    const char* const end = at + text.size();
+    while (at < end && *at != '\0' && std::strchr(" \t\n\v\f\r", *at)) {
+        ++at;
+    }
+    if (at < end && (*at == '+' || *at == '-')) {
+        if (*at == '-') {
+            return 0;  // a negative duration, or none: both show nothing
+        }
+        ++at;
+    }
+    std::chars_format format = std::chars_format::general;
+    if (end - at > 2 && at[0] == '0' && (at[1] == 'x' || at[1] == 'X') &&
+        (std::isxdigit(static_cast<unsigned char>(at[2])) ||
+         (at[2] == '.' && end - at > 3 && std::isxdigit(static_cast<unsigned char>(at[3]))))) {
+        format = std::chars_format::hex;
+        at += 2;
+    }
     double value = 0;
-    if (!(stream >> value) || !std::isfinite(value) || value < 0 ||
+    const std::from_chars_result read = std::from_chars(at, end, value, format);
+    if (read.ec != std::errc() || !std::isfinite(value) || value < 0 ||
         value > std::numeric_limits<float>::max()) {
-        return 0;
+        return 0;  // not a number, out of range, infinite or too large for a float
     }
     return static_cast<float>(value);
 }

@@ -17,9 +17,10 @@ const float kDefaultBannerSeconds = 3.5f;
 
 // A `banner` element: id from its attribute "id", address from the multi-language "//url",
 // duration from the text of "//duration" (kDefaultBannerSeconds when absent). The duration text
-// is read as a decimal number the way C's strtod reads it in the "C" locale (leading blanks,
-// sign, fraction, exponent; the longest prefix that is a number), whatever locale the host set;
-// a text that is not a number, a negative number and one too large for a float give 0.
+// is read the way C's strtod reads it in the "C" locale, whatever locale the host set: leading
+// blanks, a sign, then the longest prefix that is a decimal number (fraction, exponent) or a
+// hexadecimal one ("0x", fraction, binary exponent "p"), so "1e" reads 1 and "0x10" 16; a text
+// that is not a number, a negative number, infinity, "nan" and one too large for a float give 0.
 boost::shared_ptr<vmi::IBanner> CreateBanner(const TiXmlNode* node);
 
 // A `message` element: id from its attribute "id", text from the multi-language "//text".

@@ -5,6 +5,7 @@
 
 #include "engine/ManifestQuery.h"
 #include "engine/TextScan.h"
+#include "packages/PackageDigest.h"
 
 namespace {
 
@@ -71,6 +72,9 @@ void ParsePlugin(const TiXmlNode* node, PluginRecord& record, const PluginTestIn
     }
     QueryText(node, "//package/commandLineArgs", record.commandLineArgs);
     QueryText(node, "//package/url", record.packageUrl);
+    if (QueryText(node, "//package/sha256", text)) {
+        record.packageSha256 = PresentDigestText(text);
+    }
     record.downloadProgressText = ProgressText(node, "download");
     record.installProgressText = ProgressText(node, "install");
     record.testsEnabled = QueryAttribute(node, "pluginTests", "status", text) && text == "on";

@@ -44,6 +44,7 @@ struct PluginRecord {
     PackageType packageType = kPackageNone;
     std::string commandLineArgs;
     std::string packageUrl;
+    std::string packageSha256;  // text of `package/sha256`, empty when absent
     boost::shared_ptr<vmi::IMultiLangString> downloadProgressText;
     boost::shared_ptr<vmi::IMultiLangString> installProgressText;
     bool testsEnabled = false;  // attribute "status" of the pluginTests child is exactly "on"

@@ -3,7 +3,9 @@
 //
 // Result codes: 0 installed (or uninstalled); 13 the same, restart required; 12 the installer
 // reported that it was aborted; 9 install failed; 10 uninstall failed, or the uninstaller could
-// not be prepared.
+// not be prepared; 18 the package was refused before it ran, as a signature failure (an
+// elevated run whose checking side found another file than the one verified). On 9 and 18
+// the calling thread's last error (platform/LastError.h) says why, when the launcher knows.
 //
 // Exit codes, install and uninstall alike: 0 gives 0; 1 and 2 give 12; 4 gives 13; 3, any other
 // code, a program killed by a signal, and a program that could not be started give 9 when

@@ -2,7 +2,10 @@
 //
 // Each operation answers 6, and leaves `launcher` as it is, unless the record's package type is
 // nsis; otherwise 0 with a new launcher for the record's id and install directory that writes
-// its lines to `log` (which may be null: no lines). Any thread.
+// its lines to `log` (which may be null: no lines). The record's packageSha256 becomes the
+// digest the package must have when it runs elevated (NSISPackageLauncher's
+// ExpectPackageDigest): the install transaction hands in the digest of the file it verified.
+// Any thread.
 #pragma once
 
 #include <cstdint>

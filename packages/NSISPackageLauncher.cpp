@@ -6,9 +6,13 @@
 
 #include "engine/Locale.h"
 #include "packages/CabFileExtractor.h"
+#include "packages/ElevatedLaunch.h"
 #include "packages/IInstallerTempDir.h"
+#include "packages/PackageDigest.h"
 #include "packages/Redirector.h"
 #include "platform/CommandLine.h"
+#include "platform/Elevation.h"
+#include "platform/FileSeal.h"
 #include "platform/LastError.h"
 #include "platform/Process.h"
 #include "platform/TempFile.h"
@@ -17,14 +21,12 @@
 
 namespace {
 
-// The outcome of a program that could not be started or watched to its end.
-const int32_t kLaunchFailed = -1;
-
 const uint32_t kInstalled = 0;
 const uint32_t kInstallFailed = 9;
 const uint32_t kUninstallFailed = 10;
 const uint32_t kAborted = 12;
 const uint32_t kRestartRequired = 13;
+const uint32_t kSignatureRefused = 18;
 
 // The private folder a cabinet's program is unpacked into.
 const char kRunFolderPrefix[] = "vomo-run-";
@@ -40,34 +42,32 @@ bool ToFileUrl(const std::string& path, Url& url) {
     }
 }
 
-// Records why a program's run did not succeed as the thread's last error, so that the caller's
-// failure line names it: `program` ("the installer", "the uninstaller") and its exit code.
-void RecordOutcome(const char* program, int32_t exitCode) {
-    const std::string name = program;
-    if (exitCode == kLaunchFailed) {
-        if (platform::GetLastErrorText().empty()) {
-            platform::SetLastError(static_cast<uint32_t>(-1), name + " could not be run");
-        }
-        return;
-    }
-    const int32_t signal = exitCode - platform::kSignalExitBase;
-    if (signal > 0 && signal < 64) {
-        platform::SetLastError(static_cast<uint32_t>(exitCode),
-                               name + " was ended by signal " + std::to_string(signal));
-    } else if (exitCode == 1 || exitCode == 2) {
-        platform::SetLastError(
-            static_cast<uint32_t>(exitCode),
-            name + " reported that it was aborted (exit code " + std::to_string(exitCode) + ")");
-    } else {
-        platform::SetLastError(static_cast<uint32_t>(exitCode),
-                               name + " failed with exit code " + std::to_string(exitCode));
-    }
-}
-
 std::string FileName(const std::string& path) {
     const std::string::size_type slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
+
+// The output of the launcher's own redirectors: lines of the event log.
+boost::shared_ptr<OutputLines> LinesFor(const std::string& componentId,
+                                        const boost::shared_ptr<vmi::IEventLog>& log) {
+    return boost::make_shared<OutputLines>(componentId + ": ", [log](const std::string& lines) {
+        if (log) {
+            log->WriteInfo("%s", lines.c_str());
+        }
+    });
+}
+
+Redirector::OutputSink SinkOf(const boost::shared_ptr<OutputLines>& lines) {
+    return [lines](const char* data, size_t size) { lines->Add(data, size); };
+}
+
+// The calling thread's last error, kept across writes to the log.
+struct KeptError {
+    KeptError() : code(platform::GetLastErrorCode()), text(platform::GetLastErrorText()) {}
+    void Restore() const { platform::SetLastError(code, text); }
+    uint32_t code;
+    std::string text;
+};
 
 }  // namespace
 
@@ -76,14 +76,16 @@ NSISPackageLauncher::NSISPackageLauncher(const std::string& componentId,
                                          const boost::shared_ptr<vmi::IEventLog>& log,
                                          const boost::shared_ptr<IRedirector>& redirector,
                                          const boost::shared_ptr<IRedirector>& elevatedRedirector)
-    : redirector_(redirector ? redirector : boost::make_shared<Redirector>(false)),
-      elevatedRedirector_(elevatedRedirector ? elevatedRedirector
-                                             : boost::make_shared<Redirector>(true)),
-      settings_(boost::make_shared<InstallerSettingsImpl>()),
+    : settings_(boost::make_shared<InstallerSettingsImpl>()),
       operations_(CreateFileOperations()),
       componentId_(componentId),
       installDir_(installDir),
-      log_(log) {}
+      log_(log),
+      lines_(LinesFor(componentId, log)) {
+    redirector_ = redirector ? redirector : boost::make_shared<Redirector>(false, SinkOf(lines_));
+    elevatedRedirector_ = elevatedRedirector ? elevatedRedirector
+                                             : boost::make_shared<Redirector>(true, SinkOf(lines_));
+}
 
 uint32_t NSISPackageLauncher::InstallPackage(const std::string& package,
                                              const std::string& extraArguments, bool elevate) {
@@ -98,9 +100,7 @@ uint32_t NSISPackageLauncher::InstallPackage(const std::string& package,
     }
     platform::ClearLastError();
     const int32_t exitCode = Launch(package, arguments, elevate);
-    if (exitCode != 0 && exitCode != 4) {
-        RecordOutcome("the installer", exitCode);
-    }
+    const KeptError reason;  // why the run failed, for the caller to word
     const char* line;
     uint32_t result;
     switch (exitCode) {
@@ -118,7 +118,8 @@ uint32_t NSISPackageLauncher::InstallPackage(const std::string& package,
             line = "INFO: NSISPackageLauncher::InstallPackage for %s args - %s SUCCEEDED(Reboot)\n";
             break;
         default:
-            result = kInstallFailed;
+            // A package the elevated side refused is a signature failure, not the installer's.
+            result = exitCode == kLaunchRefused ? kSignatureRefused : kInstallFailed;
             line =
                 "INFO: NSISPackageLauncher::InstallPackage for %s args - %s "
                 "FAILED(InstallFAilure)\n";
@@ -127,6 +128,7 @@ uint32_t NSISPackageLauncher::InstallPackage(const std::string& package,
     if (log_) {
         log_->WriteInfo(line, package.c_str(), extraArguments.c_str());
     }
+    reason.Restore();
     return result;
 }
 
@@ -153,9 +155,6 @@ uint32_t NSISPackageLauncher::UninstallPackage() {
     if (platform::MakeProgramFile(copy.GetPath())) {
         exitCode = Launch(copy.GetPath(), " /UNINSTALL _?=" + installDir, false);
     }
-    if (exitCode != 0 && exitCode != 4) {
-        RecordOutcome("the uninstaller", exitCode);
-    }
     operations_->RemoveAll(copy);
     switch (exitCode) {
         case 0:
@@ -172,12 +171,32 @@ uint32_t NSISPackageLauncher::UninstallPackage() {
 
 int32_t NSISPackageLauncher::Launch(const std::string& file, const std::string& arguments,
                                     bool elevate) {
+    int32_t exitCode;
+    if (elevate && platform::ElevationGoesThroughTool() && !elevation::HelperPath().empty()) {
+        exitCode = LaunchThroughHelper(*elevatedRedirector_, file, componentId_, packageSha256_,
+                                       arguments);
+    } else {
+        exitCode = LaunchHere(file, arguments, elevate);
+    }
+    lines_->Finish();  // a last line without its newline
+    return exitCode;
+}
+
+int32_t NSISPackageLauncher::LaunchHere(const std::string& file, const std::string& arguments,
+                                        bool elevate) {
     IRedirector& redirector = elevate ? *elevatedRedirector_ : *redirector_;
     int32_t exitCode = kLaunchFailed;
+    std::string expected;
+    if (ParseDigestText(packageSha256_, expected) == DigestText::kInvalid) {
+        platform::SetLastError(kSignatureRefused, DigestCheckText(DigestCheck::kInvalid));
+        return kLaunchRefused;
+    }
     Url source;
     CabFileExtractor cabinets;
     if (!ToFileUrl(file, source) || !cabinets.CanExtract(source)) {
-        return redirector.Run(arguments, file, exitCode) ? exitCode : kLaunchFailed;
+        return redirector.RunChecked(arguments, file, expected, exitCode)
+                   ? NoteInstallerExit(exitCode)
+                   : kLaunchFailed;
     }
     std::string folder;
     Url folderUrl;
@@ -189,10 +208,17 @@ int32_t NSISPackageLauncher::Launch(const std::string& file, const std::string& 
         platform::RemovePrivateDirectory(folder);  // still empty
         return kLaunchFailed;
     }
+    // A program the system's elevation starts (it opens the file later) is checked from its
+    // unpacking on.
+    const bool checkUnpacked = elevate && platform::ElevationGoesThroughTool();
+    platform::FileSeal unpacked;
     if (!ToFileUrl(folder + "/" + FileName(file), program) || !cabinets.Extract(source, program) ||
         !platform::MakeProgramFile(program.GetPath()) ||
-        !redirector.Run(arguments, program.GetPath(), exitCode)) {
+        (checkUnpacked && !platform::SealFile(program.GetPath(), unpacked)) ||
+        !redirector.RunChecked(arguments, program.GetPath(), unpacked.digest, exitCode)) {
         exitCode = kLaunchFailed;
+    } else {
+        NoteInstallerExit(exitCode);
     }
     platform::RemovePrivateDirectory(folder);
     return exitCode;

@@ -4,10 +4,20 @@
 // Running a package: a package file that is a cabinet ("MSCF") holds the installer program as
 // its member; the member is extracted into a new private folder (only this user may enter it),
 // made executable and run from there, and the folder is removed afterwards. Any other package
-// file is run as it is. Without elevation the program runs hidden through the redirector, its
-// output copied to the host's standard output; with elevation through a redirector whose
-// programs get administrator rights. Either way the launcher waits for the program and reads
-// its exit code (an elevated run's too).
+// file is run as it is. Programs run hidden through a redirector; their output goes to the
+// event log, line by line, as info lines "<component id>: <text>" (OutputLines.h), never to the
+// host's standard output. Either way the launcher waits for the program and reads its exit code
+// (an elevated run's too).
+//
+// Elevation: a process with root rights runs the package as above. Any other process runs it
+// through pkexec and the library's own helper (ElevatedLaunch.h), which copies the package
+// where only root can write and checks it there before anything runs; the expected digest
+// (ExpectPackageDigest) is what the helper's copy must have. Where no helper exists (Windows),
+// the program is started elevated by the system and held and checked against the digest
+// from before the system's elevation opens it until it ends (platform/Process.h); a package that
+// is a cabinet is unpacked in the user's folder first, and only the unpacked program is held
+// and checked from its unpacking on, so Windows packages are best the signed installer
+// programs themselves.
 //
 // The install directory is placed between the double quotes of "/DIR=" escaped as the
 // command-line rules need (platform/CommandLine.h), so that the installer receives exactly the
@@ -18,7 +28,7 @@
 // Install lines go to the event log with WriteInfo: "INFO: NSISPackageLauncher::InstallPackage
 // for %s args - %s" before the run, and the same followed by SUCCEEDED, SUCCEEDED(Reboot),
 // FAILED(Abort) or FAILED(InstallFAilure) after it, with the package file and the extra
-// arguments. Uninstalling writes no lines.
+// arguments. Uninstalling writes no lines of its own.
 #pragma once
 
 #include <cstdint>
@@ -30,13 +40,15 @@
 #include "packages/IFileOperations.h"
 #include "packages/IPackageLauncher.h"
 #include "packages/IRedirector.h"
+#include "packages/OutputLines.h"
 #include "settings/IInstallerSettings.h"
 
 class NSISPackageLauncher : public IPackageLauncher {
 public:
     // `componentId` names the component's key in the install area (for an offer, the offer's
-    // id); `log` may be null. Without redirectors the launcher makes its own: a hidden one and
-    // an elevated one.
+    // id); `log` may be null. Without redirectors the launcher makes its own, a hidden one and
+    // an elevated one, whose output goes to `log` as lines prefixed with the id; given
+    // redirectors keep their own sinks.
     NSISPackageLauncher(
         const std::string& componentId, const std::string& installDir,
         const boost::shared_ptr<vmi::IEventLog>& log,
@@ -48,9 +60,15 @@ public:
                             bool elevate) override;
     uint32_t UninstallPackage() override;
 
+    // The SHA-256 (64 hexadecimal digits) of the package file the caller verified: what the file
+    // run elevated must still be. Empty: the signature checks alone decide.
+    void ExpectPackageDigest(const std::string& sha256Hex) { packageSha256_ = sha256Hex; }
+
 private:
-    // Runs the package file `file` (see above); its exit code, or kLaunchFailed.
+    // Runs the package file `file` (see above); its exit code, kLaunchFailed or kLaunchRefused
+    // (ElevatedLaunch.h).
     int32_t Launch(const std::string& file, const std::string& arguments, bool elevate);
+    int32_t LaunchHere(const std::string& file, const std::string& arguments, bool elevate);
 
     boost::shared_ptr<IRedirector> redirector_;
     boost::shared_ptr<IRedirector> elevatedRedirector_;
@@ -59,4 +77,6 @@ private:
     std::string componentId_;
     std::string installDir_;
     boost::shared_ptr<vmi::IEventLog> log_;
+    boost::shared_ptr<OutputLines> lines_;  // the output of the launcher's own redirectors
+    std::string packageSha256_;
 };

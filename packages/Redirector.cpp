@@ -1,7 +1,6 @@
 #include "packages/Redirector.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include <boost/make_shared.hpp>
 #include <boost/thread/thread.hpp>
@@ -22,10 +21,7 @@ const uint32_t kTerminateGraceMs = 2000;
 // How long a stopped run waits for its reader before leaving it to finish on its own.
 const uint32_t kReaderGraceMs = 5000;
 
-void WriteToStandardOutput(const char* data, size_t size) {
-    std::fwrite(data, 1, size, stdout);
-    std::fflush(stdout);
-}
+void Drop(const char*, size_t) {}
 
 }  // namespace
 
@@ -107,7 +103,7 @@ struct Redirector::Watch {
 };
 
 Redirector::Redirector(bool elevated, const OutputSink& sink)
-    : elevated_(elevated), sink_(sink ? sink : OutputSink(&WriteToStandardOutput)) {}
+    : elevated_(elevated), sink_(sink ? sink : OutputSink(&Drop)) {}
 
 Redirector::~Redirector() {
     boost::unique_lock<boost::mutex> lock(mutex_);
@@ -121,6 +117,11 @@ Redirector::~Redirector() {
 }
 
 bool Redirector::Run(const std::string& arguments, const std::string& program, int32_t& exitCode) {
+    return RunChecked(arguments, program, std::string(), exitCode);
+}
+
+bool Redirector::RunChecked(const std::string& arguments, const std::string& program,
+                            const std::string& sha256, int32_t& exitCode) {
     const boost::shared_ptr<Watch> watch = boost::make_shared<Watch>(sink_);
     {
         boost::lock_guard<boost::mutex> lock(mutex_);
@@ -130,7 +131,7 @@ bool Redirector::Run(const std::string& arguments, const std::string& program, i
         running_ = true;
     }
     bool watched = false;
-    if (watch->child.Start(program, arguments, elevated_)) {
+    if (watch->child.Start(program, arguments, elevated_, sha256)) {
         {
             boost::lock_guard<boost::mutex> lock(mutex_);
             current_ = watch;

@@ -3,7 +3,9 @@
 // A run starts the program (platform/Process.h: empty standard input, standard output and
 // standard error through one pipe, a process group of its own) and a reader thread, and waits
 // for the reader. The reader copies the output, in order, in chunks of at most 255 bytes, to
-// the output sink, which is the host's standard output unless another is given. Between
+// the output sink; without one the output is read and dropped (never written to the host's
+// standard output: the package launcher gives a sink that turns it into install-log lines,
+// OutputLines.h). Between
 // copies it waits up to 100 ms at a time for the child's end or a stop. Once the child has
 // ended, the reader copies what the child left in the pipe and stops: a program the child
 // started that keeps the pipe open does not hold the run up. A child that closes its output
@@ -33,13 +35,15 @@ public:
     typedef boost::function<void(const char* data, size_t size)> OutputSink;
 
     // `elevated`: programs run with administrator rights (platform/Process.h). Without a sink
-    // the output goes to the host's standard output.
+    // the output is dropped.
     explicit Redirector(bool elevated = false, const OutputSink& sink = OutputSink());
     ~Redirector() override;
     Redirector(const Redirector&) = delete;
     Redirector& operator=(const Redirector&) = delete;
 
     bool Run(const std::string& arguments, const std::string& program, int32_t& exitCode) override;
+    bool RunChecked(const std::string& arguments, const std::string& program,
+                    const std::string& sha256, int32_t& exitCode) override;
 
     struct Watch;  // one run: the child, the reader's state and its outcome
 

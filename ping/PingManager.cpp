@@ -351,8 +351,7 @@ void PingManager::Run() {
 void PingManager::SaveFailedPings() {
     boost::lock_guard<boost::recursive_mutex> lock(mutex_);
     if (!failed_.empty()) {
-        std::printf("writing %d failed pings to registry.\n", static_cast<int>(failed_.size()));
-        std::fflush(stdout);
+        Note("writing " + std::to_string(failed_.size()) + " failed pings to registry.");
     }
     vmds::IVomoSettings::Ptr key;
     if (!vmds::OpenSettings(kReportsKey, vmds::kCreateMachine, &key) || !key) {
@@ -375,14 +374,28 @@ void PingManager::SaveFailedPings() {
             name = HintName(counter++);
         }
         const PingItem& item = failed_.front();
-        std::printf("[%s] %s\n", name.c_str(), item.url.c_str());
+        Note("[" + name + "] " + item.url);
         if (!key->SetString(name, item.url)) {
             break;  // the rest stays in memory for the next save
         }
         taken.push_back(name);
         failed_.pop_front();
     }
-    std::fflush(stdout);
+}
+
+void PingManager::SetNoteSink(const NoteSink& sink) {
+    boost::lock_guard<boost::recursive_mutex> lock(mutex_);
+    notes_ = sink;
+}
+
+void PingManager::Note(const std::string& text) {
+    if (notes_) {
+        try {
+            notes_(text);
+        } catch (...) {
+            // A note that cannot be told is lost; the store goes on.
+        }
+    }
 }
 
 void PingManager::LoadFailedPings() {

@@ -9,6 +9,10 @@
 // tried yet join the failed list and are stored with it, so a stop with unreachable servers
 // cannot hold the host for minutes, and no ping is lost or sent twice.
 //
+// What the store does is told as notes ("writing 2 failed pings to registry.", then
+// "[hint00] http://..." per ping) to the note sink its owner gives, never to standard output:
+// that is the host's own channel. Without a sink, the notes are dropped.
+//
 // Threads: the owner's threads call the public operations; the worker runs Run(), sends and
 // saves. One recursive mutex guards the pending queue, the failed list and the drained event
 // around them; a second one serialises starting and stopping the worker. The stop and running
@@ -18,6 +22,7 @@
 #include <atomic>
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -65,6 +70,11 @@ public:
     // one. -1 for an empty text or when no handler gives a valid URL.
     int SendText(const std::string& text, bool storeOnFailure, const std::string& delimiter,
                  const std::string& defaultBaseUrl) override;
+
+    // Receives one line of text (without a line end) per note; called on the worker thread.
+    typedef std::function<void(const std::string&)> NoteSink;
+    // Gives the sink of the store's notes (an empty one drops them). Any thread.
+    void SetNoteSink(const NoteSink& sink);
 
     // Most failed pings kept; the oldest is dropped for each one more.
     static constexpr size_t kMaxFailedPings = 100;
@@ -120,11 +130,14 @@ private:
     void SaveFailedPings();
     // Reads the stored pings, removes them from the registry and queues the valid ones again.
     void LoadFailedPings();
+    // Hands a note to the sink, if there is one (the recursive mutex is held).
+    void Note(const std::string& text);
 
     std::vector<vmp::IPingHandler*> handlers_;
     std::deque<PingItem> pending_;
     std::deque<PingItem> failed_;
     boost::shared_ptr<IPingSender> sender_;
+    NoteSink notes_;
     std::atomic<bool> stop_{true};
     std::atomic<bool> running_{false};
     // Set by a stop before it waits for the queue, with the end of its budget.

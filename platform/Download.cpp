@@ -1,6 +1,7 @@
 #include "platform/Download.h"
 
 #include <curl/curl.h>
+#include <sys/auxv.h>
 
 #include <algorithm>
 #include <atomic>
@@ -46,9 +47,6 @@ const uint32_t kErrorRange = 0x10008;
 
 std::atomic<uint32_t> stallOverrideMilliseconds(0);
 std::atomic<uint32_t> retryDelayOverrideMilliseconds(0);
-
-std::mutex trustedCaMutex;
-std::string trustedCaForTesting;
 
 std::chrono::milliseconds StallLimit() {
     const uint32_t overridden = stallOverrideMilliseconds.load();
@@ -338,6 +336,34 @@ CURLcode Perform(CURL* easy, std::string& multiError) {
     return result;
 }
 
+// The settings of the network that a user gives in the environment, as curl takes them:
+// - Proxies: libcurl reads http_proxy, https_proxy, all_proxy and no_proxy itself (and their
+//   upper-case forms, but for HTTP_PROXY, which a web server's CGI environment could set), for
+//   each connection, redirects included. A setuid or setcap process (secure execution) takes
+//   nothing from its environment: it connects directly.
+// - Certificate authorities for https: CURL_CA_BUNDLE names a PEM file; else SSL_CERT_FILE a
+//   PEM file and SSL_CERT_DIR a folder of hashed certificates. Either replaces the system's
+//   store, as it does for curl.
+// Every variable is read with secure_getenv.
+void ApplyNetworkSettings(CURL* easy) {
+    if (::getauxval(AT_SECURE) != 0) {
+        curl_easy_setopt(easy, CURLOPT_PROXY, "");
+    }
+    const char* bundle = ::secure_getenv("CURL_CA_BUNDLE");
+    if (bundle && *bundle) {
+        curl_easy_setopt(easy, CURLOPT_CAINFO, bundle);
+        return;
+    }
+    const char* file = ::secure_getenv("SSL_CERT_FILE");
+    if (file && *file) {
+        curl_easy_setopt(easy, CURLOPT_CAINFO, file);
+    }
+    const char* folder = ::secure_getenv("SSL_CERT_DIR");
+    if (folder && *folder) {
+        curl_easy_setopt(easy, CURLOPT_CAPATH, folder);
+    }
+}
+
 // Every option of a try, in one place.
 void Configure(CURL* easy, const std::string& escapedUrl, Transfer& transfer, curl_slist* headers,
                const std::string& range, char* errorText, void** writeContext) {
@@ -356,12 +382,6 @@ void Configure(CURL* easy, const std::string& escapedUrl, Transfer& transfer, cu
                      static_cast<long>(kDownloadConnectTimeoutSeconds));
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
-    {
-        std::lock_guard<std::mutex> lock(trustedCaMutex);
-        if (!trustedCaForTesting.empty()) {
-            curl_easy_setopt(easy, CURLOPT_CAINFO, trustedCaForTesting.c_str());
-        }
-    }
     if (!range.empty()) {
         curl_easy_setopt(easy, CURLOPT_RANGE, range.c_str());
     }
@@ -377,6 +397,7 @@ void Configure(CURL* easy, const std::string& escapedUrl, Transfer& transfer, cu
     curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, OnCurlProgress);
     curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &transfer);
+    ApplyNetworkSettings(easy);
 }
 
 // How a try ended.
@@ -619,11 +640,6 @@ void SetDownloadStallTimeoutForTesting(uint32_t milliseconds) {
 
 void SetDownloadRetryDelayForTesting(uint32_t milliseconds) {
     retryDelayOverrideMilliseconds.store(milliseconds);
-}
-
-void SetDownloadTrustedCaForTesting(const std::string& path) {
-    std::lock_guard<std::mutex> lock(trustedCaMutex);
-    trustedCaForTesting = path;
 }
 
 }  // namespace platform

@@ -36,6 +36,9 @@
 // - A file URL names a local path; characters that a URL cannot carry (blanks, "#", "?", bytes
 //   outside ASCII) are taken literally, while "%" followed by two hexadecimal digits is an
 //   escape, as the Windows shell reads file URLs.
+// - Proxies and certificate authorities come from the environment as curl takes them
+//   (http_proxy, https_proxy, all_proxy, no_proxy; CURL_CA_BUNDLE, SSL_CERT_FILE,
+//   SSL_CERT_DIR), read with secure_getenv. On Windows the system's own settings hold.
 // Failures record the reason as the thread's last error, in words that name the cause: "the
 // server answered with HTTP status 404", "connection closed after N of M bytes", "no space left
 // on device", "name not resolved: HOST", "time-out after N s", "interrupted by signal N", and
@@ -91,10 +94,5 @@ void SetDownloadStallTimeoutForTesting(uint32_t milliseconds);
 // Test hook: replaces kDownloadFirstRetryDelayMilliseconds for every later transfer of the
 // process; 0 restores the product value. Never called by the product.
 void SetDownloadRetryDelayForTesting(uint32_t milliseconds);
-
-// Test hook: https transfers trust the certificates of the PEM file `path` (instead of the
-// system's authorities), so that a test can serve https from 127.0.0.1; empty restores the
-// system's. Nothing on Windows. Never called by the product.
-void SetDownloadTrustedCaForTesting(const std::string& path);
 
 }  // namespace platform

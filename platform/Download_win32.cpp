@@ -473,7 +473,4 @@ void SetDownloadRetryDelayForTesting(uint32_t milliseconds) {
     retryDelayOverrideMilliseconds.store(milliseconds);
 }
 
-// The system's trust decides on Windows.
-void SetDownloadTrustedCaForTesting(const std::string&) {}
-
 }  // namespace platform

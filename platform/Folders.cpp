@@ -2,6 +2,9 @@
 
 #include <errno.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/LastError.h"
 
 namespace platform {
 
@@ -22,6 +25,29 @@ bool MakeFolders(const std::string& folder, uint32_t mode) {
         return false;
     }
     return ::mkdir(folder.c_str(), static_cast<mode_t>(mode)) == 0 || errno == EEXIST;
+}
+
+bool IsTrustworthyFolder(const std::string& folder) {
+    struct stat st;
+    if (::stat(folder.c_str(), &st) != 0) {
+        SetLastErrorFromErrno();
+        return false;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        SetLastError(ENOTDIR, "\"" + folder + "\" is not a folder");
+        return false;
+    }
+    if (st.st_uid != 0 && st.st_uid != ::geteuid()) {
+        SetLastError(EPERM, "the folder \"" + folder + "\" belongs to another user (uid " +
+                                std::to_string(st.st_uid) + ")");
+        return false;
+    }
+    if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0 && (st.st_mode & S_ISVTX) == 0) {
+        SetLastError(
+            EPERM, "other users may write the folder \"" + folder + "\", which has no sticky bit");
+        return false;
+    }
+    return true;
 }
 
 }  // namespace platform

@@ -47,4 +47,21 @@ bool MakeFolders(const std::string& folder, uint32_t /*mode*/) {
     return false;
 }
 
+// Windows folders are guarded by access lists, not by owners and permission bits: an existing
+// folder passes.
+bool IsTrustworthyFolder(const std::string& folder) {
+    std::wstring wide;
+    if (!win32::WidePath(folder, wide)) {
+        win32::RecordError(ERROR_INVALID_NAME, folder);
+        return false;
+    }
+    const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        win32::RecordError(
+            attributes == INVALID_FILE_ATTRIBUTES ? ::GetLastError() : ERROR_DIRECTORY, folder);
+        return false;
+    }
+    return true;
+}
+
 }  // namespace platform

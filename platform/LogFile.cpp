@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
+
 #include "platform/Environment.h"
 #include "platform/Folders.h"
 #include "platform/LastError.h"
@@ -39,8 +41,31 @@ private:
     int fd_;
 };
 
+// Opens the log for appending. Never a link (O_NOFOLLOW), and never anything but a regular
+// file: a FIFO planted under the name would block the open until a reader came (O_NONBLOCK
+// makes that fail at once) and raise SIGPIPE in the host once its reader left.
 int OpenForAppend(const std::string& path) {
-    return ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+    const int fd = ::open(
+        path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644);
+    if (fd < 0) {
+        return fd;
+    }
+    struct stat info;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        errno = EINVAL;
+        return -1;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+// The folder of the file at `path`.
+std::string FolderOf(const std::string& path) {
+    const std::string::size_type slash = path.rfind('/');
+    return slash == std::string::npos ? std::string(".")
+           : slash == 0               ? std::string("/")
+                                      : path.substr(0, slash);
 }
 
 bool Failed() {
@@ -71,14 +96,23 @@ bool AppendToLog(const std::string& path, const std::string& text) {
         errno = ENOENT;
         return Failed();
     }
-    Descriptor file(OpenForAppend(path));
-    if (file.Get() < 0 && errno == ENOENT) {
-        const std::string::size_type slash = path.rfind('/');
-        if (slash != std::string::npos && MakeFolders(path.substr(0, slash), 0755)) {
-            file.Reset(OpenForAppend(path));
-        }
+    // The folder is judged before anything is made in it: in a folder that another user owns,
+    // or may write without the sticky bit, that user could swap the file for a link.
+    const std::string folder = FolderOf(path);
+    if (!MakeFolders(folder, 0755)) {
+        SetLastError(static_cast<uint32_t>(errno),
+                     "cannot make the log folder \"" + folder + "\": " + std::strerror(errno));
+        return false;
     }
+    if (!IsTrustworthyFolder(folder)) {
+        return false;
+    }
+    Descriptor file(OpenForAppend(path));
     if (file.Get() < 0) {
+        if (errno == EINVAL || errno == ENXIO || errno == ELOOP) {
+            SetLastError(errno, "\"" + path + "\" is not a regular file");
+            return false;
+        }
         return Failed();
     }
     for (;;) {
@@ -129,6 +163,43 @@ bool AppendToLog(const std::string& path, const std::string& text) {
         }
         written += static_cast<size_t>(n);
     }
+    return true;
+}
+
+bool ReadLog(const std::string& path, uint64_t offset, std::string& text, uint64_t& size) {
+    text.clear();
+    size = 0;
+    Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    struct stat info;
+    if (file.Get() < 0 || ::fstat(file.Get(), &info) != 0) {
+        return Failed();
+    }
+    if (!S_ISREG(info.st_mode)) {
+        errno = EINVAL;
+        return Failed();
+    }
+    size = static_cast<uint64_t>(info.st_size);
+    if (offset >= size) {
+        return true;
+    }
+    text.resize(static_cast<size_t>(size - offset));
+    size_t got = 0;
+    while (got < text.size()) {
+        const ssize_t n =
+            ::pread(file.Get(), &text[got], text.size() - got, static_cast<off_t>(offset + got));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            text.clear();
+            return Failed();
+        }
+        if (n == 0) {
+            break;  // cut short meanwhile
+        }
+        got += static_cast<size_t>(n);
+    }
+    text.resize(got);
     return true;
 }
 

@@ -24,7 +24,16 @@ const uint64_t kLogRotateBytes = 1024 * 1024;
 std::string InstallLogPath();
 
 // Appends `text` to the log at `path`, creating the file and its folders when missing; false
-// (the calling thread's last error says why) when the file cannot be opened or written.
+// (the calling thread's last error says why) when the file cannot be opened or written, when
+// the name holds a link or anything but a regular file (a FIFO is never written: no write
+// raises SIGPIPE), or when the folder is one another user could swap the file in (Folders.h's
+// IsTrustworthyFolder).
 bool AppendToLog(const std::string& path, const std::string& text);
+
+// Reads the log at `path` from byte `offset` to its end into `text`, and its size into `size`,
+// never following a link under the name and never reading anything but a regular file (as the
+// writer opens it). An offset at or past the end reads nothing. False (the last error says why)
+// when it cannot be opened or read.
+bool ReadLog(const std::string& path, uint64_t offset, std::string& text, uint64_t& size);
 
 }  // namespace platform

@@ -127,4 +127,54 @@ bool AppendToLog(const std::string& path, const std::string& text) {
     return true;  // closing the handle releases the lock
 }
 
+// A link under the name (a reparse point) is opened as itself and refused, as the POSIX
+// backend refuses to follow one.
+bool ReadLog(const std::string& path, uint64_t offset, std::string& text, uint64_t& size) {
+    text.clear();
+    size = 0;
+    std::wstring wide;
+    if (!win32::WidePath(path, wide)) {
+        return false;
+    }
+    win32::Handle file(::CreateFileW(
+        wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file.Valid()) {
+        return Failed("cannot open " + path);
+    }
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!::GetFileInformationByHandle(file.Get(), &information)) {
+        return Failed("cannot read " + path);
+    }
+    if (information.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) {
+        win32::RecordError(ERROR_CANT_ACCESS_FILE, path + " is not a plain file");
+        return false;
+    }
+    size = (static_cast<uint64_t>(information.nFileSizeHigh) << 32) | information.nFileSizeLow;
+    if (offset >= size) {
+        return true;
+    }
+    LARGE_INTEGER start;
+    start.QuadPart = static_cast<LONGLONG>(offset);
+    if (!::SetFilePointerEx(file.Get(), start, nullptr, FILE_BEGIN)) {
+        return Failed("cannot read " + path);
+    }
+    text.resize(static_cast<size_t>(size - offset));
+    size_t got = 0;
+    while (got < text.size()) {
+        DWORD count = 0;
+        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(text.size() - got, 1u << 20));
+        if (!::ReadFile(file.Get(), &text[got], chunk, &count, nullptr)) {
+            text.clear();
+            return Failed("cannot read " + path);
+        }
+        if (count == 0) {
+            break;  // cut short meanwhile
+        }
+        got += count;
+    }
+    text.resize(got);
+    return true;
+}
+
 }  // namespace platform

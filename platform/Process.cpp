@@ -21,6 +21,8 @@
 #include <vector>
 
 #include "platform/CommandLine.h"
+#include "platform/Elevation.h"
+#include "platform/FileSeal.h"
 #include "platform/Interrupt.h"
 #include "platform/LastError.h"
 
@@ -238,6 +240,25 @@ bool MakeProgramFile(const std::string& path) {
     return true;
 }
 
+bool IsSuperUserProgram(const std::string& path) {
+    struct stat info;
+    if (::lstat(path.c_str(), &info) != 0) {
+        SetLastError(static_cast<uint32_t>(errno),
+                     "the elevation helper \"" + path + "\" is missing");
+        return false;
+    }
+    if (!S_ISREG(info.st_mode) || (info.st_mode & S_IXUSR) == 0) {
+        SetLastError(EACCES, "the elevation helper \"" + path + "\" is not a program");
+        return false;
+    }
+    if (info.st_uid != 0 || (info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+        SetLastError(EACCES, "the elevation helper \"" + path +
+                                 "\" may be changed by users other than root");
+        return false;
+    }
+    return true;
+}
+
 ChildProcess::ChildProcess() : state_(new State) {
     state_->wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 }
@@ -252,16 +273,26 @@ ChildProcess::~ChildProcess() {
     CloseDescriptor(state_->wake);
 }
 
-bool ChildProcess::Start(const std::string& program, const std::string& argumentText,
-                         bool elevated) {
+bool ChildProcess::Start(const std::string& program, const std::string& argumentText, bool elevated,
+                         const std::string& programSha256) {
     State& s = *state_;
     if (s.started) {
         errno = EBUSY;
         SetLastErrorFromErrno();
         return false;
     }
+    if (!programSha256.empty()) {
+        FileSeal seal;
+        if (!SealFile(program, seal)) {
+            return false;
+        }
+        if (seal.digest != programSha256) {
+            SetLastError(EPERM, "the program is not the file that was checked");
+            return false;
+        }
+    }
     std::vector<std::string> arguments;
-    s.throughTool = elevated && ::geteuid() != 0;
+    s.throughTool = elevated && ElevationGoesThroughTool();
     if (s.throughTool) {
         arguments.push_back(kElevationTool);
     }
@@ -328,6 +359,11 @@ bool ChildProcess::Start(const std::string& program, const std::string& argument
     CloseDescriptor(output[1]);
     if (error != 0) {
         CloseDescriptor(output[0]);
+        if (s.throughTool && error == ENOENT) {
+            SetLastError(static_cast<uint32_t>(error),
+                         "installing as a user other than root needs pkexec");
+            return false;
+        }
         errno = error;
         SetLastErrorFromErrno();
         return false;

@@ -16,9 +16,20 @@
 //   host in the background, without a terminal, or a second child while one holds the
 //   terminal, leaves the terminal as it is.
 // - Elevated: a process that already has administrator rights (root) starts the program as any
-//   other; otherwise the program is started through the system's elevation tool (pkexec). When
-//   that tool is missing the start fails; when it refuses or the user cancels, the child ends
-//   without the program having run and GetExitCode answers false.
+//   other; otherwise (Elevation.h) the program is started through the system's elevation tool,
+//   pkexec, found on PATH; the tool starts the program as root once an administrator has
+//   authenticated. When the tool is missing the start fails ("installing as a user other than
+//   root needs pkexec"); when it refuses or the user cancels, the child ends without the program
+//   having run and GetExitCode answers false: the tool's own answers 126 (not authorised,
+//   cancelled) and 127 (cannot authenticate, or the program is missing) are never taken for the
+//   program's exit code. The tool opens the program only after the password was typed, so a
+//   program started this way must be one that only root can change: the package launcher
+//   starts its own root-owned helper (packages/ElevatedLaunch.h), never a file of the user.
+// - A program's SHA-256, when the caller gives it, is checked before the program starts, and
+//   the start fails ("the program is not the file that was checked") when the file differs. On
+//   POSIX the check reads the file just before it is started: it guards against a file changed
+//   since it was checked, not against one changed in the instant between the two; callers keep
+//   such files where only the process's own user can write.
 //
 // Exit codes: what the program returned. A program killed by a signal has no exit code of its
 // own; it answers kSignalExitBase plus the signal's number, as a POSIX shell reports it.
@@ -45,6 +56,20 @@
 // ".exe" is renamed so for the run and gets its name back when its end is seen; its output is
 // not captured (ReadOutput answers kEnded), and when the shell gives no process to watch, the
 // child counts as ended at once without an exit code. MakeProgramFile only checks the file.
+//
+// What stands between the check and the elevated run on Windows: the program is a file in the
+// user's %TEMP%, which every process of that user may write, and the shell opens it only after
+// the administrator has consented, so a process of the user could put another file under the
+// name meanwhile and have it run elevated. The backend closes that gap as the POSIX helper
+// does, by checking what runs: before the shell is asked, the program file (under its ".exe"
+// name) is opened and held open, shared for reading only, until the child's end is seen; while
+// it is held nobody can write, rename or delete it, and the SHA-256 the caller gives is checked
+// through that same handle. The program the shell starts is thus the file that was checked.
+// (The shell's and the system's own opens ask for reading and executing, which the hold
+// shares.) A program started the other way with a SHA-256 given is held and checked the same
+// way. The check covers the program file the caller names; a program the caller unpacked
+// itself into the user's folder is checked from the moment the caller took its digest
+// (NSISPackageLauncher.h says what that leaves for cabinets).
 #pragma once
 
 #include <cstddef>
@@ -66,6 +91,13 @@ void SignalChildProcesses(int signal, bool force);
 // POSIX; nothing to do on Windows). False, with the last error recorded, on failure.
 bool MakeProgramFile(const std::string& path);
 
+// Whether the program at `path` is one only the super-user can change, and so one that the
+// elevation tool may be asked to start with the super-user's rights: a regular file (not a
+// link) that is executable, owned by root, and writable by neither its group nor others. False,
+// with the last error saying why, otherwise. On Windows, where no such helper program is used,
+// always false.
+bool IsSuperUserProgram(const std::string& path);
+
 class ChildProcess {
 public:
     enum class Read {
@@ -86,10 +118,12 @@ public:
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
-    // Starts `program` (a path) with `argumentText`, elevated when asked. False, with the last
-    // error recorded and nothing left open, when the program cannot be started; also when this
-    // object has started a child before.
-    bool Start(const std::string& program, const std::string& argumentText, bool elevated);
+    // Starts `program` (a path) with `argumentText`, elevated when asked. `programSha256`, when
+    // not empty, is the SHA-256 (32 bytes) the program file must have (see above). False, with
+    // the last error recorded and nothing left open, when the program cannot be started or is
+    // not the file that was checked; also when this object has started a child before.
+    bool Start(const std::string& program, const std::string& argumentText, bool elevated,
+               const std::string& programSha256 = std::string());
 
     // Reads at most `capacity` bytes of the child's output that are waiting, without waiting
     // for more.

@@ -9,7 +9,8 @@
 #include <vector>
 
 #include "platform/AsciiCase.h"
-#include "platform/Environment.h"
+#include "platform/Elevation.h"
+#include "platform/FileSeal.h"
 #include "platform/LastError.h"
 #include "platform/WindowsSupport_win32.h"
 
@@ -26,6 +27,10 @@
 //   not end in ".exe" is renamed to that name for the run and gets its own name back when its
 //   end is seen. Its output cannot be captured: ReadOutput answers kEnded at once. When the
 //   shell gives no process to watch, the child counts as ended at once without an exit code.
+// - The program file is held open, shared for reading only, from its check until the child's
+//   end is seen (always on the shell's road; on the other when a SHA-256 is given): while it is
+//   held nobody can write, rename or delete it, so what the shell or CreateProcessW starts is
+//   the file that was checked. The hold is let go before the ".exe" name is given back.
 // - There is no terminal to hand over: the console, when there is one, treats the child as it
 //   treats any program started without a window.
 // - SignalChildProcesses has no signal to send: whatever is asked, it ends each running child
@@ -91,8 +96,11 @@ struct ChildProcess::State {
     // An elevated program renamed for the shell: its own name and the one it runs under.
     std::wstring ownName;
     std::wstring runName;
+    // The program file, held unchanged while the child may still open it.
+    win32::Handle hold;
 
     void GiveNameBack() {
+        hold.Reset();
         if (!runName.empty()) {
             ::MoveFileExW(runName.c_str(), ownName.c_str(), 0);  // best effort
             runName.clear();
@@ -123,8 +131,10 @@ struct ChildProcess::State {
                            : ::TerminateProcess(process.Get(), code) != FALSE;
     }
 
+    bool Hold(const std::wstring& program, const std::string& sha256);
     bool StartCaptured(const std::wstring& program, const std::string& argumentText);
-    bool StartThroughShell(const std::wstring& program, const std::string& argumentText);
+    bool StartThroughShell(const std::wstring& program, const std::string& argumentText,
+                           const std::string& sha256);
 };
 
 void SignalChildProcesses(int signal, bool /*force*/) {
@@ -135,6 +145,31 @@ void SignalChildProcesses(int signal, bool /*force*/) {
             child->End(static_cast<UINT>(kSignalExitBase + signal));
         }
     }
+}
+
+// Opens `program` so that, until `hold` is let go, nobody can write, rename or delete it, and
+// checks its SHA-256 through that handle when `sha256` is given.
+bool ChildProcess::State::Hold(const std::wstring& program, const std::string& sha256) {
+    hold.Reset(::CreateFileW(program.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!hold.Valid()) {
+        win32::RecordLastError("cannot open " + win32::Narrow(program));
+        return false;
+    }
+    if (sha256.empty()) {
+        return true;
+    }
+    FileSeal seal;
+    if (!win32::SealHandle(hold.Get(), seal)) {
+        hold.Reset();
+        return false;
+    }
+    if (seal.digest != sha256) {
+        hold.Reset();
+        win32::RecordError(ERROR_ACCESS_DENIED, "the program is not the file that was checked");
+        return false;
+    }
+    return true;
 }
 
 bool ChildProcess::State::StartCaptured(const std::wstring& program,
@@ -206,7 +241,8 @@ bool ChildProcess::State::StartCaptured(const std::wstring& program,
 }
 
 bool ChildProcess::State::StartThroughShell(const std::wstring& program,
-                                            const std::string& argumentText) {
+                                            const std::string& argumentText,
+                                            const std::string& sha256) {
     std::wstring arguments;
     if (!win32::Widen(argumentText, arguments)) {
         return false;
@@ -220,6 +256,12 @@ bool ChildProcess::State::StartThroughShell(const std::wstring& program,
         }
         ownName = program;
         runName = file;
+    }
+    // Held from here until the child's end is seen: the shell opens the file only after the
+    // administrator's consent, and by then it must still be the file that was checked.
+    if (!Hold(file, sha256)) {
+        GiveNameBack();
+        return false;
     }
     // The shell's verbs may need COM on the calling thread.
     const HRESULT com =
@@ -260,6 +302,12 @@ bool MakeProgramFile(const std::string& path) {
     return true;  // any file may be started; there is no permission bit to set
 }
 
+// The shell elevates the program itself; no helper program is involved on Windows.
+bool IsSuperUserProgram(const std::string& path) {
+    win32::RecordError(ERROR_NOT_SUPPORTED, "no elevation helper is used: " + path);
+    return false;
+}
+
 ChildProcess::ChildProcess() : state_(new State) {
     state_->wake.Reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
 }
@@ -272,8 +320,8 @@ ChildProcess::~ChildProcess() {
     state_->GiveNameBack();
 }
 
-bool ChildProcess::Start(const std::string& program, const std::string& argumentText,
-                         bool elevated) {
+bool ChildProcess::Start(const std::string& program, const std::string& argumentText, bool elevated,
+                         const std::string& programSha256) {
     State& s = *state_;
     if (s.started) {
         win32::RecordError(ERROR_BUSY, "a child was started already");
@@ -283,9 +331,16 @@ bool ChildProcess::Start(const std::string& program, const std::string& argument
     if (!win32::WidePath(program, wideProgram)) {
         return false;
     }
-    const bool throughShell = elevated && !IsSuperUser();
-    const bool started = throughShell ? s.StartThroughShell(wideProgram, argumentText)
-                                      : s.StartCaptured(wideProgram, argumentText);
+    const bool throughShell = elevated && ElevationGoesThroughTool();
+    bool started = false;
+    if (throughShell) {
+        started = s.StartThroughShell(wideProgram, argumentText, programSha256);
+    } else if (programSha256.empty() || s.Hold(wideProgram, programSha256)) {
+        started = s.StartCaptured(wideProgram, argumentText);
+        if (!started) {
+            s.hold.Reset();
+        }
+    }
     s.started = started;
     if (started) {
         RunningChildren& running = Running();

@@ -694,7 +694,7 @@ private:
         bool changed = !placed_;
         const char* values[3] = {nullptr, nullptr, nullptr};
         for (int i = 0; i < 3; ++i) {
-            values[i] = std::getenv(kNames[i]);
+            values[i] = ::secure_getenv(kNames[i]);  // none in a setuid host, as everywhere
             if (!changed && (placement_.set[i] != (values[i] != nullptr) ||
                              (values[i] && placement_.values[i] != values[i]))) {
                 changed = true;

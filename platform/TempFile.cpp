@@ -13,7 +13,9 @@
 #include <set>
 #include <vector>
 
+#include "platform/Environment.h"
 #include "platform/FileTree.h"
+#include "platform/Folders.h"
 #include "platform/LastError.h"
 
 namespace platform {
@@ -69,17 +71,15 @@ int LockNewFolder(const std::string& path) {
 }  // namespace
 
 bool GetTempDirectory(std::string& directory) {
-    const char* fromEnvironment = std::getenv("TMPDIR");
-    const std::string candidate =
-        fromEnvironment && *fromEnvironment ? std::string(fromEnvironment) : std::string("/tmp");
-    struct stat info;
-    if (::stat(candidate.c_str(), &info) != 0) {
-        SetLastErrorFromErrno();
-        return false;
+    std::string candidate;
+    if (!GetEnvironmentText("TMPDIR", candidate) || candidate.empty()) {
+        candidate = "/tmp";
     }
-    if (!S_ISDIR(info.st_mode)) {
-        errno = ENOTDIR;
-        SetLastErrorFromErrno();
+    // A folder where another user could take or swap what is made in it is refused, not
+    // replaced by another: a setting that cannot be honoured safely is an error to report.
+    if (!IsTrustworthyFolder(candidate)) {
+        SetLastError(GetLastErrorCode(),
+                     "the temporary folder cannot be used: " + GetLastErrorText());
         return false;
     }
     directory = candidate;

@@ -18,8 +18,10 @@
 
 namespace platform {
 
-// The system temporary directory: $TMPDIR when it is set and not empty, otherwise /tmp. False,
-// with the last error recorded, when that is not an existing directory.
+// The system temporary directory: $TMPDIR when it is set and not empty (and the process does not
+// run in secure mode, Environment.h), otherwise /tmp. False, with the last error recorded, when
+// that is not an existing directory or not one files may safely be made in (a folder another
+// user owns, or one others may write without the sticky bit: Folders.h's IsTrustworthyFolder).
 bool GetTempDirectory(std::string& directory);
 
 // A new folder in the system temporary directory, named `prefix` and six random characters,

@@ -45,6 +45,10 @@ std::string SystemMessage(DWORD code);
 // kTrustFileError, when it is not a file or cannot be read to its end.
 bool SealHandle(HANDLE file, FileSeal& seal);
 
+// The 32 bytes of SHA-256 over `bytes` through BCrypt, or of HMAC-SHA256 keyed with `key` when
+// it is not empty; empty, with the last error recorded, when BCrypt fails (Sha256_win32.cpp).
+std::string BCryptSha256(const std::string& bytes, const std::string& key = std::string());
+
 // Owns one kernel handle and closes it; null and INVALID_HANDLE_VALUE are "none".
 class Handle {
 public:

@@ -15,3 +15,7 @@ AsyncOfferInstall::~AsyncOfferInstall() = default;
 int32_t AsyncOfferInstall::GetState() {
     return worker_->GetState();
 }
+
+bool AsyncOfferInstall::GetInstallerResult(uint32_t& result) {
+    return worker_->GetInstallerResult(result);
+}

@@ -2,8 +2,9 @@
 // session's components by its worker object (AsyncOfferInstallImpl.h), which it starts at once.
 //
 // GetState answers the worker's state (0 not started, 1 downloading, 2 installing, 3 finished,
-// -1 failed before the installer ran); 0 also when no worker thread could be started. Any
-// thread. The destructor waits for the worker.
+// -1 failed before the installer ran, also when no worker thread could be started);
+// GetInstallerResult the installer's result once it ran. Any thread. The destructor waits for
+// the worker.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +24,8 @@ public:
     AsyncOfferInstall& operator=(const AsyncOfferInstall&) = delete;
 
     int32_t GetState();
+    // True once the offer's installer has run, with its result in `result`.
+    bool GetInstallerResult(uint32_t& result);
     const OfferRecord& GetRecord() const { return record_; }
 
 private:

@@ -9,6 +9,7 @@
 #include "packages/IInstallerTempDir.h"
 #include "packages/IPackageLauncher.h"
 #include "packages/ISyncDownload.h"
+#include "packages/PackageDigest.h"
 #include "packages/PackageLauncherFactory.h"
 #include "packages/VerifyTrust.h"
 #include "platform/FileSeal.h"
@@ -50,12 +51,35 @@ AsyncOfferInstallImpl::~AsyncOfferInstallImpl() {
 }
 
 bool AsyncOfferInstallImpl::Start() {
-    return worker_.Start(boost::bind(&AsyncOfferInstallImpl::Work, this));
+    {
+        boost::lock_guard<boost::recursive_mutex> lock(mutex_);
+        if (startAsked_) {
+            return false;
+        }
+        startAsked_ = true;
+    }
+    if (worker_.Start(boost::bind(&AsyncOfferInstallImpl::Work, this))) {
+        return true;
+    }
+    if (log_) {
+        log_->WriteError(kOfferFailed, record_.id.c_str(), "no thread could be started for it");
+    }
+    Fail();
+    return false;
 }
 
 int32_t AsyncOfferInstallImpl::GetState() {
     boost::lock_guard<boost::recursive_mutex> lock(mutex_);
     return state_;
+}
+
+bool AsyncOfferInstallImpl::GetInstallerResult(uint32_t& result) {
+    boost::lock_guard<boost::recursive_mutex> lock(mutex_);
+    if (!installerRan_) {
+        return false;
+    }
+    result = installerResult_;
+    return true;
 }
 
 bool AsyncOfferInstallImpl::OnProgress(uint32_t, uint32_t, uint32_t, const std::string&) {
@@ -91,12 +115,33 @@ void AsyncOfferInstallImpl::Work() {
             return;
         }
         const std::string path = package.file.GetPath();
+        platform::FileSeal named;
+        const DigestCheck digest = CheckPackageDigest(path, record_.packageSha256, named);
+        if (digest == DigestCheck::kMismatch || digest == DigestCheck::kInvalid ||
+            digest == DigestCheck::kUnreadable) {
+            if (log_) {
+                log_->WriteError(kOfferFailed, record_.id.c_str(),
+                                 digest == DigestCheck::kUnreadable
+                                     ? platform::GetLastErrorText().c_str()
+                                     : DigestCheckText(digest));
+            }
+            Fail();
+            return;
+        }
         VerifyTrust verifier;
         platform::FileSeal seal;
         if (verifier.VerifyAndSeal(path, seal) != 0) {
             if (log_) {
                 log_->WriteError(kOfferFailed, record_.id.c_str(),
                                  platform::GetLastErrorText().c_str());
+            }
+            Fail();
+            return;
+        }
+        if (digest == DigestCheck::kMatches && seal.digest != named.digest) {
+            if (log_) {
+                log_->WriteError(kOfferFailed, record_.id.c_str(),
+                                 DigestCheckText(DigestCheck::kMismatch));
             }
             Fail();
             return;
@@ -121,7 +166,17 @@ void AsyncOfferInstallImpl::Work() {
             Fail();
             return;
         }
-        launcher->InstallPackage(path, record_.commandLineArgs, false);
+        // Held to the bytes that were verified.
+        OfferRecord run = record_;
+        run.packageSha256 = DigestToHex(seal.digest);
+        if (launchers.CreateOfferLauncher(launcher, run, log_) != 0 || !launcher) {
+            Fail();
+            return;
+        }
+        const uint32_t result = launcher->InstallPackage(path, record_.commandLineArgs, false);
+        boost::lock_guard<boost::recursive_mutex> lock(mutex_);
+        installerRan_ = true;
+        installerResult_ = result;
     } catch (const std::exception&) {
         Fail();
         return;

@@ -15,7 +15,11 @@
 // sessions/RunGuard.h), so that it never runs at the same time as another installer; an offer
 // that gets no turn ends in -1.
 //
-// GetState may be called on any thread; the object's destructor waits for its worker.
+// When no thread can be made for the worker, the offer ends at once in -1, so that a session
+// waiting for its offers is not left waiting for one that never starts.
+//
+// GetState and GetInstallerResult may be called on any thread; the object's destructor waits
+// for its worker.
 #pragma once
 
 #include <cstdint>
@@ -35,9 +39,12 @@ public:
     AsyncOfferInstallImpl(const OfferRecord& record, const boost::shared_ptr<vmi::IEventLog>& log);
     ~AsyncOfferInstallImpl() override;
 
-    // Starts the worker; false when it was started before or no thread could be made.
+    // Starts the worker; false when it was started before or no thread could be made (the
+    // state is then -1).
     bool Start();
     int32_t GetState();
+    // True once the installer has run (state 3), with its result in `result`.
+    bool GetInstallerResult(uint32_t& result);
 
     bool OnProgress(uint32_t progress, uint32_t progressMax, uint32_t state,
                     const std::string& statusText) override;
@@ -49,7 +56,10 @@ private:
 
     const OfferRecord record_;
     const boost::shared_ptr<vmi::IEventLog> log_;
-    boost::recursive_mutex mutex_;  // guards the state
+    boost::recursive_mutex mutex_;  // guards the four below
     int32_t state_ = 0;
+    bool startAsked_ = false;
+    bool installerRan_ = false;
+    uint32_t installerResult_ = 0;
     SessionThread worker_;
 };

@@ -40,6 +40,9 @@ uint32_t DynamicSessionImpl::Start() {
             }
         }
         if (!found) {
+            if (log_) {
+                log_->WriteError("Component: [%s] - not a component of the manifest\n", id.c_str());
+            }
             return 15;
         }
         ComponentRecord record;

@@ -33,6 +33,7 @@ HotFixSessionImpl::HotFixSessionImpl(const std::vector<HotFixRecord>& hotFixes,
         record.keepRegistryKey = true;
         record.packageType = hotFix.packageType;
         record.commandLineArgs = hotFix.commandLineArgs;
+        record.packageSha256 = hotFix.packageSha256;
         try {
             record.packageUrl = Url(hotFix.url);
         } catch (const std::exception&) {

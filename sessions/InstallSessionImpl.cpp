@@ -20,6 +20,8 @@ const uint32_t kOfferInstalling = 5;
 const uint32_t kFinished = 7;
 const uint32_t kFailed = 8;
 
+const uint32_t kRestartRequired = 13;  // an installer's success that asks for a restart
+
 }  // namespace
 
 InstallSessionImpl::InstallSessionImpl(const std::vector<ComponentRecord>& records,
@@ -78,6 +80,18 @@ uint32_t InstallSessionImpl::OfferState(size_t i) {
         default:
             return kFinished;
     }
+}
+
+std::vector<OfferRecord> InstallSessionImpl::GetInstalledOffers() {
+    Lock lock(mutex_);
+    std::vector<OfferRecord> installed;
+    for (const boost::shared_ptr<AsyncOfferInstall>& offer : offers_) {
+        uint32_t result = 0;
+        if (offer->GetInstallerResult(result) && (result == 0 || result == kRestartRequired)) {
+            installed.push_back(offer->GetRecord());
+        }
+    }
+    return installed;
 }
 
 uint32_t InstallSessionImpl::GetProgress(uint32_t& position, uint32_t& total, uint32_t& state) {

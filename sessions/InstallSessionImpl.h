@@ -57,6 +57,12 @@ public:
     // worker thread could be made (the session then reports 8).
     uint32_t Start();
 
+    // The component records of the run, in install order.
+    const std::vector<ComponentRecord>& GetRecords() const { return records_; }
+    // The offers whose installer has run and answered success (0, or 13 for a restart), in the
+    // order the session was given them.
+    std::vector<OfferRecord> GetInstalledOffers();
+
     uint32_t GetProgress(uint32_t& position, uint32_t& total, uint32_t& state) override;
     // 2 when no component of the session has the current id.
     uint32_t GetCurrentComponent(vmi::ComponentPtr& component) override;

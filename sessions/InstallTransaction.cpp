@@ -7,6 +7,7 @@
 #include "engine/EventLogStub.h"
 #include "packages/IInstallerTempDir.h"
 #include "packages/IPackageLauncher.h"
+#include "packages/PackageDigest.h"
 #include "packages/PackageLauncherFactory.h"
 #include "packages/VerifyTrust.h"
 #include "platform/Interrupt.h"
@@ -31,6 +32,9 @@ const char kVerifyHeading[] = "Verifying package signature ---------------------
 const char kInstallHeading[] = "Installing components --------------------------------------\n";
 const char kRule[] = "-------------------------------------------------------------\n\n";
 const char kFailedWithError[] = "Component: [%s] - Failed with error: %s";
+
+// Least time between two notes of a download's bytes in the log.
+const std::chrono::seconds kProgressNoteInterval(1);
 
 }  // namespace
 
@@ -89,6 +93,12 @@ uint32_t InstallTransaction::Run() {
 
 bool InstallTransaction::OnProgress(uint32_t progress, uint32_t progressMax, uint32_t,
                                     const std::string&) {
+    const std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now();
+    if (now - progressNoted_ >= kProgressNoteInterval && index_ < records_.size()) {
+        progressNoted_ = now;
+        log_->WriteDebug("Component: [%s] received %u of %u bytes\n", records_[index_].id.c_str(),
+                         progress, progressMax);
+    }
     if (!observer_) {
         return true;
     }
@@ -125,6 +135,7 @@ uint32_t InstallTransaction::DownloadStep() {
             return Close(kNoTemporaryFile);
         }
         packages_[index_].file = file;
+        progressNoted_ = std::chrono::steady_clock::now();
         platform::ClearLastError();
         if (!download_->Download(record.packageUrl, file)) {
             log_->WriteError("Failed to download file: %s\n",
@@ -146,10 +157,30 @@ uint32_t InstallTransaction::VerifyStep() {
             continue;
         }
         const char* id = records_[i].id.c_str();
+        const std::string path = package.file.GetPath();
+        // The digest the manifest names comes first: a file that is not the package named is
+        // refused before its signature is even read.
+        platform::FileSeal named;
         platform::ClearLastError();
-        if (verifier.VerifyAndSeal(package.file.GetPath(), package.seal) != kSuccess) {
+        const DigestCheck digest = CheckPackageDigest(path, records_[i].packageSha256, named);
+        if (digest == DigestCheck::kMismatch || digest == DigestCheck::kInvalid) {
+            log_->WriteError(kFailedWithError, id, DigestCheckText(digest));
+            return Close(kSignatureFailed);
+        }
+        if (digest == DigestCheck::kUnreadable) {
+            log_->WriteError(kFailedWithError, id,
+                             FailureReason("the package cannot be read").c_str());
+            return Close(kSignatureFailed);
+        }
+        platform::ClearLastError();
+        if (verifier.VerifyAndSeal(path, package.seal) != kSuccess) {
             log_->WriteError(kFailedWithError, id,
                              FailureReason("the package's signature was refused").c_str());
+            return Close(kSignatureFailed);
+        }
+        // The bytes whose signature was checked are the bytes the manifest names.
+        if (digest == DigestCheck::kMatches && package.seal.digest != named.digest) {
+            log_->WriteError(kFailedWithError, id, DigestCheckText(DigestCheck::kMismatch));
             return Close(kSignatureFailed);
         }
         log_->WriteInfo("Component: [%s] - Digital Signature OK\n", id);
@@ -188,8 +219,12 @@ uint32_t InstallTransaction::InstallStep() {
                              "the package is no longer the file whose signature was checked");
             return Close(kSignatureFailed);
         }
+        // The launcher holds the run to the bytes that were verified (what an elevated run's
+        // checking side must find), whether or not the manifest named a digest.
+        ComponentRecord run = record;
+        run.packageSha256 = DigestToHex(package.seal.digest);
         boost::shared_ptr<IPackageLauncher> launcher;
-        if (launchers.CreateComponentLauncher(launcher, record, log_) != kSuccess || !launcher) {
+        if (launchers.CreateComponentLauncher(launcher, run, log_) != kSuccess || !launcher) {
             return Close(kNoLauncher);
         }
         const uint32_t result = launcher->InstallPackage(path, record.commandLineArgs, true);

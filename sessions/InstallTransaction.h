@@ -7,9 +7,12 @@
 //   source (a private folder only this user may enter). 7 when no name can be made, 8 when a
 //   download fails or the observer stops it. A component whose package type no installer can
 //   run (9), or without a package address (8), fails here, before anything was run.
-// - Verify: every downloaded package must carry a signature of an accepted signer; 18
-//   otherwise. What the check read is sealed: the identity of the file it opened and the
-//   SHA-256 of its bytes, taken through that same descriptor.
+// - Verify: a package whose record names a SHA-256 (the manifest's `package/sha256`) must have
+//   it, checked before its signature is read: 18 with "the package is not the one the manifest
+//   names" otherwise, and 18 too when the value is not 64 hexadecimal digits. Every downloaded
+//   package must carry a signature of an accepted signer; 18 otherwise. What the check read is
+//   sealed: the identity of the file it opened and the SHA-256 of its bytes, taken through that
+//   same descriptor (and compared with the manifest's digest, when there is one).
 // - Install: per component, the package runs, elevated, with the record's command-line
 //   arguments. 12 when an installer reports an abort, any other launcher code passed on; 13 is
 //   success with a restart required. The component's registry key is left as it is: the
@@ -29,7 +32,10 @@
 // package is sealed again under its name, and it runs only when that seal equals the one the
 // verify step took, same file (not another put under the name) and same bytes; otherwise the
 // component fails with 18 and nothing of it runs. Together with the private folder, which only
-// this user can change, nothing can swap a package between the two steps unnoticed.
+// this user can change, nothing can swap a package between the two steps unnoticed. The
+// launcher is given the verified digest, which an elevated run's checking side (the root-owned
+// helper of a user's process) requires of the copy it runs, so that what runs as root is the
+// verified file or nothing.
 //
 // The first failure ends the transaction; components installed before it stay installed.
 // Every failure line is followed by the closing rule. Whatever the outcome, the downloaded
@@ -44,6 +50,8 @@
 #include <vector>
 
 #include <boost/shared_ptr.hpp>
+
+#include <chrono>
 
 #include "engine/ComponentRecord.h"
 #include "engine/IEventLog.h"
@@ -75,7 +83,9 @@ public:
     // True when an installer asked for a restart (also when a later component failed).
     bool IsRebootRequired() const { return rebootRequired_; }
 
-    // Progress of the package being downloaded, passed to the observer.
+    // Progress of the package being downloaded, passed to the observer. A download that lasts
+    // notes its bytes in the log, as a debug line "Component: [id] received N of M bytes" (M is
+    // 0 while unknown) at most every kProgressNoteInterval, for those who watch the log.
     bool OnProgress(uint32_t progress, uint32_t progressMax, uint32_t state,
                     const std::string& statusText) override;
 
@@ -102,4 +112,5 @@ private:
     std::vector<Package> packages_;  // one per record
     boost::shared_ptr<IFileOperations> files_;
     boost::shared_ptr<ISyncDownload> download_;
+    std::chrono::steady_clock::time_point progressNoted_;  // the download's start or last note
 };

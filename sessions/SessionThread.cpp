@@ -1,8 +1,30 @@
 #include "sessions/SessionThread.h"
 
+#include <atomic>
 #include <exception>
 
 #include <boost/thread/lock_guard.hpp>
+
+namespace {
+
+std::atomic<int> refusedStarts{0};
+
+// True while starts are to be refused (RefuseNextStartsForTesting), taking one refusal.
+bool TakeRefusal() {
+    int left = refusedStarts.load();
+    while (left > 0) {
+        if (refusedStarts.compare_exchange_weak(left, left - 1)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+void SessionThread::RefuseNextStartsForTesting(int count) {
+    refusedStarts = count;
+}
 
 SessionThread::~SessionThread() {
     Join();
@@ -11,6 +33,9 @@ SessionThread::~SessionThread() {
 bool SessionThread::Start(const boost::function<void()>& body) {
     boost::lock_guard<boost::mutex> lock(mutex_);
     if (started_) {
+        return false;
+    }
+    if (TakeRefusal()) {
         return false;
     }
     try {

@@ -25,6 +25,10 @@ public:
     // Waits until the thread has ended; nothing to do when none runs.
     void Join();
 
+    // For tests of what an owner does when no thread can be made: the next `count` calls of
+    // Start, on any SessionThread, fail as if the system refused the thread.
+    static void RefuseNextStartsForTesting(int count);
+
 private:
     boost::mutex mutex_;  // guards the two below
     boost::thread thread_;

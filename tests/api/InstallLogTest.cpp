@@ -51,6 +51,8 @@ TEST(InstallLogTest, LinesCarryTheirKindAndEveryFormatOfTheSystem) {
     log.Write("-------------------------------------------------------------\n\n");
     log.WriteInfo("two\nlines\n");
     log.WriteInfo("%S and %s", static_cast<const wchar_t*>(nullptr), "unfinished %");
+    // A manifest's or an installer's text never reaches a terminal as a command.
+    log.WriteInfo("%s\n", "esc\x1b[2J bel\a cr\r del\x7f tab\tend");
     EXPECT_EQ((std::vector<std::string>{
                   "info  Downloading components --------------------------------------",
                   "info  Component: [a] http://h/a.cab",
@@ -58,7 +60,8 @@ TEST(InstallLogTest, LinesCarryTheirKindAndEveryFormatOfTheSystem) {
                   "error Component: [b] - Failed with error: No such file",
                   "info  -3% of 7,   2.2, 1099511627776, 9, ff",
                   "info  -------------------------------------------------------------",
-                  "info  two", "info  lines", "info  (null) and unfinished %"}),
+                  "info  two", "info  lines", "info  (null) and unfinished %",
+                  "info  esc\\x1b[2J bel\\x07 cr\\x0d del\\x7f tab\tend"}),
               Texts(log.Path()));
     struct stat st;
     ASSERT_EQ(0, ::stat(log.Path().c_str(), &st));

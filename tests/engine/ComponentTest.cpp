@@ -8,6 +8,7 @@
 #include "engine/ComponentImpl.h"
 #include "engine/Locale.h"
 #include "engine/XmlFixture.h"
+#include "packages/PackageDigest.h"
 #include "platform/OsVersion.h"
 #include "settings/SettingsAccessors.h"
 
@@ -40,7 +41,7 @@ const char* const kRichComponent =
     " <isOptional>1</isOptional><isDefaultChecked>true</isDefaultChecked>"
     " <isUpdateOnly>yes</isUpdateOnly><isUpdateDeferred>true</isUpdateDeferred>"
     " <isDowngradeVersion>true</isDowngradeVersion>"
-    " <installSize>12345</installSize><latestVersion>2.1.0.7</latestVersion>"
+    " <installSize>12345</installSize><latestVersion rollout='30'>2.1.0.7</latestVersion>"
     " <displayVersion>2.1</displayVersion><postInstallPageOverride>http://p/x</"
     "postInstallPageOverride>"
     " <specs>"
@@ -60,7 +61,8 @@ const char* const kRichComponent =
     " </component>"
     " <requirements><os cpu='x64' version='6.1' condition='equalorgreaterthan'/></requirements>"
     " <package><type>nsis</type><commandLineArgs>/S /q</commandLineArgs>"
-    "  <url>http://dl.example:8080/player/setup.cab?v=2</url></package>"
+    "  <url>http://dl.example:8080/player/setup.cab?v=2</url>"
+    "  <sha256>0123456789ABCDEFabcdef0123456789ABCDEFabcdef0123456789ABCDEFabcd</sha256></package>"
     " <progressTexts>"
     "  <progressText session='download'><text lang='en-us'>Downloading</text></progressText>"
     "  <progressText session='install'><text lang='en-us'>Installing</text>"
@@ -76,7 +78,7 @@ const char* const kRichComponent =
     " </shutdownModuleGroup>"
     " <buyUrlRef id='buy'/><messageRef id='msg'/>"
     " <streams>"
-    "  <stream id='beta'><latestVersion>3.0.0.1</latestVersion><displayVersion>3.0 "
+    "  <stream id='beta'><latestVersion rollout='5'>3.0.0.1</latestVersion><displayVersion>3.0 "
     "beta</displayVersion>"
     "   <package><url>http://dl.example/beta.cab</url></package>"
     "   <nameGroup><name lang='en-us'>Player Beta</name></nameGroup>"
@@ -133,6 +135,11 @@ TEST(ComponentTest, ParsesEveryPartOfARichComponent) {
     ASSERT_EQ(0u, c->GetUpdateDescription(ml));
     EXPECT_EQ("Updates it", Text(ml, "en-us"));
 
+    ComponentRecord record;
+    c->GetRecord(record);
+    EXPECT_EQ("0123456789ABCDEFabcdef0123456789ABCDEFabcdef0123456789ABCDEFabcd",
+              record.packageSha256);
+
     std::string cpu, version, condition;
     c->GetOsRequirement(cpu, version, condition);
     EXPECT_EQ("x64", cpu);
@@ -171,13 +178,13 @@ TEST(ComponentTest, ParsesEveryPartOfARichComponent) {
     ASSERT_EQ(0u, c->GetPostInstallPage(text));
     EXPECT_EQ("http://p/x", text);
 
-    ComponentRecord record;
     c->GetRecord(record);
     ASSERT_EQ(2u, record.streams.size());
     EXPECT_EQ("beta", record.streams[0]->GetStreamId());
     EXPECT_EQ("", record.streams[0]->GetId());
     EXPECT_EQ("lts", record.streams[1]->GetStreamId());
     EXPECT_TRUE(record.isDowngradeVersion);
+    EXPECT_EQ(30u, record.rollout);
     // No locale selected: the texts come through the fallback language.
     EXPECT_EQ("Player", record.name);
     EXPECT_EQ("Installs it", record.description);
@@ -189,7 +196,7 @@ TEST(ComponentTest, AbsentOrUnusableValuesKeepTheDefaults) {
     vmi::ComponentPtr c = ParseFirst(
         "<component id='c' installGroup='TRUE' order='many'><isOptional>yes</isOptional>"
         "<installSize>lots</installSize><latestVersion>1.2.3</latestVersion>"
-        "<package><type>zip</type><url>\xff\xfe bad</url></package>"
+        "<package><type>zip</type><url>\xff\xfe bad</url><sha256/></package>"
         "<progressTexts><progressText><text lang='en-us'>x</text></progressText></progressTexts>"
         "</component>");
     EXPECT_FALSE(c->IsInInstallGroup());
@@ -208,6 +215,11 @@ TEST(ComponentTest, AbsentOrUnusableValuesKeepTheDefaults) {
     Url url;
     EXPECT_EQ(2u, c->GetPackage(type, args, url));
     EXPECT_TRUE(url.IsEmpty());
+    // An empty digest element is no digest to check against, and never "no digest".
+    ComponentRecord record;
+    c->GetRecord(record);
+    std::string digest;
+    EXPECT_EQ(DigestText::kInvalid, ParseDigestText(record.packageSha256, digest));
     boost::shared_ptr<vmi::IMultiLangString> ml;
     for (const char* session : {"download", "install", "uninstall"}) {
         EXPECT_EQ(2u, c->GetProgressText(session, ml));
@@ -225,6 +237,31 @@ TEST(ComponentTest, AbsentOrUnusableValuesKeepTheDefaults) {
     Version fresh;
     empty->GetLatestVersion(fresh);
     EXPECT_TRUE(fresh.IsValid());
+
+    // A rollout belongs to the latestVersion it stands on; one that is no whole percentage
+    // pauses the release rather than sending it to every machine.
+    const struct {
+        const char* latest;
+        uint32_t rollout;
+    } rollouts[] = {
+        {"<latestVersion>2.0.0.0</latestVersion>", 100},
+        {"<latestVersion rollout='0'>2.0.0.0</latestVersion>", 0},
+        {"<latestVersion rollout='100'>2.0.0.0</latestVersion>", 100},
+        {"<latestVersion rollout='007'>2.0.0.0</latestVersion>", 7},
+        {"<latestVersion rollout='101'>2.0.0.0</latestVersion>", 0},
+        {"<latestVersion rollout='5%'>2.0.0.0</latestVersion>", 0},
+        {"<latestVersion rollout=' 5'>2.0.0.0</latestVersion>", 0},
+        {"<latestVersion rollout='-1'>2.0.0.0</latestVersion>", 0},
+        {"<latestVersion rollout=''>2.0.0.0</latestVersion>", 0},
+        {"<latestVersion rollout='4294967306'>2.0.0.0</latestVersion>", 0},
+        {"<latestVersion rollout='5'/>", 100},  // no version: nothing to roll out
+    };
+    for (const auto& r : rollouts) {
+        ComponentRecord record;
+        ParseFirst(std::string("<component id='r'>") + r.latest + "</component>")
+            ->GetRecord(record);
+        EXPECT_EQ(r.rollout, record.rollout) << r.latest;
+    }
 }
 
 TEST(ComponentTest, SelectingAStreamTakesItsNonEmptyValues) {
@@ -247,6 +284,9 @@ TEST(ComponentTest, SelectingAStreamTakesItsNonEmptyValues) {
     EXPECT_EQ(kPackageNsis, type);  // kept: the stream names no type
     EXPECT_EQ("/S /q", text);
     EXPECT_EQ("/beta.cab", url.GetPath());
+    ComponentRecord record;
+    c->GetRecord(record);
+    EXPECT_EQ("", record.packageSha256);  // its own address, without a digest of its own
     boost::shared_ptr<vmi::IMultiLangString> name;
     c->GetName(name);
     EXPECT_EQ("Player Beta", Text(name, "en-us"));
@@ -255,13 +295,20 @@ TEST(ComponentTest, SelectingAStreamTakesItsNonEmptyValues) {
     c->GetDependencies(deps);
     EXPECT_EQ(2u, deps.size());  // the stream has none: the component's stay
     EXPECT_TRUE(c->IsInInstallGroup());
+    c->GetRecord(record);
+    EXPECT_EQ(5u, record.rollout);  // the stream's version comes with its own rollout
 
     vmi::ComponentPtr other = ParseFirst(kRichComponent);
     other->SelectStream("lts");
+    other->GetRecord(record);
+    EXPECT_EQ(30u, record.rollout);  // no version of its own: the component's stays
     EXPECT_TRUE(other->IsUpdateOnly());
     EXPECT_TRUE(other->IsInInstallGroup());  // a false flag never clears a true one
     ASSERT_EQ(0u, other->GetPostInstallPage(text));
     EXPECT_EQ("http://p/lts", text);
+    other->GetRecord(record);
+    EXPECT_EQ("0123456789ABCDEFabcdef0123456789ABCDEFabcdef0123456789ABCDEFabcd",
+              record.packageSha256);  // the component's package
 
     vmi::ComponentPtr unknown = ParseFirst(kRichComponent);
     unknown->SelectStream("nightly");

@@ -33,12 +33,12 @@ std::string Manifest(const std::string& hotFixes) {
     return "<?xml version='1.0'?><manifest version='1.0.0.0'>" + hotFixes + "</manifest>";
 }
 
-// id, component, version, package type, arguments, url of each record.
+// id, component, version, package type, arguments, url, sha256 of each record.
 std::vector<std::string> Fields(const std::vector<HotFixRecord>& list) {
     std::vector<std::string> fields;
     for (const HotFixRecord& r : list) {
         fields.insert(fields.end(), {r.id, r.componentId, r.version, std::to_string(r.packageType),
-                                     r.commandLineArgs, r.url});
+                                     r.commandLineArgs, r.url, r.packageSha256});
     }
     return fields;
 }
@@ -50,7 +50,7 @@ TEST(HotFixesTest, KeepsTheHotFixesOfInstalledComponentsNotAboveTheirVersion) {
     RecordInstalled(InstalledComponent("z", "0.0.0.0"));
     const std::string nsis =
         "<package><type>nsis</type><commandLineArgs>/S</commandLineArgs>"
-        "<url>http://127.0.0.1:1/h.cab</url></package>";
+        "<url>http://127.0.0.1:1/h.cab</url><sha256>00ff</sha256></package>";
     const std::string section =
         "<hotfixDefinitions>" + HotFix("same", "a", Version("1.0.0.5"), nsis) +
         HotFix("older", "a", Version("1.0.0.4"), nsis) + HotFix("noVersion", "a", "", nsis) +
@@ -60,10 +60,11 @@ TEST(HotFixesTest, KeepsTheHotFixesOfInstalledComponentsNotAboveTheirVersion) {
         HotFix("malformedA", "a", Version("x"), "") + HotFix("", "a", Version("1.0.0.6"), "") +
         "</hotfixDefinitions>";
     const std::vector<std::string> expected = {
-        "same",      "a", "1.0.0.5", "2", "/S", "http://127.0.0.1:1/h.cab",
-        "capitals",  "a", "2.0.0.0", "0", "",   "",
-        "malformed", "z", "junk",    "0", "",   "",
-        "",          "a", "1.0.0.6", "0", "",   "",
+        "same", "a",        "1.0.0.5",   "2",       "/S",   "http://127.0.0.1:1/h.cab",
+        "00ff", "capitals", "a",         "2.0.0.0", "0",    "",
+        "",     "",         "malformed", "z",       "junk", "0",
+        "",     "",         "",          "",        "a",    "1.0.0.6",
+        "0",    "",         "",          "",
     };
     VomoInstallImpl engine(Url("http://127.0.0.1:1/m.cab"), 0);
     const struct {

@@ -149,6 +149,7 @@ TEST(BundleRulesTest, ReferencesAndFlags) {
         Strings reached;
         bool isolated;
         bool prohibited;
+        uint32_t bSize = 0;  // b's install size after the load
     } cases[] = {
         {"<bundle id='other'><componentRef id='AL' order='9'/></bundle>", "000", {}, false, false},
         {"<bundle id='t'><componentRef id='AL' order='5'/></bundle>",
@@ -168,11 +169,19 @@ TEST(BundleRulesTest, ReferencesAndFlags) {
          {"b", "c"},
          false,
          false},
-        // A bundle's second "AL" is ignored; the first bundle of an id is the one selected.
-        {"<bundle id='t'><componentRef id='AL' order='5'/><componentRef id='AL' order='9'/>"
-         "<componentRef id='a' order='1'/></bundle><bundle id='t'><componentRef id='b' "
-         "order='8'/></bundle>",
-         "155",
+        // Every "AL" counts, overrides included; the first bundle of an id is the one selected.
+        {"<bundle id='t'><componentRef id='AL' order='5'/><componentRef id='AL' order='6'>"
+         "<installSize>7</installSize></componentRef><componentRef id='a' order='1'/></bundle>"
+         "<bundle id='t'><componentRef id='b' order='8'/></bundle>",
+         "166",
+         {"a", "b", "c"},
+         false,
+         false,
+         7},
+        // An "AL" without an order keeps the one given before, here a component's own.
+        {"<bundle id='t'><componentRef id='AL' order='5'/><componentRef id='AL'/><componentRef "
+         "id='b' order='2'/><componentRef id='AL' order='x'/></bundle>",
+         "525",
          {"a", "b", "c"},
          false,
          false},
@@ -206,6 +215,9 @@ TEST(BundleRulesTest, ReferencesAndFlags) {
             orders += std::to_string(order);
         }
         EXPECT_EQ(c.orders, orders);
+        uint32_t size = 0;
+        m.Component("b")->GetInstallSize(size);
+        EXPECT_EQ(c.bSize, size);
         vmi::ComponentList offers;
         m.engine->GetOfferComponents(offers);
         EXPECT_EQ(c.reached, Ids(offers));
@@ -319,7 +331,7 @@ TEST(HostileOffersTest, HugeCounts) {
     EXPECT_EQ(2000u, offers.size());
     uint32_t order = 1;
     m.Component("c1999")->GetOrder(order);
-    EXPECT_EQ(0u, order);  // the first "AL" only
+    EXPECT_EQ(static_cast<uint32_t>(n - 1), order);  // every "AL" counts: the last one's order
     std::vector<PluginRecord> bundlePlugins;
     ASSERT_EQ(0u, m.engine->GetBundlePlugins(bundlePlugins));
     ASSERT_EQ(2u, bundlePlugins.size());

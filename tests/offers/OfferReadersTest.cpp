@@ -24,13 +24,20 @@ TEST(OfferTextsTest, BannerDurationsAddressesAndLicenceVersions) {
         "<banner><duration>-4</duration></banner>"
         "<banner><duration>1e999</duration></banner>"
         "<banner><duration>1.5e1 s</duration></banner>"
+        "<banner><duration>1e</duration></banner>"
+        "<banner><duration>0x10</duration></banner>"
+        "<banner><duration>+0X1.8p1</duration></banner>"
+        "<banner><duration>0x</duration></banner>"
+        "<banner><duration>\t.5</duration></banner>"
+        "<banner><duration>inf</duration></banner>"
         "<eula id='e'><version>1.2</version><url lang='en-us'>http://l</url></eula>"
         "<eula><version>2.1.0.0</version></eula>"
         "<message id='m'><text lang='de-de'>Hallo</text></message>"
         "</defs>");
     ASSERT_EQ(0u, xml.Result());
-    const float seconds[] = {3.5f, 0, 2.25f, 0, 0, 0, 15};
-    for (int i = 0; i < 7; ++i) {
+    // Read as strtod reads them: "1e" is 1, "0x10" 16, "0x" 0 (the "x" ends the number).
+    const float seconds[] = {3.5f, 0, 2.25f, 0, 0, 0, 15, 1, 16, 3, 0, 0.5f, 0};
+    for (int i = 0; i < 13; ++i) {
         float found = -1;
         CreateBanner(Child(xml.Root(), "banner", i))->GetDisplayDuration(found);
         EXPECT_EQ(seconds[i], found) << "banner " << i;

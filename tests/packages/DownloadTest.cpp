@@ -344,7 +344,7 @@ TEST_F(DownloadTest, ARedirectFromHttpsToHttpIsRefused) {
     });
     const int port = secure.bind_to_any_port("127.0.0.1");
     std::thread serving([&] { secure.listen_after_bind(); });
-    platform::SetDownloadTrustedCaForTesting(certificate);
+    ::setenv("CURL_CA_BUNDLE", certificate.c_str(), 1);
     const std::string base = "https://127.0.0.1:" + std::to_string(port);
 
     EXPECT_TRUE(Fetch(base + "/across"));
@@ -357,7 +357,7 @@ TEST_F(DownloadTest, ARedirectFromHttpsToHttpIsRefused) {
     EXPECT_FALSE(Exists(target));
     EXPECT_TRUE(server.Requests().empty());
 
-    platform::SetDownloadTrustedCaForTesting("");
+    ::unsetenv("CURL_CA_BUNDLE");
     secure.stop();
     serving.join();
 }

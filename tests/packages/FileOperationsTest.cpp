@@ -217,8 +217,9 @@ TEST_F(FileOperationsTest, ProcessWideTempDirNamesInAPrivateFolderAndTouchesNoth
                                  std::regex("vomo[0-9a-f]{4}")));
 }
 
-// A private folder that went away, or a new system temporary directory, gets a new folder;
-// destruction removes every folder made, with what was left in it, and nothing else.
+// A private folder that went away or was opened to others, or a new system temporary directory,
+// gets a new folder; destruction removes every folder made, with what was left in it, and
+// nothing else.
 TEST_F(FileOperationsTest, PrivateFoldersAreMadeWhenNeededAndRemovedWithTheSource) {
     ASSERT_EQ(0, ::mkdir(dir.File("other").c_str(), 0700));
     ASSERT_TRUE(testsupport::WriteFile(dir.File("unrelated"), "stays"));
@@ -234,6 +235,11 @@ TEST_F(FileOperationsTest, PrivateFoldersAreMadeWhenNeededAndRemovedWithTheSourc
         EXPECT_TRUE(testsupport::InPrivateFolderOf(name.GetPath(), dir.Path()));
         ASSERT_TRUE(testsupport::WriteFile(name.GetPath(), "left behind"));
         folders.push_back(boost::filesystem::path(name.GetPath()).parent_path().string());
+        ASSERT_EQ(0, ::chmod(folders[1].c_str(), 0777));
+        ASSERT_TRUE(source.MakeUniquePath(name));
+        EXPECT_TRUE(testsupport::InPrivateFolderOf(name.GetPath(), dir.Path()));
+        folders.push_back(boost::filesystem::path(name.GetPath()).parent_path().string());
+        ASSERT_EQ(0, ::chmod(folders[1].c_str(), 0700));  // as made, for the removal below
         TemporaryDirectoryOverride other(dir.File("other"));
         ASSERT_TRUE(source.MakeUniquePath(name));
         EXPECT_TRUE(testsupport::InPrivateFolderOf(name.GetPath(), dir.File("other")));

@@ -55,12 +55,14 @@ protected:
             "<serverUrl>http://elsewhere.invalid</serverUrl></component>"
             "</componentDefinitions></manifest>"));
         // Well signed, around the version of kManifest.
-        for (const std::string version : {"3.1.4.0", "3.2.0.0", "1.2.3"}) {
-            const std::string xml = "<manifest version=\"" + version + "\"/>";
-            ASSERT_TRUE(testsupport::MakeCabinet(files_->File(version), {{"manifest.xml", xml}},
-                                                 true, files_->Path()));
-            ASSERT_TRUE(signing.Sign(Signer::kVomoLlc, files_->File(version),
-                                     files_->File(version + ".cab")));
+        for (const std::string version : {"3.1.4.0", "3.2.0.0", "1.2.3", ""}) {
+            const std::string xml =
+                version.empty() ? "<manifest/>" : "<manifest version=\"" + version + "\"/>";
+            const std::string name = version.empty() ? "none" : version;
+            ASSERT_TRUE(testsupport::MakeCabinet(files_->File(name), {{"manifest.xml", xml}}, true,
+                                                 files_->Path()));
+            ASSERT_TRUE(
+                signing.Sign(Signer::kVomoLlc, files_->File(name), files_->File(name + ".cab")));
         }
     }
     static void TearDownTestSuite() {
@@ -152,16 +154,18 @@ TEST_F(ManifestVerifyTest, SignedFilesThatCannotBeExtractedGive19) {
 }
 
 // The highest version accepted is recorded; a lower one is refused as a bad signature would
-// be, an equal one and one without a valid version are accepted.
+// be, an equal one is accepted. A manifest without a valid version is accepted only while no
+// version was recorded: after that it could stand in for any old one.
 TEST_F(ManifestVerifyTest, AManifestOlderThanOneAcceptedIsRefused) {
     testsupport::ScopedRegistryRoot registry;
     const struct {
         const char* file;
         uint32_t verdict;
-        const char* recorded;
+        const char* recorded;  // empty: nothing recorded
     } steps[] = {
-        {"good.cab", 0, "3.1.4.1"},  {"3.1.4.0.cab", 18, "3.1.4.1"}, {"good.cab", 0, "3.1.4.1"},
-        {"1.2.3.cab", 0, "3.1.4.1"}, {"3.2.0.0.cab", 0, "3.2.0.0"},  {"good.cab", 18, "3.2.0.0"},
+        {"1.2.3.cab", 0, ""},          {"good.cab", 0, "3.1.4.1"},   {"3.1.4.0.cab", 18, "3.1.4.1"},
+        {"good.cab", 0, "3.1.4.1"},    {"1.2.3.cab", 18, "3.1.4.1"}, {"none.cab", 18, "3.1.4.1"},
+        {"3.2.0.0.cab", 0, "3.2.0.0"}, {"good.cab", 18, "3.2.0.0"},
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(step.file);
@@ -175,7 +179,8 @@ TEST_F(ManifestVerifyTest, AManifestOlderThanOneAcceptedIsRefused) {
             EXPECT_EQ(files, testsupport::CountFilesBelow(tmp_.Path()));
         }
         std::string recorded;
-        EXPECT_TRUE(vmds::ReadInstallString("Setup", "HighestManifestVersion", recorded));
+        EXPECT_EQ(*step.recorded != 0,
+                  vmds::ReadInstallString("Setup", "HighestManifestVersion", recorded));
         EXPECT_EQ(step.recorded, recorded);
     }
 }

@@ -12,6 +12,9 @@
 #include <boost/filesystem.hpp>
 
 #include "packages/Redirector.h"
+#include "platform/FileSeal.h"
+#include "platform/LastError.h"
+#include "support/StandInPkexec.h"
 #include "support/TestPackages.h"
 
 namespace {
@@ -85,13 +88,19 @@ TEST_F(RedirectorTest, OutputArrivesInOrderInSmallChunks) {
     ::close(inherited);
 }
 
-TEST_F(RedirectorTest, WithoutASinkOutputGoesToStandardOutput) {
+// The host's standard output is its own data channel: without a sink, the output is read (the
+// program never blocks on a full pipe) and dropped.
+TEST_F(RedirectorTest, WithoutASinkOutputIsDroppedNotWrittenToStandardOutput) {
     Redirector redirector;
     int32_t exitCode = -7;
     ::testing::internal::CaptureStdout();
-    const bool ran = redirector.Run("\"a b\" c", Program("echo \"$1|$2\""), exitCode);
-    EXPECT_EQ("a b|c\n", ::testing::internal::GetCapturedStdout());
+    const bool ran = redirector.Run(
+        "\"a b\" c", Program("seq 1 100000; echo \"$1|$2\" > " + dir_.File("args")), exitCode);
+    EXPECT_EQ("", ::testing::internal::GetCapturedStdout());
     EXPECT_TRUE(ran);
+    std::string arguments;
+    EXPECT_TRUE(testsupport::ReadFile(dir_.File("args"), arguments));
+    EXPECT_EQ("a b|c\n", arguments);
     // A program that cannot be started: false, the exit code untouched; the redirector serves
     // the next run.
     exitCode = -7;
@@ -99,6 +108,52 @@ TEST_F(RedirectorTest, WithoutASinkOutputGoesToStandardOutput) {
     EXPECT_EQ(-7, exitCode);
     EXPECT_TRUE(redirector.Run("", Program("exit 0"), exitCode));
     EXPECT_EQ(0, exitCode);
+}
+
+// A checked run starts only the file whose SHA-256 it was given.
+TEST_F(RedirectorTest, ACheckedRunStartsOnlyTheFileWithTheDigestGiven) {
+    const std::string marker = dir_.File("ran");
+    const std::string program = Program("touch " + marker);
+    const std::string other = Program("exit 0");
+    for (const std::string& digestOf : {program, other}) {
+        platform::FileSeal seal;
+        ASSERT_TRUE(platform::SealFile(digestOf, seal));
+        Redirector redirector(false, output_.Sink());
+        int32_t exitCode = -7;
+        EXPECT_EQ(digestOf == program, redirector.RunChecked("", program, seal.digest, exitCode));
+        EXPECT_EQ(digestOf == program, boost::filesystem::exists(marker));
+        if (digestOf != program) {
+            EXPECT_EQ("the program is not the file that was checked", platform::GetLastErrorText());
+        }
+        boost::filesystem::remove(marker);
+    }
+}
+
+// pkexec answers 126 (refused, cancelled) and 127 (cannot authenticate) for itself when it ran
+// nothing: never an exit code of the program, which passes through otherwise.
+TEST_F(RedirectorTest, PkexecsOwnAnswersAreNoExitCode) {
+    const std::string program = Program("exit 5");
+    const struct {
+        const char* pkexec;
+        bool watched;
+        int32_t exitCode;
+    } cases[] = {
+        {"exit 126", false, -7},
+        {"exit 127", false, -7},
+        {"exec \"$@\"", true, 5},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pkexec);
+        testsupport::StandInPkexec pkexec("", c.pkexec);
+        Redirector redirector(true, output_.Sink());
+        int32_t exitCode = -7;
+        EXPECT_EQ(c.watched, redirector.Run("", program, exitCode));
+        EXPECT_EQ(c.exitCode, exitCode);
+        if (!c.watched) {
+            EXPECT_NE(std::string::npos,
+                      platform::GetLastErrorText().find("pkexec did not run the program"));
+        }
+    }
 }
 
 TEST_F(RedirectorTest, AGrandchildHoldingTheOutputOpenDoesNotHoldTheRunUp) {

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "packages/VerifyTrust.h"
+#include "platform/FileSeal.h"
 #include "platform/LastError.h"
 #include "platform/Trust.h"
 #include "support/CodeSigning.h"
@@ -402,34 +403,52 @@ TEST_F(VerifyTrustTest, Sha1IsRefusedForTheFileAndTheSignerDigests) {
     }
 }
 
-// The path is switched, while the check reads it, from a file that passes the check but names
-// another maker to one that names "Vomo, LLC" but fails it: the name judged must be that of the
-// bytes verified, never one read from the path a second time.
-TEST_F(VerifyTrustTest, TheSignerNameComesFromTheBytesVerified) {
-    const std::string other = Signed(Kind::kCabinet, Signer::kOtherMaker, "swap-other");
-    const std::string forged = Changed(Signed(Kind::kCabinet, Signer::kVomoLlc, "swap-llc"),
-                                       "forged", [](std::string& b) { b[60] ^= 1; });
-    std::string otherBytes, forgedBytes;
-    ASSERT_TRUE(ReadFile(other, otherBytes));
-    ASSERT_TRUE(ReadFile(forged, forgedBytes));
+// The path is switched to another file once the check has opened it: the verdict, the signer's
+// name and the seal must be those of the bytes verified, never of the path read a second time.
+// A file that passes the check but names another maker gives way to one that names "Vomo, LLC"
+// but fails it; a valid file gives way to an unsigned one, which the seal must not describe (the
+// valid file is large, so that reading it gives the swap time to land while the check runs).
+TEST_F(VerifyTrustTest, TheNameAndTheSealComeFromTheBytesVerified) {
+    const std::string large = dir_->File("large.cab"), valid = dir_->File("large-signed.cab");
+    ASSERT_TRUE(testsupport::MakeCabinet(large, {{"payload", std::string(4 << 20, 'v')}}, false,
+                                         dir_->Path()));
+    ASSERT_TRUE(signing_->Sign(Signer::kVomoLlc, large, valid));
+    const struct {
+        std::string first, second;
+        uint32_t code;
+    } cases[] = {
+        {Signed(Kind::kCabinet, Signer::kOtherMaker, "swap-other"),
+         Changed(Signed(Kind::kCabinet, Signer::kVomoLlc, "swap-llc"), "forged",
+                 [](std::string& b) { b[60] ^= 1; }),
+         2},
+        {valid, Unsigned(Kind::kCabinet), 0},
+    };
     const std::string path = dir_->File("swapped.cab"), next = dir_->File("swapped.next");
     VerifyTrust verifier;
-    for (int round = 0; round < 3; ++round) {
-        ASSERT_TRUE(WriteFile(path, otherBytes));
-        ASSERT_TRUE(WriteFile(next, forgedBytes));
-        // Once the check has opened the file, the forged one takes its name.
-        const int watch = ::inotify_init1(IN_CLOEXEC);
-        ASSERT_LE(0, ::inotify_add_watch(watch, path.c_str(), IN_OPEN));
-        std::thread swapper([&] {
-            char event[sizeof(inotify_event) + 256];
-            if (::read(watch, event, sizeof event) > 0) {
-                ::rename(next.c_str(), path.c_str());
-            }
-        });
-        EXPECT_EQ(2u, verifier.Verify(path)) << "round " << round;
-        swapper.join();
-        ::close(watch);
-        EXPECT_EQ(6u, verifier.Verify(path));  // the forged file, read on its own
+    for (const auto& c : cases) {
+        std::string first, second;
+        ASSERT_TRUE(ReadFile(c.first, first));
+        ASSERT_TRUE(ReadFile(c.second, second));
+        for (int round = 0; round < 3; ++round) {
+            SCOPED_TRACE(c.second + ", round " + std::to_string(round));
+            ASSERT_TRUE(WriteFile(path, first));
+            ASSERT_TRUE(WriteFile(next, second));
+            platform::FileSeal verified, seal;
+            ASSERT_TRUE(platform::SealFile(path, verified));
+            const int watch = ::inotify_init1(IN_CLOEXEC);
+            ASSERT_LE(0, ::inotify_add_watch(watch, path.c_str(), IN_OPEN));
+            std::thread swapper([&] {
+                char event[sizeof(inotify_event) + 256];
+                if (::read(watch, event, sizeof event) > 0) {
+                    ::rename(next.c_str(), path.c_str());
+                }
+            });
+            EXPECT_EQ(c.code, verifier.VerifyAndSeal(path, seal));
+            swapper.join();
+            ::close(watch);
+            EXPECT_EQ(c.code == 0, seal == verified);
+            EXPECT_EQ(6u, verifier.Verify(path));  // the swapped-in file, read on its own
+        }
     }
 }
 
@@ -469,8 +488,11 @@ TEST_F(VerifyTrustTest, ATimeStampCountsOnlyFromATrustedTimeStampingAuthority) {
     const auto own = [mid2020](Signer signer, const char* what) {
         return Stamper{what, signing_->Chain(signer), signing_->Key(signer), mid2020, 6};
     };
+    // Without extended key usage, under the code-signing intermediate or the root itself.
     Stamper unrestricted = own(Signer::kNoKeyUsage, "a certificate without extended key usage");
     unrestricted.osslsigncodeAccepts = true;
+    Stamper direct = own(Signer::kRootNoKeyUsage, "the same, issued by the root");
+    direct.osslsigncodeAccepts = true;
     const Stamper stampers[] = {
         {"the authority, in 2020", signing_->TsaCertificate(), signing_->TsaKey(), mid2020, 0},
         {"the authority, now", signing_->TsaCertificate(), signing_->TsaKey(), now, 6},
@@ -478,6 +500,7 @@ TEST_F(VerifyTrustTest, ATimeStampCountsOnlyFromATrustedTimeStampingAuthority) {
         own(Signer::kVomoLlc, "a code-signing certificate"),
         own(Signer::kServerAuth, "a server certificate"),
         unrestricted,
+        direct,
     };
     for (const Stamper& stamper : stampers) {
         SCOPED_TRACE(stamper.what);

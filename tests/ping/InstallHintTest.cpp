@@ -76,8 +76,7 @@ TEST(InstallHintTest, AHintThatCannotBeDeliveredIsKeptWhenTheSenderGoes) {
     EXPECT_TRUE(sender->SendComponentHint("Y", true));
     ::testing::internal::CaptureStdout();
     sender.reset();
-    const std::string printed = ::testing::internal::GetCapturedStdout();
-    EXPECT_EQ(0u, printed.find("writing 1 failed pings to registry.\n")) << printed;
+    EXPECT_EQ("", ::testing::internal::GetCapturedStdout());  // the host's channel
     EXPECT_EQ(std::vector<std::string>{"installer.test"}, socket->Hosts());
     EXPECT_EQ((std::map<std::string, std::string>{
                   {"hint00", "http://installer.test/hint/v10-unique-component-Y-FAIL"}}),
@@ -119,7 +118,7 @@ TEST(InstallHintTest, ShutdownWithAnUnreachableServerTakesAtMostTheConnectTimeOu
     const std::string printed = ::testing::internal::GetCapturedStdout();
     const int64_t perHint = platform::kConnectTimeoutMilliseconds + 100;
     EXPECT_LT(elapsed, 2 * perHint + 1000);
-    EXPECT_EQ(0u, printed.find("writing 2 failed pings to registry.\n")) << printed;
+    EXPECT_EQ("", printed);  // the host's channel; the install log has the notes
     EXPECT_EQ((std::map<std::string, std::string>{
                   {"hint00", "http://127.0.80.7/hint/v10-unique-component-a-FAIL"},
                   {"hint01", "http://127.0.80.7/hint/v10-unique-component-b-FAIL"}}),

@@ -12,21 +12,28 @@
 #include <set>
 #include <thread>
 
+#include <boost/algorithm/string/case_conv.hpp>
+#include <boost/filesystem.hpp>
 #include <boost/make_shared.hpp>
 
 #include "engine/ComponentImpl.h"
 #include "engine/Locale.h"
 #include "engine/VomoInstallImpl.h"
+#include "packages/PackageDigest.h"
+#include "platform/FileSeal.h"
 #include "platform/RunLock.h"
+#include "registry/IComponentRegistry.h"
 #include "sessions/AsyncOfferInstall.h"
 #include "sessions/HotFixSessionImpl.h"
 #include "sessions/InstallSessionImpl.h"
 #include "sessions/InstallTransaction.h"
+#include "sessions/SessionThread.h"
 #include "settings/SettingsAccessors.h"
 #include "support/ManifestEngine.h"
 #include "support/RecordingLog.h"
 #include "support/ScopedRegistryRoot.h"
 #include "support/SignedPackages.h"
+#include "support/StandInPkexec.h"
 #include "support/TestPackages.h"
 
 namespace {
@@ -63,6 +70,12 @@ public:
         return text;
     }
     std::string RanFile() const { return packages_.Dir().File("ran"); }
+    // The SHA-256 of the package served as `name`, as a manifest gives it.
+    std::string Sha256(const std::string& name) const {
+        platform::FileSeal seal;
+        EXPECT_TRUE(platform::SealFile(packages_.Dir().File(name), seal));
+        return DigestToHex(seal.digest);
+    }
 
     ComponentRecord Record(const std::string& id, const std::string& script,
                            Signer signer = Signer::kVomoLlc) {
@@ -132,7 +145,7 @@ TEST_F(SessionTest, ComponentsInstallInDependencyOrderWithEveryLogLine) {
     engine->SetEventLog(log_);
     engine->SetInstallDir(packages_.Dir().File("product"));
     boost::shared_ptr<vmi::IInstallSession> session;
-    ASSERT_EQ(0u, engine->StartInstallSession(components, session));
+    ASSERT_EQ(0u, engine->StartInstallSession(components, {}, session));
     EXPECT_EQ(7u, WaitForEnd(*session));
 
     EXPECT_EQ("c\nb\na\n", Ran());
@@ -201,15 +214,39 @@ TEST_F(SessionTest, ARunEndsAtItsFirstFailureAndLeavesNoPackageBehind) {
          8,
          "x\ny\n",
          false,
-         {"Component: [y] - Failed with error: the installer failed with exit code 3", kRule}},
+         {"Component: [y] - Failed with error: the installer ended with exit code 3", kRule}},
         {"installer aborts",
          [](SessionTest& t, ComponentRecord& y) { y = t.Record("y", t.Installer("y", 2)); },
          8,
          "x\ny\n",
          false,
-         {"Component: [y] - Failed due to installer script error: the installer reported that "
-          "it was aborted (exit code 2)",
+         {"Component: [y] - Failed due to installer script error: the installer ended with exit "
+          "code 2",
           kRule}},
+        {"another package's digest",
+         [](SessionTest& t, ComponentRecord& y) { y.packageSha256 = t.Sha256("x.cab"); },
+         8,
+         "",
+         false,
+         {"Component: [x] - Digital Signature OK\n",
+          "Component: [y] - Failed with error: the package is not the one the manifest names",
+          kRule}},
+        {"a digest that is not one",
+         [](SessionTest& t, ComponentRecord& y) { y.packageSha256 = t.Sha256("y.cab") + "0"; },
+         8,
+         "",
+         false,
+         {"Component: [y] - Failed with error: the manifest's sha256 of the package is not 64 "
+          "hexadecimal digits",
+          kRule}},
+        {"its own digest, in capitals",
+         [](SessionTest& t, ComponentRecord& y) {
+             y.packageSha256 = boost::algorithm::to_upper_copy(t.Sha256("y.cab"));
+         },
+         7,
+         "x\ny\nz\n",
+         false,
+         {"Component: [z] Install Succeeded\n", kRule}},
         {"no package type",
          [](SessionTest&, ComponentRecord& y) { y.packageType = kPackageNone; },
          8,
@@ -301,6 +338,7 @@ TEST_F(SessionTest, APackageChangedAfterItsSignatureWasCheckedDoesNotRun) {
             testsupport::WriteFile(file, bytes + "!");
         },
     };
+    ASSERT_TRUE(vmds::WriteInstallString("x", "InstallDir", "/opt/x"));  // installed before
     for (const auto& swap : swaps) {
         log_->entries.clear();
         Swapper swapper(packages_, swap);
@@ -309,7 +347,67 @@ TEST_F(SessionTest, APackageChangedAfterItsSignatureWasCheckedDoesNotRun) {
         EXPECT_EQ("", Ran());
         ExpectLogEndsWith({"Installing component: [x] version: [1.2.3.4]\n", kSwapped, kRule});
         EXPECT_EQ(Lines(), packages_.LeftInTemp());
+        std::string dir;
+        EXPECT_TRUE(vmds::ReadInstallString("x", "InstallDir", dir));  // the component is kept
+        EXPECT_EQ("/opt/x", dir);
     }
+}
+
+// A process without root's rights installs through pkexec, which opens what it is given only
+// once an administrator has typed the password (the stand-in waits a second). Meanwhile a
+// process of the user replaces every file of the user's temporary folder, over and over, with a
+// signed package of another component or with a program of its own. What runs as root is the
+// verified package or nothing: here nothing, refused as a signature failure.
+TEST_F(SessionTest, WhatRunsElevatedIsTheVerifiedPackageOrNothing) {
+    testsupport::StandInPkexec pkexec(VCM_ELEVATE_PATH, "sleep 1\nexec \"$@\"");
+    const std::string evil = "#!/bin/sh\necho evil >> " + RanFile() + "\nexit 0\n";
+    Record("evil", evil);  // signed by the maker too
+    const std::string evilCabinet = packages_.Bytes("evil.cab");
+    const ComponentRecord x = Record("x", Installer("x", 0));
+
+    struct Observer : IInstallTransactionCB {
+        bool OnDownloadProgress(uint32_t, uint32_t, uint32_t, uint32_t,
+                                const std::string&) override {
+            return true;
+        }
+        void OnInstallStart(uint32_t, uint32_t, const std::string&) override { started = true; }
+        std::atomic<bool> started{false};
+    } observer;
+    std::atomic<bool> stop{false};
+    std::thread swapper([&] {
+        namespace fs = boost::filesystem;
+        while (!stop && !observer.started) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        // Past the transaction's own last look at the package, while pkexec waits.
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        while (!stop) {
+            boost::system::error_code error;
+            for (fs::recursive_directory_iterator it(packages_.Temp().Path(), error), end;
+                 !error && it != end; it.increment(error)) {
+                const std::string file = it->path().string();
+                std::string bytes;
+                if (fs::is_regular_file(it->path()) && file.find(".swap") == std::string::npos &&
+                    testsupport::ReadFile(file, bytes)) {
+                    testsupport::WriteFile(file + ".swap",
+                                           bytes.compare(0, 4, "MSCF") == 0 ? evilCabinet : evil);
+                    fs::permissions(file + ".swap", fs::owner_all, error);
+                    fs::rename(file + ".swap", file, error);
+                }
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+    bool reboot = false;
+    const uint32_t result = InstallTransaction::RunOnce({x}, &observer, log_, reboot);
+    stop = true;
+    swapper.join();
+    EXPECT_EQ(18u, result);
+    EXPECT_EQ("", Ran());
+    ExpectLogEndsWith(
+        {"Component: [x] - Failed with error: the package is no longer the file whose signature "
+         "was checked",
+         kRule});
 }
 
 TEST_F(SessionTest, ProgressCountsComponentsAndOffers) {
@@ -360,7 +458,8 @@ TEST_F(SessionTest, OffersRunOnlyWhenSignedAndEndFinishedWhateverTheirInstallerS
     } cases[] = {
         {"good", 0, 1, kPackageNsis, 3, "good\n"}, {"fails", 3, 1, kPackageNsis, 3, "fails\n"},
         {"unsigned", 0, 0, kPackageNsis, -1, ""},  {"foreign", 0, 2, kPackageNsis, -1, ""},
-        {"exe", 0, 1, kPackageExe, -1, ""},
+        {"exe", 0, 1, kPackageExe, -1, ""},        {"digest", 0, 1, kPackageNsis, 3, "digest\n"},
+        {"misnamed", 0, 1, kPackageNsis, -1, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -373,6 +472,10 @@ TEST_F(SessionTest, OffersRunOnlyWhenSignedAndEndFinishedWhateverTheirInstallerS
             Url(c.sign == 0   ? packages_.ServeUnsigned(offer.id, script)
                 : c.sign == 1 ? packages_.Serve(offer.id, script)
                               : packages_.Serve(offer.id, script, Signer::kOtherMaker));
+        // The manifest names the offer's own digest, or that of another package.
+        if (offer.id == "digest" || offer.id == "misnamed") {
+            offer.packageSha256 = Sha256(offer.id == "digest" ? offer.id : "good");
+        }
         AsyncOfferInstall install(offer, log_);
         int32_t state = 0;
         for (int i = 0; i < 12000 && (state = install.GetState()) >= 0 && state < 3; ++i) {
@@ -396,8 +499,15 @@ TEST_F(SessionTest, TheSessionWaitsForItsOffersAndNamesThem) {
                                     "while [ ! -e " + release + " ]; do sleep 0.05; done", false)));
     }
     InstallSessionImpl session({}, {}, offers, log_);
+    // The position counts the offers still running.
+    const auto position = [&session] {
+        uint32_t position = 0, total = 0, state = 0;
+        session.GetProgress(position, total, state);
+        return position;
+    };
     ASSERT_EQ(0u, session.Start());
     EXPECT_EQ(5u, WaitForEnd(session, {5}));  // both offers are at their installers
+    EXPECT_EQ(2u, position());
     std::string text;
     EXPECT_EQ(0u, session.GetStatusText("install", text));
     EXPECT_EQ("Installing offers, please wait...", text);
@@ -419,9 +529,106 @@ TEST_F(SessionTest, TheSessionWaitsForItsOffersAndNamesThem) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     EXPECT_EQ("Installing " + second, text);  // the one offer still running names itself
+    EXPECT_EQ(1u, position());
     testsupport::WriteFile(packages_.Dir().File("release-" + second), "");
     EXPECT_EQ(7u, WaitForEnd(session, {7}));
+    EXPECT_EQ(0u, position());
     EXPECT_EQ(first + "\n" + second + "\n", Ran());  // one after the other
+}
+
+TEST_F(SessionTest, AnOfferWithoutAThreadEndsFailedAndTheSessionStillFinishes) {
+    OfferRecord offer;
+    offer.id = "o";
+    offer.packageType = kPackageNsis;
+    offer.packageUrl = Url(packages_.Serve("o", Installer("o", 0, "", false)));
+    SessionThread::RefuseNextStartsForTesting(1);  // the offer's: offers start first
+    InstallSessionImpl session({}, {}, {offer}, log_);
+    ASSERT_EQ(0u, session.Start());
+    EXPECT_EQ(7u, WaitForEnd(session));
+    EXPECT_EQ("", Ran());
+    EXPECT_TRUE(session.GetInstalledOffers().empty());
+    ASSERT_FALSE(Logged().empty());
+    EXPECT_EQ("Offer: [o] - Failed with error: no thread could be started for it",
+              Logged().front());
+}
+
+// A setup program's road through the engine: the bundle's plug-ins as offers (the one that
+// is not the bundle's refused), the arguments set for them, the components of an install
+// group, and the record CompleteInstall leaves.
+TEST_F(SessionTest, AFirstInstallRunsTheKeptOffersAndCompleteInstallRecordsIt) {
+    const auto component = [&](const std::string& id, const std::string& more) {
+        return "<component id='" + id + "'" + more + "<latestVersion>2.0.0.0</latestVersion>" +
+               "<package><type>nsis</type><url>" + packages_.Serve(id + ".cab", Installer(id, 0)) +
+               "</url></package></component>";
+    };
+    const auto plugin = [&](const std::string& id) {
+        return "<plugin id='" + id + "'><sourceUrl>http://source/" + id +
+               "</sourceUrl><package><type>nsis</type><url>" +
+               packages_.Serve(id + ".cab",
+                               "#!/bin/sh\necho " + id + " \"$*\" >> " + RanFile() + "\n") +
+               "</url></package></plugin>";
+    };
+    testsupport::ManifestEngine<> m;
+    ASSERT_EQ(0u,
+              m.Load(testsupport::ManifestXml(
+                         "<componentDefinitions>" + component("grp", " installGroup='true'>") +
+                         component("m1", "><installGroup>grp</installGroup>") +
+                         component("m2", "><installGroup>grp</installGroup>") +
+                         "</componentDefinitions><pluginDefinitions>" + plugin("p") + plugin("q") +
+                         "</pluginDefinitions><bundleDefinitions><bundle id='t'>"
+                         "<componentRef id='AL'/><pluginRef id='p'/><pluginRef id='q'/>"
+                         "</bundle></bundleDefinitions>"),
+                     "t"));
+    m.engine->SetEventLog(log_);
+    m.engine->SetInstallDir(packages_.Dir().File("product"));
+    ASSERT_EQ(0u, m.engine->SetPluginCommandLineArgs("p", "/FROM=setup"));
+    std::vector<PluginRecord> plugins;
+    ASSERT_EQ(0u, m.engine->GetBundlePlugins(plugins));
+    ASSERT_EQ(2u, plugins.size());
+    PluginRecord stranger = plugins[0];
+    stranger.packageUrl = "http://127.0.0.1:1/elsewhere.cab";
+    boost::shared_ptr<vmi::IInstallSession> session;
+    EXPECT_EQ(2u, m.engine->StartInstallSession({}, {stranger}, session));
+    EXPECT_FALSE(session);
+    EXPECT_EQ(6u, m.engine->CompleteInstall({}));  // no install session
+
+    std::vector<std::string> members;
+    m.engine->ExpandInstallGroups({m.Component("grp")}, members);
+    vmi::ComponentList components;
+    for (const std::string& id : members) {
+        components.push_back(m.Component(id));
+    }
+    plugins[0].commandLineArgs = "/IGNORED";  // the engine runs its own record of the plug-in
+    ASSERT_EQ(0u, m.engine->StartInstallSession(components, {plugins[0]}, session));
+    EXPECT_EQ(7u, WaitForEnd(*session));
+    std::string ran = Ran();
+    const std::string offer =
+        "p /DIR=" + packages_.Dir().File("product") + " /LOCALE=en-us " + "/FROM=setup\n";
+    ASSERT_NE(std::string::npos, ran.find(offer)) << ran;
+    EXPECT_EQ("m1\nm2\n", ran.erase(ran.find(offer), offer.size()));
+
+    EXPECT_EQ(0u, m.engine->CompleteInstall({"eula1", "eula2"}));
+    for (const char* id : {"m1", "m2"}) {
+        std::string value;
+        EXPECT_TRUE(vmds::ReadInstallString(id, "InstalledVersion", value));
+        EXPECT_EQ("2.0.0.0", value);
+        EXPECT_TRUE(vmds::ReadInstallString(id, "EulaIds", value));
+        EXPECT_EQ("eula1;eula2", value);
+    }
+    const boost::shared_ptr<IComponentRegistry> registry = CreateComponentRegistry();
+    std::vector<ComponentRecord> groups;
+    ASSERT_EQ(0u, registry->LoadInstallGroups(groups));
+    ASSERT_EQ(1u, groups.size());
+    EXPECT_EQ("grp", groups[0].id);
+    EXPECT_EQ((std::vector<std::string>{"m1", "m2"}), groups[0].auxiliaryIds);
+    std::vector<InstalledPlugin> installed;
+    ASSERT_EQ(0u, registry->LoadPlugins(installed));
+    ASSERT_EQ(1u, installed.size());
+    EXPECT_EQ("p", installed[0].id);
+    EXPECT_EQ("http://source/p", installed[0].sourceUrl);
+    std::string dir;
+    EXPECT_TRUE(vmds::ReadInstallString("Setup", "InstallDir", dir));
+    EXPECT_EQ(packages_.Dir().File("product"), dir);
 }
 
 std::atomic<int> g_completions{0};
@@ -431,27 +638,46 @@ void Completed(int32_t result) {
     g_lastCompletion = result;
 }
 
-TEST_F(SessionTest, AHotFixAskingForARestartKeepsItsComponentAndCompletesOnce) {
+// A hot fix keeps its component's key whatever its installer says; the session ends finished or
+// failed and hands its completion function the session's own result, once.
+TEST_F(SessionTest, AHotFixKeepsItsComponentAndCompletesOnceWithTheSessionsResult) {
     ASSERT_TRUE(vmds::WriteInstallString("player", "InstallDir", "/opt/player"));
-    HotFixRecord hotFix;
-    hotFix.id = "hf1";
-    hotFix.componentId = "player";
-    hotFix.version = "1.0.0.5";
-    hotFix.packageType = kPackageNsis;
-    hotFix.url =
-        packages_.Serve("hf1.cab", Installer("hf1", 4, "echo \"$1\" >> " + RanFile(), false));
-    {
-        HotFixSessionImpl session({hotFix}, log_, &Completed);
-        ASSERT_EQ(0u, session.Start());
-        EXPECT_EQ(4u, WaitForEnd(session, {4, 5}));
-        EXPECT_TRUE(session.IsRebootRequired());
+    const struct {
+        const char* id;
+        int exitCode;
+        uint32_t state;
+        bool reboot;
+        int completion;
+        const char* logged;
+    } cases[] = {
+        {"restart", 4, 4, true, 0, "Component: [restart] Install Succeeded (Reboot Required)\n"},
+        {"fails", 3, 5, false, 6, "Component: [fails] - Failed with error: *"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.id);
+        testsupport::WriteFile(RanFile(), "");
+        g_completions = 0;
+        HotFixRecord hotFix;
+        hotFix.id = c.id;
+        hotFix.componentId = "player";
+        hotFix.version = "1.0.0.5";
+        hotFix.packageType = kPackageNsis;
+        hotFix.url =
+            packages_.Serve(hotFix.id + ".cab",
+                            Installer(hotFix.id, c.exitCode, "echo \"$1\" >> " + RanFile(), false));
+        {
+            HotFixSessionImpl session({hotFix}, log_, &Completed);
+            ASSERT_EQ(0u, session.Start());
+            EXPECT_EQ(c.state, WaitForEnd(session, {4, 5}));
+            EXPECT_EQ(c.reboot, session.IsRebootRequired());
+        }
+        EXPECT_EQ(1, g_completions.load());
+        EXPECT_EQ(c.completion, g_lastCompletion.load());
+        EXPECT_EQ(hotFix.id + "\n/DIR=/opt/player\n", Ran());
+        std::string dir;
+        EXPECT_TRUE(vmds::ReadInstallString("player", "InstallDir", dir));  // the key was kept
+        ExpectLogEndsWith({c.logged, kRule});
     }
-    EXPECT_EQ(1, g_completions.load());
-    EXPECT_EQ(0, g_lastCompletion.load());
-    EXPECT_EQ("hf1\n/DIR=/opt/player\n", Ran());
-    std::string dir;
-    EXPECT_TRUE(vmds::ReadInstallString("player", "InstallDir", dir));  // the key was kept
-    ExpectLogEndsWith({"Component: [hf1] Install Succeeded (Reboot Required)\n", kRule});
 }
 
 TEST_F(SessionTest, AnUpdateRunsTheRequestedComponentsAsAskedAndCompleteUpdateRecordsThem) {
@@ -505,7 +731,7 @@ TEST_F(SessionTest, ReleasingTheEngineWaitsForItsRunningSession) {
         boost::make_shared<ComponentImpl>(Record("slow", Installer("slow", 0, "sleep 1")))};
     auto engine = boost::make_shared<VomoInstallImpl>(Url("http://127.0.0.1:1/m.cab"), 0);
     boost::shared_ptr<vmi::IInstallSession> session;
-    ASSERT_EQ(0u, engine->StartInstallSession(components, session));
+    ASSERT_EQ(0u, engine->StartInstallSession(components, {}, session));
     session.reset();
     engine.reset();
     EXPECT_EQ("slow\n", Ran());

@@ -115,11 +115,13 @@ issue plain leaf "/CN=Vomo, LLC" intermediate no_key_usage $long_ago $far_ahead
 issue org leaf "/C=US/O=Vomo, LLC" intermediate code_signing $long_ago $far_ahead
 issue keyenc leaf "/CN=Vomo, LLC" intermediate key_encipherment $long_ago $far_ahead
 issue narrow leaf "/CN=Vomo, LLC" serverca code_signing $long_ago $far_ahead
+issue direct leaf "/CN=Vomo, LLC" root no_key_usage $long_ago $far_ahead
 for name in llc inc other lower blank expired server plain org keyenc; do
   cat $name.pem intermediate.pem > $name-chain.pem
 done
 cat narrow.pem serverca.pem > narrow-chain.pem
 cp stray.pem stray-chain.pem
+cp direct.pem direct-chain.pem
 cat stray.pem untrusted.pem > rooted-chain.pem
 cp root.pem roots.pem
 )";
@@ -152,6 +154,8 @@ const char* BaseName(Signer signer) {
             return "narrow";
         case Signer::kNoDigitalSignature:
             return "keyenc";
+        case Signer::kRootNoKeyUsage:
+            return "direct";
     }
     return "llc";
 }

@@ -14,9 +14,10 @@
 
 namespace testsupport {
 
-// Signing identities. Every one but kUntrusted and kUntrustedRoot is issued under the trusted
-// root through an intermediate that the signature carries, "Throwaway Code Signing CA", whose
-// extended key usage is code signing (or "Throwaway Server CA" for kServerIssuer).
+// Signing identities. Every one but kUntrusted, kUntrustedRoot and kRootNoKeyUsage is issued
+// under the trusted root through an intermediate that the signature carries, "Throwaway Code
+// Signing CA", whose extended key usage is code signing (or "Throwaway Server CA" for
+// kServerIssuer).
 enum class Signer {
     kVomoLlc,             // "Vomo, LLC" (EC key)
     kVomoInc,             // "Vomo, Inc." (RSA key)
@@ -31,6 +32,7 @@ enum class Signer {
     kOrganization,        // no common name, organization "Vomo, LLC"
     kServerIssuer,        // "Vomo, LLC" under an intermediate whose usage is server authentication
     kNoDigitalSignature,  // "Vomo, LLC" whose key usage is key encipherment only
+    kRootNoKeyUsage,      // "Vomo, LLC" without extended key usage, issued by the root itself
 };
 
 class CodeSigning {

@@ -108,7 +108,7 @@ public:
     uint32_t GetOfferComponents(vmi::ComponentList&) override { return 15; }
     uint32_t GetIdList(std::vector<std::string>&) override { return 15; }
     uint32_t GetComponents(vmi::ComponentList&) override { return 15; }
-    uint32_t StartInstallSession(const vmi::ComponentList&,
+    uint32_t StartInstallSession(const vmi::ComponentList&, const std::vector<PluginRecord>&,
                                  boost::shared_ptr<vmi::IInstallSession>&) override {
         return 6;
     }

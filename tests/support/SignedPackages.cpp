@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #include <boost/filesystem.hpp>
 
@@ -37,6 +38,23 @@ std::string SignedPackages::Serve(const std::string& name, const std::string& sc
         ADD_FAILURE() << "cannot sign " << file;
     }
     return Route(name, file);
+}
+
+std::string SignedPackages::ServeManifest(const std::string& xml, Signer signer) {
+    const std::string work = dir_.File("manifest.member");
+    const std::string plain = dir_.File("manifest.unsigned.cab");
+    const std::string file = dir_.File("manifest.cab");
+    std::remove(plain.c_str());
+    std::remove(file.c_str());
+    if (RunCommand("mkdir -p " + ShellQuote(work)) != 0 ||
+        !MakeCabinet(plain, {std::make_pair(std::string("manifest.xml"), xml)}, true, work) ||
+        !CodeSigning::Instance().Sign(signer, plain, file)) {
+        ADD_FAILURE() << "cannot make the signed manifest " << file;
+    }
+    std::string bytes;
+    EXPECT_TRUE(ReadFile(file, bytes)) << file;
+    server_.Route("/vomo/setup/manifest.cab", HttpReply::Body(bytes));
+    return server_.Url("/vomo/setup/manifest.cab");
 }
 
 std::string SignedPackages::ServeUnsigned(const std::string& name, const std::string& script) {

@@ -25,6 +25,9 @@ public:
                       Signer signer = Signer::kVomoLlc);
     // The same package left unsigned.
     std::string ServeUnsigned(const std::string& name, const std::string& script);
+    // Serves `xml` as the manifest of a distribution: the member "manifest.xml" of a cabinet
+    // signed by `signer`, at "/vomo/setup/manifest.cab". Its URL.
+    std::string ServeManifest(const std::string& xml, Signer signer = Signer::kVomoLlc);
     // The bytes served as "/<name>".
     std::string Bytes(const std::string& name) const;
 

@@ -2,11 +2,14 @@
 
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
 #include <vector>
+
+#include <boost/filesystem.hpp>
 
 // The POSIX side of the test helpers; the shared ones are in TestFiles.cpp.
 
@@ -37,6 +40,15 @@ void SetEnvironment(const std::string& name, const std::string& value) {
 
 void UnsetEnvironment(const std::string& name) {
     ::unsetenv(name.c_str());
+}
+
+bool InPrivateFolderOf(const std::string& path, const std::string& parent) {
+    // Read here, not asked of the library: the check under test must not be its own judge.
+    const boost::filesystem::path folder = boost::filesystem::path(path).parent_path();
+    struct stat info;
+    return folder.parent_path() == boost::filesystem::path(parent) &&
+           ::lstat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
+           info.st_uid == ::geteuid() && (info.st_mode & 07777) == 0700;
 }
 
 int RunCommand(const std::string& command) {

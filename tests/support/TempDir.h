@@ -36,9 +36,11 @@ void UnsetEnvironment(const std::string& name);
 // The entries below `dir`, at any depth, that are not folders (files, links): what was left
 // behind in it.
 size_t CountFilesBelow(const std::string& dir);
+#ifndef _WIN32
 // True when `path` lies in a private folder (a directory, not a link, owned by this user, mode
-// 0700) that stands directly in `parent`.
+// 0700, as lstat reads it) that stands directly in `parent`.
 bool InPrivateFolderOf(const std::string& path, const std::string& parent);
+#endif
 
 // Runs a shell command; its exit status (or -1). Output goes to the test's own output.
 int RunCommand(const std::string& command);

@@ -3,7 +3,6 @@
 
 #include <boost/filesystem.hpp>
 
-#include "platform/TempFile.h"
 #include "support/TempDir.h"
 
 // The test helpers every platform shares (TempDir.cpp and its Windows sibling hold the rest).
@@ -48,12 +47,6 @@ size_t CountFilesBelow(const std::string& dir) {
         }
     }
     return count;
-}
-
-bool InPrivateFolderOf(const std::string& path, const std::string& parent) {
-    const boost::filesystem::path folder = boost::filesystem::path(path).parent_path();
-    return folder.parent_path() == boost::filesystem::path(parent) &&
-           platform::IsPrivateDirectory(folder.string());
 }
 
 }  // namespace testsupport

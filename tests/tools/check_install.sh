@@ -20,9 +20,18 @@ version=$(sed -n 's/^#define VCM_VERSION_\(MAJOR\|MINOR\|PATCH\) \([0-9]*\)/\2/p
 for f in include/vcm/vcm.h "$libdir/libvcm.so.1" "$libdir/libvcm.so.$version" "$libdir/libvcm.so" \
     "$libdir/pkgconfig/vcm.pc" "$libdir/cmake/vcm/vcmConfig.cmake" bin/vcm bin/vomo-reg \
     share/man/man1/vcm.1 share/man/man1/vomo-reg.1 share/man/man1/vomo-dist.1 \
-    share/man/man3/vcm.3; do
+    share/man/man3/vcm.3 share/man/man3/VCM_Initialize.3 share/man/man3/VCM_AddSpec.3 \
+    share/man/man3/VCM_FindComponents.3 share/man/man3/VCM_CheckForUpdates.3 \
+    share/man/man3/VCM_UpdateComponents.3 share/man/man3/VCM_Shutdown.3 \
+    libexec/vcm/vcm-elevate share/polkit-1/actions/com.vomo.vcm.elevate.policy; do
   [ -e "$prefix/$f" ] || fail "$f is not installed"
 done
+# man VCM_Initialize shows vcm(3).
+grep -q 'VCM_Shutdown' <<< "$(MANPATH=$prefix/share/man man VCM_Initialize 2> /dev/null)" \
+  || fail "man VCM_Initialize does not show vcm(3)"
+# vcm.pc names the prefix installed into, as an absolute path.
+grep -qx "prefix=$prefix" "$prefix/$libdir/pkgconfig/vcm.pc" \
+  || fail "vcm.pc does not name $prefix: $(grep '^prefix=' "$prefix/$libdir/pkgconfig/vcm.pc")"
 
 # SONAME and the six functions at VCM_1.
 headers=$(objdump -p "$prefix/$libdir/libvcm.so.$version")

@@ -13,6 +13,7 @@
 #include <boost/thread/thread.hpp>
 
 #include "api/Addresses.h"
+#include "api/ControlCharacters.h"
 #include "api/InstallLog.h"
 #include "engine/ComponentImpl.h"
 #include "engine/Locale.h"
@@ -56,7 +57,7 @@ void OnHotFixDone(int32_t result) {
 
 }  // namespace
 
-int Uninstall(const std::string& ids) {
+int Uninstall(const std::string& ids, Outcome& outcome) {
     std::vector<std::string> asked;
     std::istringstream list(ids);
     for (std::string id; std::getline(list, id, ';');) {
@@ -80,7 +81,7 @@ int Uninstall(const std::string& ids) {
             record.inInstallGroup = record.inInstallGroup || group.id == id;
         }
         if (!record.inInstallGroup && !registry->IsComponentInstalled(id)) {
-            std::fprintf(stderr, "vcm: %s is not installed\n", id.c_str());
+            outcome.message = id + " is not installed";
             return kNotFound;
         }
         components.push_back(boost::make_shared<ComponentImpl>(record));
@@ -105,20 +106,20 @@ int Uninstall(const std::string& ids) {
         boost::dynamic_pointer_cast<UninstallSessionImpl>(session);
     for (const ComponentRecord& record : run ? run->GetRecords() : std::vector<ComponentRecord>()) {
         if (!registry->IsComponentInstalled(record.id)) {
-            std::printf("%s\n", record.id.c_str());
+            outcome.ids.push_back(record.id);
         }
     }
     if (state != kRemoved) {
         return kUninstallFailed;
     }
     if (session->IsRebootRequired()) {
-        std::fprintf(stderr, "vcm: restart the computer to finish the removal\n");
+        outcome.message = "restart the computer to finish the removal";
         return kRestartRequired;
     }
     return 0;
 }
 
-int HotFix() {
+int HotFix(Outcome& outcome) {
     // The installers are told a locale, as an update run tells them.
     vmi::Locale::SelectIfNone("en-us");
     platform::InterruptScope interrupts;
@@ -129,11 +130,12 @@ int HotFix() {
         return verdict == 8 || verdict == 18 || verdict == 19 ? static_cast<int>(verdict)
                                                               : kNotFound;
     }
+    nlohmann::ordered_json& listed = outcome.details["hotFixes"] = nlohmann::ordered_json::array();
     for (const HotFixRecord& hotFix : engine->GetHotFixList()) {
-        std::printf("%s %s %s\n", hotFix.id.c_str(), hotFix.componentId.c_str(),
-                    hotFix.version.c_str());
+        outcome.lines.push_back(hotFix.id + " " + hotFix.componentId + " " + hotFix.version);
+        listed.push_back(
+            {{"id", hotFix.id}, {"component", hotFix.componentId}, {"version", hotFix.version}});
     }
-    std::fflush(stdout);
     const uint32_t started = engine->StartHotFixSession(OnHotFixDone);
     if (started != 0) {
         return static_cast<int>(started);

@@ -1,50 +1,78 @@
 #include "tools/vcm/LogView.h"
 
 #include <cstdio>
-#include <fstream>
 #include <iostream>
+#include <limits>
 
+#include "api/ControlCharacters.h"
 #include "platform/LogFile.h"
 
 namespace vcmtool {
 
+namespace {
+
+// The log from `offset` on, as the library's reader opens it: never through a link planted
+// under its name. False when there is no log to read.
+bool ReadFrom(const std::string& path, std::streamoff offset, std::string& text,
+              std::streamoff& size) {
+    uint64_t bytes = 0;
+    const bool read =
+        platform::ReadLog(path, static_cast<uint64_t>(offset < 0 ? 0 : offset), text, bytes);
+    size = static_cast<std::streamoff>(bytes);
+    return read;
+}
+
+}  // namespace
+
 std::streamoff LogSize() {
-    std::ifstream in(platform::InstallLogPath(), std::ios::binary | std::ios::ate);
-    return in ? static_cast<std::streamoff>(in.tellg()) : 0;
+    std::string none;
+    std::streamoff size = 0;
+    ReadFrom(platform::InstallLogPath(), std::numeric_limits<std::streamoff>::max(), none, size);
+    return size;
 }
 
 std::string LastErrorLine(std::streamoff start) {
-    std::ifstream in(platform::InstallLogPath(), std::ios::binary | std::ios::ate);
-    if (!in) {
+    const std::string path = platform::InstallLogPath();
+    std::string text;
+    std::streamoff size = 0;
+    if (!ReadFrom(path, start, text, size)) {
         return std::string();
     }
-    if (static_cast<std::streamoff>(in.tellg()) < start) {
-        start = 0;
+    if (size < start && !ReadFrom(path, 0, text, size)) {  // rotated meanwhile
+        return std::string();
     }
-    in.seekg(start);
     const std::string marker = " error ";
-    std::string line, last;
-    while (std::getline(in, line)) {
+    std::string last;
+    std::string::size_type begin = 0;
+    while (begin < text.size()) {
+        std::string::size_type end = text.find('\n', begin);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        const std::string line = text.substr(begin, end - begin);
         const std::string::size_type at = line.find(marker);
         if (at != std::string::npos && at < 24) {
             last = line.substr(at + marker.size());
         }
+        begin = end + 1;
     }
-    return last;
+    return vcm::EscapeControlCharacters(last);
 }
 
 int PrintLog() {
     const std::string path = platform::InstallLogPath();
     bool any = false;
     for (const std::string& file : {path + ".1", path}) {
-        std::ifstream in(file, std::ios::binary);
-        if (in) {
+        std::string text;
+        std::streamoff size = 0;
+        if (ReadFrom(file, 0, text, size)) {
             any = true;
-            std::cout << in.rdbuf();
+            std::cout << vcm::EscapeControlCharacters(text);
         }
     }
     if (!any) {
-        std::fprintf(stderr, "vcm: no install log at %s\n", path.c_str());
+        std::fprintf(stderr, "vcm: no install log at %s\n",
+                     vcm::EscapeControlCharacters(path).c_str());
         return 1;
     }
     return 0;
@@ -52,8 +80,8 @@ int PrintLog() {
 
 LiveLog::LiveLog(const char* doing)
     : path_(platform::InstallLogPath()), doing_(doing), start_(Clock::now()) {
-    std::ifstream in(path_, std::ios::binary | std::ios::ate);
-    offset_ = in ? static_cast<std::streamoff>(in.tellg()) : 0;
+    std::string none;
+    ReadFrom(path_, std::numeric_limits<std::streamoff>::max(), none, offset_);
     thread_ = std::thread(&LiveLog::Run, this);
 }
 
@@ -81,22 +109,25 @@ void LiveLog::Run() {
 }
 
 void LiveLog::ShowNewLines() {
-    std::ifstream in(path_, std::ios::binary | std::ios::ate);
-    if (!in) {
+    std::string text;
+    std::streamoff size = 0;
+    if (!ReadFrom(path_, offset_, text, size)) {
         return;
     }
-    const std::streamoff size = in.tellg();
     if (size < offset_) {
         offset_ = 0;  // the log was rotated
-    }
-    in.seekg(offset_);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (in.eof()) {
-            break;  // a line still being written
+        if (!ReadFrom(path_, offset_, text, size)) {
+            return;
         }
+    }
+    // Whole lines only: a line still being written waits for its end.
+    std::string::size_type begin = 0;
+    std::string::size_type end;
+    while ((end = text.find('\n', begin)) != std::string::npos) {
+        const std::string line = text.substr(begin, end - begin);
         offset_ += static_cast<std::streamoff>(line.size()) + 1;
-        std::printf("\r\033[K%s\n", line.c_str());
+        std::printf("\r\033[K%s\n", vcm::EscapeControlCharacters(line).c_str());
+        begin = end + 1;
     }
 }
 

@@ -1,5 +1,8 @@
 // vcm's views of the install log: its size before a request, the reason of the last failure a
 // request wrote, the whole log, and the live view shown on a terminal while an update runs.
+// The log is read as the library writes it, never through a link planted under its name
+// (platform/LogFile.h), and control characters in what is shown are escaped
+// (api/ControlCharacters.h).
 #pragma once
 
 #include <chrono>

@@ -3,16 +3,47 @@
 namespace vcmtool {
 
 const char* Meaning(const std::string& command, int code) {
+    if (code == 64) {
+        return "the command line cannot be run";
+    }
     if (command == "uninstall") {
         switch (code) {
             case 2:
                 return "nothing was removed";
+            case 13:
+                return "removed; a restart finishes the removal";
             case 10:
                 return "an uninstaller failed, and the components after it stay installed";
             case 15:
                 return "no id was given";
             default:
                 return "the uninstall could not start";
+        }
+    }
+    if (command == "setup") {
+        switch (code) {
+            case 1:
+                return "a question got no answer, and nothing was installed";
+            case 2:
+                return "the bundle does not offer what was asked, and nothing was installed";
+            case 7:
+            case 8:
+                return "the manifest could not be downloaded";
+            case 9:
+                return "an install failed";
+            case 14:
+                return "the manifest could not be parsed";
+            case 18:
+                return "the manifest's signature was refused";
+            case 19:
+                return "the manifest could not be extracted";
+            case 64:
+                return "usage: vcm setup --bundle NAME [--distributor ID] [--dir DIR] [--yes "
+                       "--accept-licence] [--components IDS] [--offers IDS|none]";
+            case 77:
+                return "the licence was not accepted, and nothing was installed";
+            default:
+                return "the install could not start";
         }
     }
     if (command == "hotfix") {

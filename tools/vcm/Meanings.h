@@ -5,7 +5,8 @@
 
 namespace vcmtool {
 
-// The meaning of result `code` of `command` ("find", "check", "update", "uninstall", "hotfix").
+// The meaning of result `code` of `command` ("find", "check", "update", "list", "uninstall",
+// "hotfix"); 64 is vcm's own, for a command line it cannot run.
 const char* Meaning(const std::string& command, int code);
 
 }  // namespace vcmtool

@@ -19,10 +19,14 @@ const std::chrono::milliseconds kLookInterval(200);
 }  // namespace
 
 WaitNotice::WaitNotice(const std::string& command) {
-    const bool runs = command == "update" || command == "uninstall" || command == "hotfix";
-    if (!runs || ::isatty(STDOUT_FILENO)) {
+    // The live view of an uninstall on a terminal shows every line of the log already.
+    const bool shown = command == "uninstall" && ::isatty(STDOUT_FILENO);
+    if ((command != "update" && command != "uninstall" && command != "hotfix") || shown) {
         return;
     }
+    // On a terminal, the line of an update's progress is cleared first (it is drawn anew
+    // below).
+    clear_ = ::isatty(STDERR_FILENO) ? "\r\033[K" : "";
     offset_ = LogSize();
     thread_ = std::thread(&WaitNotice::Watch, this);
 }
@@ -51,7 +55,7 @@ void WaitNotice::Watch() {
                 // The log is every process's: a line that names this process is another's
                 // wait for it.
                 if (at != std::string::npos && line.find(self) == std::string::npos) {
-                    std::fprintf(stderr, "vcm: %s\n", line.substr(at).c_str());
+                    std::fprintf(stderr, "%svcm: %s\n", clear_.c_str(), line.substr(at).c_str());
                 }
             }
         }

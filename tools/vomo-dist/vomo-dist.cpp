@@ -3,28 +3,40 @@
 //   vomo-dist package PROGRAM -o PKG.cab       wraps an installer program in a cabinet
 //   vomo-dist sign FILE --cert C --key K [--timestamp URL]
 //                                              signs a cabinet in place (osslsigncode)
-//   vomo-dist manifest DIR --cert C --key K [--timestamp URL]
-//                                              packs and signs DIR/manifest.xml into
-//                                              DIR/vomo/setup/manifest.cab
-//   vomo-dist verify FILE                      checks a signed file as the component manager
-//                                              does and says what it found
+//   vomo-dist manifest DIR --cert C --key K [--timestamp URL] [--expires WHEN]
+//                          [--packages FOLDER]
+//                                              checks, packs and signs DIR/manifest.xml into
+//                                              DIR/vomo/setup/manifest.cab; with FOLDER, the
+//                                              packages found there get their sha256 first
+//   vomo-dist lint MANIFEST [--packages DIR] [--previous URL-or-FILE] [--strict]
+//                                              reports what clients would refuse or stumble
+//                                              on, each with its line (LintCommand.h)
+//   vomo-dist verify FILE [--packages FOLDER]  checks a signed file as the component manager
+//                                              does and says what it found; with FOLDER, FILE
+//                                              is a manifest cabinet whose packages' sha256
+//                                              are checked too
 //
 // Cabinets are made with gcab and signatures with osslsigncode, both found on PATH when they
 // are needed. The certificate file may hold the signer's certificate followed by its
 // intermediates. Exit status 0 on success, 1 when the work failed, 2 on a usage error.
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <string>
 #include <vector>
 
 #include <boost/filesystem.hpp>
 
+#include "packages/CabFileExtractor.h"
 #include "packages/Redirector.h"
 #include "packages/VerifyTrust.h"
 #include "platform/CommandLine.h"
 #include "platform/Environment.h"
 #include "platform/LastError.h"
 #include "platform/Trust.h"
+#include "tools/vomo-dist/LintCommand.h"
+#include "tools/vomo-dist/PackageDigests.h"
+#include "tools/vomo-dist/WorkFolder.h"
 #include "vcm/vcm.h"
 
 namespace fs = boost::filesystem;
@@ -39,17 +51,28 @@ void Usage(FILE* out) {
                  "usage: vomo-dist package PROGRAM -o PKG.cab\n"
                  "       vomo-dist sign FILE --cert CERT --key KEY [--timestamp URL]\n"
                  "       vomo-dist manifest DIR --cert CERT --key KEY [--timestamp URL]\n"
-                 "       vomo-dist verify FILE\n"
+                 "                          [--expires WHEN] [--packages FOLDER]\n"
+                 "       vomo-dist lint MANIFEST [--packages DIR] [--previous URL-or-FILE]\n"
+                 "                          [--strict]\n"
+                 "       vomo-dist verify FILE [--packages FOLDER]\n"
                  "       vomo-dist --version\n"
                  "\n"
                  "  package   wraps an installer program in a cabinet (gcab)\n"
                  "  sign      signs a cabinet in place with Authenticode (osslsigncode); CERT is\n"
                  "            a PEM file with the signer's certificate and its intermediates,\n"
                  "            KEY its private key, URL an RFC 3161 time-stamp server\n"
-                 "  manifest  packs DIR/manifest.xml into DIR/vomo/setup/manifest.cab and signs\n"
-                 "            it\n"
+                 "  manifest  checks DIR/manifest.xml as lint does, refusing on an error, packs\n"
+                 "            it into DIR/vomo/setup/manifest.cab and signs it; WHEN (14d, 36h\n"
+                 "            or a UTC date and time) is written as the manifest's expiry; with\n"
+                 "            --packages, every package whose file (the last part of its url) is\n"
+                 "            in FOLDER gets its <sha256> set first, in the copy\n"
+                 "            DIR/vomo/setup/manifest.xml that is checked and packed\n"
+                 "  lint      reports the manifest's errors and warnings with their lines; DIR\n"
+                 "            holds the packages it names, URL-or-FILE the manifest served now\n"
                  "  verify    checks a signed file as the component manager does; trusted roots\n"
-                 "            are the system's and those of VOMO_TRUST_ROOTS\n");
+                 "            are the system's and those of VOMO_TRUST_ROOTS; with --packages,\n"
+                 "            FILE is a manifest cabinet and every package's <sha256> is\n"
+                 "            checked against its file in FOLDER\n");
 }
 
 int Fail(const std::string& message) {
@@ -96,7 +119,11 @@ int RunTool(const std::string& tool, const std::vector<std::string>& arguments,
     for (const std::string& argument : arguments) {
         text += (text.empty() ? "" : " ") + Quoted(argument);
     }
-    Redirector redirector;
+    // The tool's output is this program's own: it goes to standard output.
+    Redirector redirector(false, [](const char* data, size_t size) {
+        std::fwrite(data, 1, size, stdout);
+        std::fflush(stdout);
+    });
     int32_t exitCode = -1;
     if (!redirector.Run(text, program, exitCode)) {
         return Fail("cannot run " + program + ": " + platform::GetLastErrorText());
@@ -139,8 +166,9 @@ int Sign(const std::string& file, const std::string& cert, const std::string& ke
 }
 
 int Manifest(const std::string& dir, const std::string& cert, const std::string& key,
-             const std::string& timestamp) {
-    const fs::path manifest = fs::path(dir) / "manifest.xml";
+             const std::string& timestamp, const std::string& expires,
+             const std::string& packages) {
+    fs::path manifest = fs::path(dir) / "manifest.xml";
     const fs::path target = fs::path(dir) / "vomo" / "setup" / "manifest.cab";
     boost::system::error_code error;
     if (!fs::is_regular_file(manifest, error)) {
@@ -150,8 +178,23 @@ int Manifest(const std::string& dir, const std::string& cert, const std::string&
     if (error) {
         return Fail("cannot make " + target.parent_path().string() + ": " + error.message());
     }
+    if (!packages.empty()) {
+        // The publisher's own file stays as written; the copy with the digests is checked and
+        // packed.
+        const fs::path filled = target.parent_path() / "manifest.xml";
+        std::string why;
+        if (!vomodist::FillPackageDigests(manifest.string(), packages, filled.string(), why)) {
+            return Fail(why);
+        }
+        manifest = filled;
+    }
+    WorkFolder work;
+    std::string packed;
+    if (const int failed = PrepareManifestForSigning(manifest.string(), expires, work, packed)) {
+        return failed;
+    }
     fs::remove(target, error);
-    if (const int failed = Package(manifest.string(), target.string())) {
+    if (const int failed = Package(packed, target.string())) {
         return failed;
     }
     if (const int failed = Sign(target.string(), cert, key, timestamp)) {
@@ -160,6 +203,25 @@ int Manifest(const std::string& dir, const std::string& cert, const std::string&
     }
     std::printf("%s\n", target.string().c_str());
     return 0;
+}
+
+// The packages' digests of the manifest in the cabinet `file`, against the files in `packages`.
+int VerifyPackages(const std::string& file, const std::string& packages) {
+    const fs::path extracted =
+        fs::temp_directory_path() / fs::unique_path("vomo-dist-%%%%%%%%.xml");
+    CabFileExtractor cabinets(kManifestMaxBytes);
+    bool read = false;
+    try {
+        read = cabinets.CanExtract(Url::FromPath(file)) &&
+               cabinets.Extract(Url::FromPath(file), Url::FromPath(extracted.string()));
+    } catch (const std::exception&) {
+        read = false;  // a path a "file" Url cannot hold
+    }
+    const int result = read ? vomodist::CheckPackageDigests(extracted.string(), packages)
+                            : Fail(file + " is not a manifest cabinet");
+    boost::system::error_code ignored;
+    fs::remove(extracted, ignored);
+    return result;
 }
 
 int Verify(const std::string& file) {
@@ -218,14 +280,20 @@ int main(int argc, char** argv) {
     }
     const std::string command = args[0];
     args.erase(args.begin());
-    std::string output, cert, key, timestamp;
+    if (command == "lint") {
+        return RunLint(args);
+    }
+    std::string output, cert, key, timestamp, expires, packages;
     if (!TakeOption(args, "-o", output) || !TakeOption(args, "--cert", cert) ||
-        !TakeOption(args, "--key", key) || !TakeOption(args, "--timestamp", timestamp)) {
+        !TakeOption(args, "--key", key) || !TakeOption(args, "--timestamp", timestamp) ||
+        !TakeOption(args, "--expires", expires) || !TakeOption(args, "--packages", packages) ||
+        (!expires.empty() && command != "manifest")) {
         Usage(stderr);
         return kUsage;
     }
     const bool signing = command == "sign" || command == "manifest";
     if (args.size() != 1 || (command == "package" && output.empty()) ||
+        (!packages.empty() && command != "manifest" && command != "verify") ||
         (signing && (cert.empty() || key.empty()))) {
         if (command != "package" && !signing && command != "verify") {
             std::fprintf(stderr, "vomo-dist: unknown command \"%s\"\n", command.c_str());
@@ -240,10 +308,14 @@ int main(int argc, char** argv) {
         return Sign(args[0], cert, key, timestamp);
     }
     if (command == "manifest") {
-        return Manifest(args[0], cert, key, timestamp);
+        return Manifest(args[0], cert, key, timestamp, expires, packages);
     }
     if (command == "verify") {
-        return Verify(args[0]);
+        const int verified = Verify(args[0]);
+        if (verified != 0 || packages.empty()) {
+            return verified;
+        }
+        return VerifyPackages(args[0], packages);
     }
     std::fprintf(stderr, "vomo-dist: unknown command \"%s\"\n", command.c_str());
     Usage(stderr);

@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/UtcTime.h"
 #include "packages/SizeLimits.h"
+#include "platform/Clock.h"
 #include "settings/SettingsAccessors.h"
 #include "support/CodeSigning.h"
 #include "support/LoadedExports.h"
@@ -54,6 +56,9 @@ const char kUpdatesManifest[] = R"(<?xml version="1.0" encoding="UTF-8"?>
       <isDowngradeVersion>true</isDowngradeVersion></component>
     <component id="NotInstalled"><latestVersion>3.0.0.0</latestVersion></component>
     <component id="BadVersion"><latestVersion>9.0.0.0</latestVersion></component>
+    <component id="Paused"><latestVersion rollout="0">2.0.0.0</latestVersion></component>
+    <component id="Everyone"><latestVersion rollout="100">2.0.0.0</latestVersion></component>
+    <component id="Garbled"><latestVersion rollout="ten">2.0.0.0</latestVersion></component>
   </componentDefinitions>
 </manifest>
 )";
@@ -167,6 +172,19 @@ protected:
         run();
         ReadFile(path, after);
         return after.size() >= before.size() ? after.substr(before.size()) : after;
+    }
+
+    // vomo-dist's options that sign as the maker.
+    static std::string SignerArguments() {
+        const CodeSigning& signing = CodeSigning::Instance();
+        return " --cert " + testsupport::ShellQuote(signing.Chain(Signer::kVomoLlc)) + " --key " +
+               testsupport::ShellQuote(signing.Key(Signer::kVomoLlc));
+    }
+    // Runs vomo-dist with `args` (already quoted), as a publisher would.
+    static void Dist(const std::string& args) {
+        ASSERT_EQ(0,
+                  testsupport::RunCommand(std::string(VOMO_DIST_PATH) + " " + args + " >/dev/null"))
+            << args;
     }
 
     static void Append(const char* id, StringList* list) {
@@ -341,7 +359,69 @@ TEST_F(SignedManifestTest, CheckReportsNewerVersionsOfInstalledComponents) {
     // An id the manifest does not know stops the check with 11.
     EXPECT_EQ(11, Check(manager, "Newer;Ghost", 1));
     EXPECT_TRUE(ids_.empty());
+
+    // Staged rollouts: a release at 0% (or at a share that is no percentage) is paused for
+    // every machine, even to a forced check; one at 100% reaches every machine.
+    for (const char* id : {"Paused", "Everyone", "Garbled"}) {
+        RegAdd(id, "ComponentId", id);
+        RegAdd(id, "InstalledVersion", "1.0.0.0");
+    }
+    const std::string logged = LogSince([&] {
+        EXPECT_EQ(0, Check(manager, "Paused;Everyone;Garbled", 1));
+        EXPECT_EQ(std::vector<std::string>{"Everyone"}, ids_);
+    });
+    EXPECT_NE(std::string::npos,
+              logged.find("Paused 2.0.0.0 is rolled out to 0% of machines; this machine waits"))
+        << logged;
     e_.shutdown(manager);
+
+    // What a tester gets with vcm: the paused releases too.
+    std::string out;
+    EXPECT_EQ(
+        0, testsupport::RunCommandOutput(
+               std::string(VCM_PATH) + " check --force --ignore-rollout 'Paused;Everyone'", out));
+    EXPECT_EQ("Paused\nEveryone\n", out);
+    EXPECT_EQ(0, testsupport::RunCommandOutput(
+                     std::string(VCM_PATH) + " check --force 'Paused;Everyone'", out));
+    EXPECT_EQ("Everyone\n", out);
+}
+
+// A manifest may say when it expires: from then on it is refused as a bad signature would be,
+// and the log says since when; before then it is accepted.
+TEST_F(SignedManifestTest, AnExpiredManifestGives1AndOneAMinuteFromExpiry0) {
+    const int64_t now = platform::CurrentTime();
+    const struct {
+        std::string expires;
+        int result;
+        std::string logged;
+    } cases[] = {
+        {FormatUtcTime(now - 60), 1, "the manifest expired on " + FormatUtcTime(now - 60)},
+        {FormatUtcTime(now + 60), 0, ""},
+        {"next week", 1, "its expiry \"next week\" is not a UTC date and time"},
+    };
+    const CodeSigning& signing = CodeSigning::Instance();
+    int made = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.expires);
+        const std::string xml = "<manifest version='5.0.0.1' expires='" + c.expires +
+                                "'><componentDefinitions><component id='VomoPlayer'/>"
+                                "</componentDefinitions></manifest>";
+        const std::string name = "dated-" + std::to_string(++made);
+        ASSERT_TRUE(testsupport::MakeCabinet(files_->File(name + "-plain.cab"),
+                                             {{"manifest.xml", xml}}, true, files_->Path()));
+        ASSERT_TRUE(signing.Sign(Signer::kVomoLlc, files_->File(name + "-plain.cab"),
+                                 files_->File(name + ".cab")));
+        Serve(name + ".cab");
+        const std::string logged = LogSince([&] {
+            ComponentManager* manager = NewManager();
+            EXPECT_EQ(c.result, Check(manager, "VomoPlayer"));
+            e_.shutdown(manager);
+        });
+        if (!c.logged.empty()) {
+            EXPECT_NE(std::string::npos, logged.find("Manifest refused: " + c.logged)) << logged;
+        }
+    }
+    EXPECT_EQ(0u, testsupport::CountFilesBelow(tmp_.Path()));  // nothing refused is kept
 }
 
 // Update runs through the exports, as a publisher would set them up with vomo-dist: each
@@ -351,15 +431,7 @@ TEST_F(SignedManifestTest, UpdateRunsInstallRecordAndReportThroughTheExports) {
     pingtest::Port80Listener hints("127.0.80.11");
     ASSERT_EQ("", hints.Error());
     ::setenv("VOMO_INSTALLER_URL", "http://127.0.80.11", 1);
-    const CodeSigning& signing = CodeSigning::Instance();
-    const std::string signer = " --cert " +
-                               testsupport::ShellQuote(signing.Chain(Signer::kVomoLlc)) +
-                               " --key " + testsupport::ShellQuote(signing.Key(Signer::kVomoLlc));
-    const auto dist = [&](const std::string& args) {
-        ASSERT_EQ(0,
-                  testsupport::RunCommand(std::string(VOMO_DIST_PATH) + " " + args + " >/dev/null"))
-            << args;
-    };
+    const std::string signer = SignerArguments();
     TempDir site("vcm-e2e-site");
     std::string manifest = "<manifest version='7.0.0.0'><componentDefinitions>";
     for (const char* id : {"Alpha", "Beta"}) {
@@ -369,18 +441,19 @@ TEST_F(SignedManifestTest, UpdateRunsInstallRecordAndReportThroughTheExports) {
                                                   " add 'HKLM\\SOFTWARE\\Vomo\\Install\\" + id +
                                                   "' /v InstallDir /d \"${1#/DIR=}\" /f\n"));
         const std::string cab = site.File(std::string(id) + ".cab");
-        dist("package " + installer + " -o " + cab + " && " + VOMO_DIST_PATH + " sign " + cab +
+        Dist("package " + installer + " -o " + cab + " && " + VOMO_DIST_PATH + " sign " + cab +
              signer);
         std::string bytes;
         ASSERT_TRUE(ReadFile(cab, bytes));
         server_.Route("/" + std::string(id) + ".cab", HttpReply::Body(bytes));
         manifest += std::string("<component id='") + id +
-                    "'><latestVersion>3.1.0.0</latestVersion><package><type>nsis</type><url>" +
+                    "'><latestVersion rollout='0'>3.1.0.0</latestVersion>"
+                    "<package><type>nsis</type><url>" +
                     server_.Url("/" + std::string(id) + ".cab") + "</url></package></component>";
     }
     ASSERT_TRUE(testsupport::WriteFile(site.File("manifest.xml"),
                                        manifest + "</componentDefinitions></manifest>"));
-    dist("manifest " + site.Path() + signer);
+    Dist("manifest " + site.Path() + signer);
     std::string cabinet;
     ASSERT_TRUE(ReadFile(site.File("vomo/setup/manifest.cab"), cabinet));
     server_.Route(kCabinetPath, HttpReply::Body(cabinet));
@@ -391,6 +464,13 @@ TEST_F(SignedManifestTest, UpdateRunsInstallRecordAndReportThroughTheExports) {
         e_.shutdown(manager);  // the hints queued are sent before it returns
         return result;
     };
+    // The release is paused (rollout 0): the check tells of no update, but a host asking for
+    // the component installs the manifest's version all the same.
+    ASSERT_TRUE(MarkInstalled("Alpha", "1.0.0.0"));
+    ComponentManager* checker = NewManager();
+    EXPECT_EQ(0, Check(checker, "Alpha"));
+    EXPECT_TRUE(ids_.empty());
+    e_.shutdown(checker);
     const std::string log = LogSince([&] { EXPECT_EQ(0, update("Alpha")); });
     std::string value;
     EXPECT_TRUE(vmds::ReadInstallString("Alpha", "InstalledVersion", value));
@@ -422,6 +502,53 @@ TEST_F(SignedManifestTest, UpdateRunsInstallRecordAndReportThroughTheExports) {
                   pingtest::Request("127.0.80.11", "/hint/v10-unique-component-Beta-FAIL")}),
               hints.WaitForRequests(2, 5000));
     ::setenv("VOMO_INSTALLER_URL", "http://127.0.0.1", 1);
+}
+
+// Someone between the machine and the plain-http package server serves Beta's signed package at
+// Alpha's address. A manifest whose packages carry the sha256 that vomo-dist filled in binds
+// each package to its entry: the substitute is refused as a signature failure and nothing
+// runs. A manifest without them is judged as before: the signature alone, which Beta's passes.
+TEST_F(SignedManifestTest, ASubstitutedPackageIsRefusedWhenTheManifestNamesItsDigest) {
+    const std::string signer = SignerArguments();
+    TempDir site("vcm-e2e-site");
+    const std::string ran = site.File("ran");
+    std::string manifest = "<manifest version='7.0.0.0'><componentDefinitions>";
+    for (const char* id : {"Alpha", "Beta"}) {
+        const std::string installer = site.File(std::string(id) + ".sh");
+        ASSERT_TRUE(testsupport::WriteFile(
+            installer, std::string("#!/bin/sh\necho ") + id + " >> " + ran + "\n"));
+        const std::string cab = site.File(std::string(id) + ".cab");
+        Dist("package " + installer + " -o " + cab + " && " + VOMO_DIST_PATH + " sign " + cab +
+             signer);
+        manifest += std::string("<component id='") + id +
+                    "'><latestVersion>3.1.0.0</latestVersion><package><type>nsis</type><url>" +
+                    server_.Url("/" + std::string(id) + ".cab") + "</url></package></component>";
+    }
+    ASSERT_TRUE(testsupport::WriteFile(site.File("manifest.xml"),
+                                       manifest + "</componentDefinitions></manifest>"));
+    std::string beta;
+    ASSERT_TRUE(ReadFile(site.File("Beta.cab"), beta));
+    server_.Route("/Alpha.cab", HttpReply::Body(beta));  // the substitute
+
+    for (const bool digests : {true, false}) {
+        SCOPED_TRACE(digests ? "with digests" : "without digests");
+        Dist("manifest " + site.Path() + signer + (digests ? " --packages " + site.Path() : ""));
+        std::string cabinet;
+        ASSERT_TRUE(ReadFile(site.File("vomo/setup/manifest.cab"), cabinet));
+        server_.Route(kCabinetPath, HttpReply::Body(cabinet));
+        testsupport::WriteFile(ran, "");
+        const std::string log = LogSince([&] {
+            ComponentManager* manager = NewManager();
+            EXPECT_EQ(digests ? 1 : 0, e_.update(manager, "Alpha"));
+            e_.shutdown(manager);
+        });
+        std::string who;
+        ReadFile(ran, who);
+        EXPECT_EQ(digests ? "" : "Beta\n", who);
+        EXPECT_EQ(digests, log.find("error Component: [Alpha] - Failed with error: the package "
+                                    "is not the one the manifest names") != std::string::npos)
+            << log;
+    }
 }
 
 }  // namespace

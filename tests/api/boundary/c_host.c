@@ -154,8 +154,8 @@ int main(int argc, char** argv) {
     expect(VCM_Initialize(&manager) == 0, "VCM_Initialize returns 0");
     expect(manager != NULL, "VCM_Initialize makes a manager");
 
-    expect(VCM_AddSpec(manager, NULL) == 13, "null spec is 13");
-    expect(VCM_AddSpec(manager, "") == 13, "empty spec is 13");
+    expect(VCM_AddSpec(manager, NULL) == VCM_NO_SPEC, "null spec is 13");
+    expect(VCM_AddSpec(manager, "") == VCM_NO_SPEC, "empty spec is 13");
     expect(VCM_AddSpec(manager, "name;role") == 13, "two fields are 13");
 
     mine.count = 3;
@@ -167,15 +167,23 @@ int main(int argc, char** argv) {
     expect(VCM_AddSpec(manager, "name;role;1.0;extra") == 0, "four fields are a spec");
     /* The manifest server is not reachable: preparation fails with 4, the list is emptied and
      * nothing is reported. */
-    expect(VCM_FindComponents(manager, host_append, &list) == 4, "unreachable manifest is 4");
+    expect(VCM_FindComponents(manager, host_append, &list) == VCM_DOWNLOAD_FAILED,
+           "unreachable manifest is 4");
     expect(mine.clears == 2 && mine.count == 0, "the list is emptied on failure");
     /* The download was started once; later preparations report 8. */
     expect(VCM_CheckForUpdates(manager, "a;b", 1, host_append, &list) == 1,
            "a failed preparation makes the check 1");
-    expect(VCM_UpdateComponents(manager, NULL) == 1, "a failed preparation makes the update 1");
+    expect(VCM_UpdateComponents(manager, NULL) == VCM_FAILED,
+           "a failed preparation makes the update 1");
 
     VCM_Shutdown(manager);
     VCM_Shutdown(NULL);
+
+    /* The names and meanings of the codes compile into a C89 host. */
+    expect(strcmp(VCM_ResultName(VCM_NO_MATCH), "VCM_NO_MATCH") == 0, "the name of 12");
+    expect(strcmp(VCM_ResultMeaning(12), "VCM_FindComponents: no spec matched") == 0,
+           "the meaning of 12");
+    expect(VCM_ResultName(2) == NULL, "2 is not a result of the library");
 
     if (failures == 0) {
         printf("C host OK\n");
