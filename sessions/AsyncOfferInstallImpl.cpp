@@ -14,6 +14,7 @@
 #include "packages/VerifyTrust.h"
 #include "platform/FileSeal.h"
 #include "platform/LastError.h"
+#include "sessions/FailureReason.h"
 #include "sessions/RunGuard.h"
 
 namespace {
@@ -111,6 +112,11 @@ void AsyncOfferInstallImpl::Work() {
         const bool downloaded = download->Download(record_.packageUrl, package.file);
         download->ClearCallback();
         if (!downloaded) {
+            if (log_) {
+                log_->WriteError(
+                    kOfferFailed, record_.id.c_str(),
+                    ("Failed to download file: " + FailureReason("the transfer failed")).c_str());
+            }
             Fail();
             return;
         }
