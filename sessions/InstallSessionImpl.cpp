@@ -12,13 +12,7 @@ namespace {
 
 typedef boost::lock_guard<boost::recursive_mutex> Lock;
 
-const uint32_t kOfferNotStarted = 1;
-const uint32_t kDownloading = 2;
-const uint32_t kOfferDownloading = 3;
-const uint32_t kInstalling = 4;
-const uint32_t kOfferInstalling = 5;
-const uint32_t kFinished = 7;
-const uint32_t kFailed = 8;
+using namespace install_state;
 
 const uint32_t kRestartRequired = 13;  // an installer's success that asks for a restart
 

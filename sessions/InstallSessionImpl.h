@@ -44,6 +44,17 @@
 #include "sessions/IInstallTransactionCB.h"
 #include "sessions/SessionThread.h"
 
+// The states above, by name, for the session and for those who poll it.
+namespace install_state {
+const uint32_t kOfferNotStarted = 1;
+const uint32_t kDownloading = 2;
+const uint32_t kOfferDownloading = 3;
+const uint32_t kInstalling = 4;
+const uint32_t kOfferInstalling = 5;
+const uint32_t kFinished = 7;
+const uint32_t kFailed = 8;
+}  // namespace install_state
+
 class InstallSessionImpl : public vmi::IInstallSession, public IInstallTransactionCB {
 public:
     // `records` in install order; `components` give the names and texts of the current

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "platform/Interrupt.h"
+#include "sessions/InstallSessionImpl.h"
 #include "tools/vcm/SetupDialog.h"
 
 namespace vcmtool {
@@ -17,13 +18,7 @@ typedef std::chrono::steady_clock Clock;
 const std::chrono::milliseconds kPollInterval(100);
 const float kLongestBanner = 3600;  // seconds a banner may hold its place
 
-const uint32_t kOfferNotStarted = 1;
-const uint32_t kDownloading = 2;
-const uint32_t kOfferDownloading = 3;
-const uint32_t kInstalling = 4;
-const uint32_t kOfferInstalling = 5;
-const uint32_t kFinished = 7;
-const uint32_t kFailed = 8;
+using namespace install_state;
 
 const char* StateWord(uint32_t state) {
     switch (state) {
