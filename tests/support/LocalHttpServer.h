@@ -87,9 +87,11 @@ public:
         }
     }
 
+    // A reply routed anew counts its answers (faultyAnswers, failedAnswers) from the first.
     void Route(const std::string& path, const HttpReply& reply) {
         std::lock_guard<std::mutex> lock(mutex_);
         routes_[path] = reply;
+        answers_[path] = 0;
     }
     std::string Url(const std::string& path) const {
         return "http://127.0.0.1:" + std::to_string(port_) + path;
