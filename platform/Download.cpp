@@ -4,7 +4,6 @@
 #include <sys/auxv.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -15,6 +14,7 @@
 #include <system_error>
 #include <thread>
 
+#include "platform/DownloadTimes.h"
 #include "platform/Interrupt.h"
 #include "platform/LastError.h"
 #include "platform/TempFile.h"
@@ -44,34 +44,6 @@ const uint32_t kErrorRedirect = 0x10005;
 const uint32_t kErrorCancelled = 0x10006;
 const uint32_t kErrorInterrupted = 0x10007;
 const uint32_t kErrorRange = 0x10008;
-
-std::atomic<uint32_t> stallOverrideMilliseconds(0);
-std::atomic<uint32_t> retryDelayOverrideMilliseconds(0);
-
-std::chrono::milliseconds StallLimit() {
-    const uint32_t overridden = stallOverrideMilliseconds.load();
-    if (overridden != 0) {
-        return std::chrono::milliseconds(overridden);
-    }
-    return std::chrono::seconds(kDownloadStallTimeoutSeconds);
-}
-
-std::chrono::milliseconds FirstRetryDelay() {
-    const uint32_t overridden = retryDelayOverrideMilliseconds.load();
-    return std::chrono::milliseconds(overridden != 0 ? overridden
-                                                     : kDownloadFirstRetryDelayMilliseconds);
-}
-
-// "60 s", "0.3 s".
-std::string Seconds(std::chrono::milliseconds duration) {
-    char text[32];
-    if (duration.count() % 1000 == 0) {
-        std::snprintf(text, sizeof text, "%lld s", static_cast<long long>(duration.count() / 1000));
-    } else {
-        std::snprintf(text, sizeof text, "%.1f s", duration.count() / 1000.0);
-    }
-    return text;
-}
 
 bool InitialiseCurl() {
     static std::once_flag once;
@@ -462,7 +434,7 @@ Verdict Judge(CURL* easy, CURLcode result, const Transfer& transfer, const char*
     }
     if (transfer.stalled) {
         return fail(true, kErrorStalled,
-                    "time-out after " + Seconds(transfer.stallLimit) + " without data");
+                    "time-out after " + DurationText(transfer.stallLimit) + " without data");
     }
     if (!multiError.empty()) {
         return fail(false, kErrorInitialise, multiError);
@@ -488,8 +460,8 @@ Verdict Judge(CURL* easy, CURLcode result, const Transfer& transfer, const char*
         case CURLE_OPERATION_TIMEDOUT:
             return fail(true, static_cast<uint32_t>(result),
                         "time-out after " +
-                            Seconds(std::chrono::seconds(kDownloadConnectTimeoutSeconds)) + ": " +
-                            curlText);
+                            DurationText(std::chrono::seconds(kDownloadConnectTimeoutSeconds)) +
+                            ": " + curlText);
         case CURLE_SSL_CONNECT_ERROR:
             return fail(true, static_cast<uint32_t>(result), curlText);
         case CURLE_COULDNT_RESOLVE_HOST:
@@ -593,12 +565,12 @@ bool DownloadUrlToFile(const std::string& url, const std::string& path, uint64_t
     transfer.maxBytes = maxBytes;
     transfer.url = url;
     transfer.statusText = url;
-    transfer.stallLimit = StallLimit();
+    transfer.stallLimit = DownloadStallLimit();
     if (callback) {
         callback->AddRef();
     }
     const uint32_t attempts = IsNetworkUrl(url) ? kDownloadAttempts : 1;
-    std::chrono::milliseconds delay = FirstRetryDelay();
+    std::chrono::milliseconds delay = DownloadFirstRetryDelay();
     Verdict verdict;
     uint32_t tried = 0;
     while (true) {
@@ -632,14 +604,6 @@ bool DownloadUrlToFile(const std::string& url, const std::string& path, uint64_t
         transfer.file.Discard();
     }
     return succeeded;
-}
-
-void SetDownloadStallTimeoutForTesting(uint32_t milliseconds) {
-    stallOverrideMilliseconds.store(milliseconds);
-}
-
-void SetDownloadRetryDelayForTesting(uint32_t milliseconds) {
-    retryDelayOverrideMilliseconds.store(milliseconds);
 }
 
 }  // namespace platform

@@ -13,6 +13,7 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/DownloadTimes.h"
 #include "platform/Interrupt.h"
 #include "platform/LastError.h"
 #include "platform/TempFile.h"
@@ -53,37 +54,9 @@ const DWORD kBindFlags = BINDF_ASYNCHRONOUS | BINDF_ASYNCSTORAGE | BINDF_GETNEWE
                          BINDF_RESYNCHRONIZE | BINDF_NO_UI | BINDF_SILENTOPERATION;
 const wchar_t kNoCacheHeaders[] = L"Cache-Control: no-cache\r\nPragma: no-cache\r\n";
 
-std::atomic<uint32_t> stallOverrideMilliseconds(0);
-std::atomic<uint32_t> retryDelayOverrideMilliseconds(0);
-
-std::chrono::milliseconds FirstRetryDelay() {
-    const uint32_t overridden = retryDelayOverrideMilliseconds.load();
-    return std::chrono::milliseconds(overridden != 0 ? overridden
-                                                     : kDownloadFirstRetryDelayMilliseconds);
-}
-
-// "60 s", "0.3 s".
-std::string Seconds(std::chrono::milliseconds duration) {
-    char text[32];
-    if (duration.count() % 1000 == 0) {
-        std::snprintf(text, sizeof text, "%lld s", static_cast<long long>(duration.count() / 1000));
-    } else {
-        std::snprintf(text, sizeof text, "%.1f s", duration.count() / 1000.0);
-    }
-    return text;
-}
-
 bool StartsWithNoCase(const std::string& text, const char* prefix) {
     const size_t length = std::strlen(prefix);
     return text.size() >= length && ::_strnicmp(text.c_str(), prefix, length) == 0;
-}
-
-std::chrono::milliseconds StallLimit() {
-    const uint32_t overridden = stallOverrideMilliseconds.load();
-    if (overridden != 0) {
-        return std::chrono::milliseconds(overridden);
-    }
-    return std::chrono::seconds(kDownloadStallTimeoutSeconds);
 }
 
 bool IsHexDigit(char c) {
@@ -356,7 +329,8 @@ bool DownloadOnce(const std::string& url, const std::wstring& wideUrl, const std
     }
     ::DeleteUrlCacheEntryW(wideUrl.c_str());  // nothing cached is an answer too
 
-    Binder* binder = new Binder(callback, maxBytes, StallLimit(), StartsWithNoCase(url, "https:"));
+    Binder* binder =
+        new Binder(callback, maxBytes, DownloadStallLimit(), StartsWithNoCase(url, "https:"));
     binder->AddRef();  // the watchdog's reference
     std::thread watchdog;
     try {
@@ -388,7 +362,8 @@ bool DownloadOnce(const std::string& url, const std::wstring& wideUrl, const std
                      "the resource is larger than " + std::to_string(maxBytes) + " bytes");
         succeeded = false;
     } else if (binder->Stalled()) {
-        SetLastError(kErrorStalled, "time-out after " + Seconds(StallLimit()) + " without data");
+        SetLastError(kErrorStalled,
+                     "time-out after " + DurationText(DownloadStallLimit()) + " without data");
         retry = true;
         succeeded = false;
     } else if (status != 0 && (status < 200 || status >= 300)) {
@@ -430,7 +405,7 @@ bool DownloadUrlToFile(const std::string& url, const std::string& path, uint64_t
     }
     const bool network = StartsWithNoCase(url, "http:") || StartsWithNoCase(url, "https:");
     const uint32_t attempts = network ? kDownloadAttempts : 1;
-    std::chrono::milliseconds delay = FirstRetryDelay();
+    std::chrono::milliseconds delay = DownloadFirstRetryDelay();
     bool succeeded = false;
     for (uint32_t tried = 1;; ++tried) {
         bool retry = false;
@@ -463,14 +438,6 @@ bool DownloadUrlToFile(const std::string& url, const std::string& path, uint64_t
         callback->Release();
     }
     return succeeded;
-}
-
-void SetDownloadStallTimeoutForTesting(uint32_t milliseconds) {
-    stallOverrideMilliseconds.store(milliseconds);
-}
-
-void SetDownloadRetryDelayForTesting(uint32_t milliseconds) {
-    retryDelayOverrideMilliseconds.store(milliseconds);
 }
 
 }  // namespace platform
