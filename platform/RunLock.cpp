@@ -36,6 +36,8 @@ ProcessTurn& Turn() {
 }
 
 const std::chrono::milliseconds kPoll(kRunLockPollMilliseconds);
+// How long a wait goes on before it names a holder whose id cannot be read.
+const std::chrono::milliseconds kNameWait(1000);
 
 }  // namespace
 
@@ -89,6 +91,7 @@ RunLock::Outcome RunLock::Take(const std::function<void(uint32_t)>& waiting) {
         Release();
         return Outcome::kFailed;
     }
+    const Clock::time_point busySince = Clock::now();
     while (true) {
         switch (file_->TryLock()) {
             case RunLockFile::Attempt::kTaken:
@@ -100,7 +103,14 @@ RunLock::Outcome RunLock::Take(const std::function<void(uint32_t)>& waiting) {
             case RunLockFile::Attempt::kBusy:
                 break;
         }
-        tell(file_->Holder());
+        // A holder writes its id just after it took the lock, and clears it just before it
+        // lets go: an empty file is named only when it stays empty (a holder that may not
+        // write it).
+        const uint32_t holder = file_->Holder();
+        const Clock::time_point now = Clock::now();
+        if (holder != 0 || now >= busySince + kNameWait || now >= deadline) {
+            tell(holder);
+        }
         if (InterruptSignal() != 0) {
             Release();
             return Outcome::kInterrupted;

@@ -53,8 +53,9 @@ public:
     RunLock& operator=(const RunLock&) = delete;
 
     // Takes the lock, waiting for another holder as said above. When the lock is held by
-    // another run, `waiting` (may be empty) is called once, before the wait, with the holder's
-    // process id (0 when it cannot be read).
+    // another run, `waiting` (may be empty) is called once while it waits, with the holder's
+    // process id as soon as the holder has written it (0 when it cannot be read within a
+    // second, or by the end of the wait).
     Outcome Take(const std::function<void(uint32_t holder)>& waiting);
     // Releases the lock; nothing to do when this object does not hold it.
     void Release();
