@@ -18,6 +18,7 @@
 #include "api/Url.h"
 #include "engine/VomoInstallImpl.h"
 #include "platform/Clock.h"
+#include "platform/Interrupt.h"
 #include "settings/FailureReport.h"
 
 namespace {
@@ -109,7 +110,10 @@ int ComponentManager::PrepareManifest() {
     if (begun == kEngineNoTempName) {
         return 4;
     }
+    // A host's interrupt signal ends the download (platform/Interrupt.h).
+    platform::InterruptScope interrupts;
     for (;;) {
+        platform::PollInterrupt();
         const uint32_t polled = engine_->PollManifestDownload();
         if (polled == 0) {
             break;
@@ -138,6 +142,7 @@ int ComponentManager::FindComponents(std::vector<std::string>& ids) {
     if (specs_.empty()) {
         return 13;
     }
+    platform::InterruptScope interrupts;
     if (!loaded_) {
         const int prepared = PrepareManifest();
         if (prepared != 0) {
@@ -254,6 +259,7 @@ int ComponentManager::CheckForUpdates(std::vector<std::string>& ids, bool force)
         }
         ids.swap(due);
     }
+    platform::InterruptScope interrupts;
     if (!loaded_ && PrepareManifest() != 0) {
         return 1;
     }
@@ -280,6 +286,11 @@ int ComponentManager::UpdateComponents(const std::vector<std::string>& ids) {
     if (!engine_ || !settings_) {
         return 1;  // what preparation would answer for a missing member
     }
+    // A host's interrupt signal that arrives while the run goes on cancels it: the download
+    // stops, the installer running gets the signal, no other starts, and the run fails; a
+    // second one ends the installer's wait (platform/Interrupt.h). The signal is the host's
+    // again when this call returns.
+    platform::InterruptScope interrupts;
     if (!loaded_ && PrepareManifest() != 0) {
         return 1;
     }
@@ -290,8 +301,13 @@ int ComponentManager::UpdateComponents(const std::vector<std::string>& ids) {
     }
 
     uint32_t state = 1;
+    bool cancelled = false;
     for (;;) {
         const boost::chrono::steady_clock::time_point polled = boost::chrono::steady_clock::now();
+        if (platform::PollInterrupt() != 0 && !cancelled) {
+            session->Cancel();
+            cancelled = true;
+        }
         uint32_t position = 0;
         uint32_t total = 0;
         session->GetProgress(position, total, state);

@@ -6,8 +6,11 @@
 
 #include "engine/Locale.h"
 #include "engine/VomoInstallImpl.h"
+#include "platform/LastError.h"
 #include "registry/IComponentRegistry.h"
+#include "sessions/FailureReason.h"
 #include "sessions/InstallSessionImpl.h"
+#include "sessions/RunGuard.h"
 #include "settings/KeyName.h"
 #include "settings/SettingsAccessors.h"
 
@@ -66,6 +69,12 @@ uint32_t VomoInstallImpl::CompleteInstall(const std::vector<std::string>& accept
     if (state != kInstallFinished) {
         return kWrongState;
     }
+    // Written in the machine's run lock, as a run's own writes are (sessions/RunGuard.h).
+    RunGuard guard(eventLog_, RunGuard::kRecordsNothing);
+    if (!guard.Begin("The installation could not be recorded")) {
+        return kWrongState;
+    }
+    platform::ClearLastError();
     bool ok = true;
     // The components whose installers made their keys, as an update run records them.
     std::set<std::string> installed;
@@ -117,5 +126,9 @@ uint32_t VomoInstallImpl::CompleteInstall(const std::vector<std::string>& accept
         ok = vmds::WriteInstallString(vmds::kSetupKeyName, "InstallDir", installDir_) && ok;
     }
     ok = CommitInstalledState() == 0 && ok;
+    if (!ok) {
+        eventLog_->WriteError("The installation could not be recorded: %s\n",
+                              FailureReason("the registry refused a write").c_str());
+    }
     return ok ? 0 : kWrongState;
 }

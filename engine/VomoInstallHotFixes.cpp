@@ -13,6 +13,7 @@
 #include "engine/Version.h"
 #include "engine/VomoInstallImpl.h"
 #include "packages/PackageDigest.h"
+#include "platform/Interrupt.h"
 #include "registry/IComponentRegistry.h"
 
 namespace {
@@ -39,8 +40,10 @@ bool VomoInstallImpl::OpenVerifiedManifest(ManifestDocument& document) {
             return false;  // also while another download runs or after one was refused
         }
         uint32_t polled;
+        platform::InterruptScope interrupts;  // a host's interrupt ends the download
         while ((polled = PollManifestDownload()) == kDownloadRunning) {
             boost::this_thread::sleep_for(kPollInterval);
+            platform::PollInterrupt();
         }
         if (polled != kSuccess) {
             return false;

@@ -8,10 +8,13 @@
 #include "engine/DependencyOrder.h"
 #include "engine/Locale.h"
 #include "engine/VomoInstallImpl.h"
+#include "platform/LastError.h"
 #include "registry/IComponentRegistry.h"
 #include "sessions/DynamicSessionImpl.h"
+#include "sessions/FailureReason.h"
 #include "sessions/HotFixSessionImpl.h"
 #include "sessions/InstallSessionImpl.h"
+#include "sessions/RunGuard.h"
 #include "settings/KeyName.h"
 #include "settings/SettingsAccessors.h"
 
@@ -117,7 +120,10 @@ uint32_t VomoInstallImpl::StartHotFixSession(vmi::HotFixCompletion completion) {
 }
 
 // Only a finished update run is recorded: a run still under way or failed did not install the
-// latest versions, and recording them would hide the updates still due.
+// latest versions, and recording them would hide the updates still due. The records are
+// written in the machine's run lock, as a run's own writes are. A record that cannot be written
+// (a registry that became read-only or full) fails the operation, with its reason in the log:
+// an update reported done must be recorded; the other records are still written.
 uint32_t VomoInstallImpl::CompleteUpdate() {
     const boost::shared_ptr<DynamicSessionImpl> update =
         boost::dynamic_pointer_cast<DynamicSessionImpl>(currentSession_);
@@ -131,12 +137,23 @@ uint32_t VomoInstallImpl::CompleteUpdate() {
     if (state != kUpdateFinished) {
         return kWrongState;
     }
+    RunGuard guard(eventLog_, RunGuard::kRecordsNothing);
+    if (!guard.Begin("The update could not be recorded")) {
+        return kWrongState;
+    }
+    uint32_t result = 0;
     for (ComponentRecord record : update->GetRecords()) {
         if (!vmds::IsComponentKeyName(record.id) || !vmds::InstallKeyExists(record.id)) {
             continue;
         }
         record.installedVersion = record.latestVersion;
-        Registry().SaveComponent(record);
+        platform::ClearLastError();
+        if (Registry().SaveComponent(record) != 0) {
+            eventLog_->WriteError("Component: [%s] - Failed to record the update: %s\n",
+                                  record.id.c_str(),
+                                  FailureReason("the registry refused the record").c_str());
+            result = kWrongState;
+        }
     }
-    return 0;
+    return result;
 }

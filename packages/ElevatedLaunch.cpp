@@ -51,7 +51,12 @@ void SetHelperPathForTests(const std::string& path) {
 }  // namespace elevation
 
 int32_t NoteInstallerExit(int32_t exitCode) {
-    if (exitCode != 0 && exitCode != 4) {
+    // A program killed by a signal answers kSignalExitBase plus its number (platform/Process.h).
+    const int32_t signal = exitCode - platform::kSignalExitBase;
+    if (signal > 0 && signal < 65) {
+        platform::SetLastError(static_cast<uint32_t>(exitCode),
+                               "the installer was ended by signal " + std::to_string(signal));
+    } else if (exitCode != 0 && exitCode != 4) {
         platform::SetLastError(static_cast<uint32_t>(exitCode),
                                "the installer ended with exit code " + std::to_string(exitCode));
     }

@@ -28,7 +28,7 @@ InstallerTempDirImpl::~InstallerTempDirImpl() {
         operations_->RemoveAll(baseDirectory_);
     }
     for (const std::string& folder : folders_) {
-        operations_->RemoveAll(Url::FromPath(folder));
+        platform::RemovePrivateDirectory(folder);
     }
 }
 

@@ -2,7 +2,6 @@
 
 #include <exception>
 
-#include <boost/filesystem/operations.hpp>
 #include <boost/make_shared.hpp>
 
 #include "engine/Locale.h"
@@ -99,6 +98,7 @@ uint32_t NSISPackageLauncher::InstallPackage(const std::string& package,
         log_->WriteInfo("INFO: NSISPackageLauncher::InstallPackage for %s args - %s\n",
                         package.c_str(), extraArguments.c_str());
     }
+    platform::ClearLastError();
     const int32_t exitCode = Launch(package, arguments, elevate);
     const KeptError reason;  // why the run failed, for the caller to word
     const char* line;
@@ -138,6 +138,7 @@ uint32_t NSISPackageLauncher::UninstallPackage() {
     if (!vmds::IsPlainKeyName(componentId_) ||
         !settings_->GetString(componentId_, "InstallDir", installDir) || installDir.empty() ||
         !settings_->GetString(componentId_, "UninstallPath", uninstaller) || uninstaller.empty()) {
+        platform::SetLastError(2, "the component has no \"InstallDir\" or no \"UninstallPath\"");
         return kUninstallFailed;
     }
     // The uninstaller runs from a copy, so that it may delete its own file.
@@ -150,6 +151,7 @@ uint32_t NSISPackageLauncher::UninstallPackage() {
         return kUninstallFailed;
     }
     int32_t exitCode = kLaunchFailed;
+    platform::ClearLastError();
     if (platform::MakeProgramFile(copy.GetPath())) {
         exitCode = Launch(copy.GetPath(), " /UNINSTALL _?=" + installDir, false);
     }
@@ -203,8 +205,7 @@ int32_t NSISPackageLauncher::LaunchHere(const std::string& file, const std::stri
         return kLaunchFailed;
     }
     if (!ToFileUrl(folder, folderUrl)) {
-        boost::system::error_code ignored;
-        boost::filesystem::remove(folder, ignored);  // still empty
+        platform::RemovePrivateDirectory(folder);  // still empty
         return kLaunchFailed;
     }
     // A program the system's elevation starts (it opens the file later) is checked from its
@@ -219,6 +220,6 @@ int32_t NSISPackageLauncher::LaunchHere(const std::string& file, const std::stri
     } else {
         NoteInstallerExit(exitCode);
     }
-    operations_->RemoveAll(folderUrl);
+    platform::RemovePrivateDirectory(folder);
     return exitCode;
 }

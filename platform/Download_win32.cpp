@@ -13,6 +13,8 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/DownloadTimes.h"
+#include "platform/Interrupt.h"
 #include "platform/LastError.h"
 #include "platform/TempFile.h"
 
@@ -30,6 +32,11 @@
 // - A file URL ("file://" and a path) reaches the system as "file:///" and the path with "/"
 //   separators; blanks, "#", "?" and bytes outside ASCII are escaped, and a "%" followed by two
 //   hexadecimal digits stays an escape.
+// - A redirect the system reports (BINDSTATUS_REDIRECTING) from an https address to an http one
+//   ends the transfer.
+// - A try that may succeed again (a stall, an answer of 500 or more, a connection that timed
+//   out or broke off) is followed by another, from the start: the system's monikers cannot ask
+//   for the rest of a file.
 
 namespace platform {
 
@@ -41,18 +48,15 @@ typedef std::chrono::steady_clock SteadyClock;
 const uint32_t kErrorStalled = 0x10001;
 const uint32_t kErrorStatus = 0x10002;
 const uint32_t kErrorTooLarge = 0x10003;
+const uint32_t kErrorRedirect = 0x10005;
+const uint32_t kErrorInterrupted = 0x10007;
 const DWORD kBindFlags = BINDF_ASYNCHRONOUS | BINDF_ASYNCSTORAGE | BINDF_GETNEWESTVERSION |
                          BINDF_RESYNCHRONIZE | BINDF_NO_UI | BINDF_SILENTOPERATION;
 const wchar_t kNoCacheHeaders[] = L"Cache-Control: no-cache\r\nPragma: no-cache\r\n";
 
-std::atomic<uint32_t> stallOverrideMilliseconds(0);
-
-std::chrono::milliseconds StallLimit() {
-    const uint32_t overridden = stallOverrideMilliseconds.load();
-    if (overridden != 0) {
-        return std::chrono::milliseconds(overridden);
-    }
-    return std::chrono::seconds(kDownloadStallTimeoutSeconds);
+bool StartsWithNoCase(const std::string& text, const char* prefix) {
+    const size_t length = std::strlen(prefix);
+    return text.size() >= length && ::_strnicmp(text.c_str(), prefix, length) == 0;
 }
 
 bool IsHexDigit(char c) {
@@ -97,10 +101,11 @@ std::string SystemUrl(const std::string& url) {
 class Binder final : public IBindStatusCallback, public IHttpNegotiate {
 public:
     Binder(IDownloadStatusCallback* callback, uint64_t maxBytes,
-           std::chrono::milliseconds stallLimit)
+           std::chrono::milliseconds stallLimit, bool fromHttps)
         : callback_(callback),
           maxBytes_(maxBytes),
           stallLimit_(stallLimit),
+          fromHttps_(fromHttps),
           lastActivity_(SteadyClock::now()) {}
 
     // IUnknown
@@ -143,7 +148,7 @@ public:
     }
     HRESULT STDMETHODCALLTYPE GetPriority(LONG*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE OnLowResource(DWORD) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE OnProgress(ULONG progress, ULONG progressMax, ULONG,
+    HRESULT STDMETHODCALLTYPE OnProgress(ULONG progress, ULONG progressMax, ULONG statusCode,
                                          LPCWSTR statusText) override {
         {
             std::lock_guard<std::mutex> lock(mutex_);
@@ -154,6 +159,17 @@ public:
             if (stopped_) {
                 return E_ABORT;
             }
+            if (statusCode == BINDSTATUS_REDIRECTING && fromHttps_ && statusText) {
+                const std::string target = win32::Narrow(statusText, wcslen(statusText));
+                if (StartsWithNoCase(target, "http:")) {
+                    refusedRedirect_ = target;
+                    return E_ABORT;
+                }
+            }
+        }
+        if (const int signal = InterruptSignal()) {
+            interrupted_ = signal;
+            return E_ABORT;
         }
         // An announced length over the cap ends the transfer before the data comes; a length
         // not announced is caught as soon as the bytes pass the cap.
@@ -240,6 +256,11 @@ public:
     }
 
     bool Aborted() const { return aborted_; }
+    int Interrupted() const { return interrupted_; }
+    std::string RefusedRedirect() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return refusedRedirect_;
+    }
     bool TooLarge() const { return tooLarge_; }
     bool Stalled() {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -258,7 +279,9 @@ private:
     IDownloadStatusCallback* const callback_;
     const uint64_t maxBytes_;
     const std::chrono::milliseconds stallLimit_;
+    const bool fromHttps_;
     std::atomic<bool> aborted_{false};
+    std::atomic<int> interrupted_{0};
     std::atomic<bool> tooLarge_{false};
     std::atomic<DWORD> httpStatus_{0};
 
@@ -267,6 +290,7 @@ private:
     IBinding* binding_ = nullptr;
     SteadyClock::time_point lastActivity_;
     ULONG lastProgress_ = 0;
+    std::string refusedRedirect_;
     bool stalled_ = false;
     bool stopped_ = false;
     bool finished_ = false;
@@ -288,27 +312,25 @@ private:
     HRESULT result_;
 };
 
-}  // namespace
-
-bool DownloadUrlToFile(const std::string& url, const std::string& path, uint64_t maxBytes,
-                       IDownloadStatusCallback* callback) {
-    std::wstring wideUrl;
-    std::wstring widePath;
-    if (!win32::Widen(SystemUrl(url), wideUrl) || !win32::WidePath(path, widePath)) {
-        return false;
-    }
+// One try: true when the whole resource reached the file at `path`; otherwise the reason is
+// recorded and `retry` tells whether another try may succeed.
+bool DownloadOnce(const std::string& url, const std::wstring& wideUrl, const std::string& path,
+                  uint64_t maxBytes, IDownloadStatusCallback* callback, bool& retry) {
+    retry = false;
     ExclusiveFile target;
     if (!target.Create(path) || !target.Close()) {
         target.Discard();
         return false;
     }
-    ComScope com;
+    std::wstring widePath;
+    if (!win32::WidePath(path, widePath)) {
+        target.Discard();
+        return false;
+    }
     ::DeleteUrlCacheEntryW(wideUrl.c_str());  // nothing cached is an answer too
 
-    Binder* binder = new Binder(callback, maxBytes, StallLimit());
-    if (callback) {
-        callback->AddRef();
-    }
+    Binder* binder =
+        new Binder(callback, maxBytes, DownloadStallLimit(), StartsWithNoCase(url, "https:"));
     binder->AddRef();  // the watchdog's reference
     std::thread watchdog;
     try {
@@ -327,16 +349,27 @@ bool DownloadUrlToFile(const std::string& url, const std::string& path, uint64_t
     }
     bool succeeded = SUCCEEDED(result);
     const DWORD status = binder->HttpStatus();
-    if (binder->TooLarge()) {
+    const std::string refused = binder->RefusedRedirect();
+    if (binder->Interrupted() != 0) {
+        SetLastError(kErrorInterrupted,
+                     "interrupted by signal " + std::to_string(binder->Interrupted()));
+        succeeded = false;
+    } else if (!refused.empty()) {
+        SetLastError(kErrorRedirect, "a redirect from https to http was refused (" + refused + ")");
+        succeeded = false;
+    } else if (binder->TooLarge()) {
         SetLastError(kErrorTooLarge,
                      "the resource is larger than " + std::to_string(maxBytes) + " bytes");
         succeeded = false;
     } else if (binder->Stalled()) {
         SetLastError(kErrorStalled,
-                     "no data received for " + std::to_string(StallLimit().count()) + " ms");
+                     "time-out after " + DurationText(DownloadStallLimit()) + " without data");
+        retry = true;
         succeeded = false;
     } else if (status != 0 && (status < 200 || status >= 300)) {
-        SetLastError(kErrorStatus, "the server answered with status " + std::to_string(status));
+        SetLastError(kErrorStatus,
+                     "the server answered with HTTP status " + std::to_string(status));
+        retry = status >= 500;
         succeeded = false;
     } else if (!succeeded) {
         const std::string reason = win32::SystemMessage(static_cast<DWORD>(result));
@@ -346,19 +379,65 @@ bool DownloadUrlToFile(const std::string& url, const std::string& path, uint64_t
                      binder->Aborted() ? std::string("the transfer was stopped")
                                        : "the download of " + url + " failed (" + code + ")" +
                                              (reason.empty() ? "" : ": " + reason));
+        retry = !binder->Aborted() &&
+                (result == INET_E_CONNECTION_TIMEOUT || result == INET_E_DOWNLOAD_FAILURE ||
+                 result == INET_E_DATA_NOT_AVAILABLE);
     }
     binder->Release();
-    if (callback) {
-        callback->Release();
-    }
     if (!succeeded) {
         target.Discard();
     }
     return succeeded;
 }
 
-void SetDownloadStallTimeoutForTesting(uint32_t milliseconds) {
-    stallOverrideMilliseconds.store(milliseconds);
+}  // namespace
+
+bool DownloadUrlToFile(const std::string& url, const std::string& path, uint64_t maxBytes,
+                       IDownloadStatusCallback* callback) {
+    std::wstring wideUrl;
+    std::wstring widePath;
+    if (!win32::Widen(SystemUrl(url), wideUrl) || !win32::WidePath(path, widePath)) {
+        return false;
+    }
+    ComScope com;
+    if (callback) {
+        callback->AddRef();
+    }
+    const bool network = StartsWithNoCase(url, "http:") || StartsWithNoCase(url, "https:");
+    const uint32_t attempts = network ? kDownloadAttempts : 1;
+    std::chrono::milliseconds delay = DownloadFirstRetryDelay();
+    bool succeeded = false;
+    for (uint32_t tried = 1;; ++tried) {
+        bool retry = false;
+        succeeded = DownloadOnce(url, wideUrl, path, maxBytes, callback, retry);
+        if (succeeded || !retry || tried >= attempts) {
+            if (!succeeded && tried > 1) {
+                SetLastError(GetLastErrorCode(),
+                             GetLastErrorText() + " (tried " + std::to_string(tried) + " times)");
+            }
+            break;
+        }
+        const std::string reason = GetLastErrorText();
+        const uint32_t code = GetLastErrorCode();
+        bool stop = false;
+        for (const SteadyClock::time_point end = SteadyClock::now() + delay;
+             !stop && SteadyClock::now() < end;) {
+            stop = InterruptSignal() != 0 ||
+                   (callback && callback->OnProgress(0, 0, nullptr) != kProgressContinue);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        if (stop) {
+            SetLastError(code, InterruptSignal() != 0
+                                   ? "interrupted by signal " + std::to_string(InterruptSignal())
+                                   : "the transfer was stopped (" + reason + ")");
+            break;
+        }
+        delay *= 2;
+    }
+    if (callback) {
+        callback->Release();
+    }
+    return succeeded;
 }
 
 }  // namespace platform

@@ -15,12 +15,15 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <mutex>
+#include <set>
 #include <thread>
 #include <vector>
 
 #include "platform/CommandLine.h"
 #include "platform/Elevation.h"
 #include "platform/FileSeal.h"
+#include "platform/Interrupt.h"
 #include "platform/LastError.h"
 
 namespace platform {
@@ -123,6 +126,20 @@ void GiveTerminalBack(int& tty, pid_t group) {
     CloseDescriptor(tty);
 }
 
+// The children started and not collected yet. A child is collected (waitpid) only under the
+// mutex, and signalled only under it, so that a process id is never signalled once the system
+// may have given it to another process.
+struct RunningChildren {
+    std::mutex mutex;
+    std::set<pid_t> pids;
+};
+
+RunningChildren& Running() {
+    // Never destroyed: static objects that end after it may still use it.
+    static RunningChildren* const running = new RunningChildren;
+    return *running;
+}
+
 int MillisecondsLeft(Clock::time_point deadline) {
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
@@ -151,16 +168,29 @@ struct ChildProcess::State {
             return true;
         }
         int result = 0;
-        const pid_t answer = ::waitpid(pid, &result, WNOHANG);
-        if (answer == pid) {
-            collected = statusKnown = true;
-            status = result;
-        } else if (answer < 0 && errno == ECHILD) {
-            collected = true;  // collected by someone else (the host ignores SIGCHLD)
+        {
+            RunningChildren& running = Running();
+            std::lock_guard<std::mutex> lock(running.mutex);
+            const pid_t answer = ::waitpid(pid, &result, WNOHANG);
+            if (answer == pid) {
+                collected = statusKnown = true;
+                status = result;
+            } else if (answer < 0 && errno == ECHILD) {
+                collected = true;  // collected by someone else (the host ignores SIGCHLD)
+            }
+            if (collected) {
+                running.pids.erase(pid);
+            }
         }
         if (collected) {
             CloseDescriptor(pidfd);
+            // Ended by the terminal's interrupt key while it held the terminal: the host did
+            // not see the key, the run must.
+            const bool heldTerminal = terminal >= 0;
             GiveTerminalBack(terminal, pid);
+            if (heldTerminal && statusKnown && WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) {
+                PassOnTerminalInterrupt(SIGINT);
+            }
         }
         return collected;
     }
@@ -189,6 +219,16 @@ struct ChildProcess::State {
         ::kill(pid, signal);    // the child itself, should it have left its group
     }
 };
+
+void SignalChildProcesses(int signal, bool force) {
+    RunningChildren& running = Running();
+    std::lock_guard<std::mutex> lock(running.mutex);
+    for (const pid_t pid : running.pids) {
+        const int sent = force ? SIGKILL : signal;
+        ::killpg(pid, sent);  // the child's group: the child and what it started
+        ::kill(pid, sent);    // the child itself, should it have left its group
+    }
+}
 
 bool MakeProgramFile(const std::string& path) {
     struct stat info;
@@ -329,7 +369,16 @@ bool ChildProcess::Start(const std::string& program, const std::string& argument
         return false;
     }
     ::fcntl(output[0], F_SETFL, ::fcntl(output[0], F_GETFL) | O_NONBLOCK);
+    {
+        RunningChildren& running = Running();
+        std::lock_guard<std::mutex> lock(running.mutex);
+        running.pids.insert(pid);
+    }
     s.pid = pid;
+    // Started while its run was being interrupted: it gets the signal the others got.
+    if (const int signal = InterruptSignal()) {
+        s.Signal(signal);
+    }
     s.output = output[0];
     // Through syscall(): the wrapper's header of some C libraries lacks C linkage. Without
     // pidfd_open (an old kernel, a filter), waits look for the child's end in slices.

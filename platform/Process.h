@@ -34,6 +34,12 @@
 // Exit codes: what the program returned. A program killed by a signal has no exit code of its
 // own; it answers kSignalExitBase plus the signal's number, as a POSIX shell reports it.
 //
+// Interrupts (platform/Interrupt.h): every child that runs is known to SignalChildProcesses,
+// which sends a signal to its process group; a child is forgotten the moment it is collected,
+// never later, so that a process id the system has handed out again is never signalled. A child
+// that held the terminal's foreground and ended by its interrupt key (SIGINT) passes the
+// interrupt on to the run (PassOnTerminalInterrupt).
+//
 // Threads: Interrupt may be called from any thread at any time, also while another thread is
 // inside Wait or ReadOutput. Every other operation belongs to one thread at a time (Start on
 // one thread, then reading and waiting on another, is fine when the hand-over is ordered, as a
@@ -75,6 +81,11 @@ namespace platform {
 
 // The exit code of a program killed by signal s is kSignalExitBase + s.
 const int32_t kSignalExitBase = 128;
+
+// Sends `signal` to the process group of every child started by this process that has not been
+// collected yet, or, with `force`, ends those groups at once (SIGKILL; on Windows the child's job
+// object or the child itself). Any thread, at any time.
+void SignalChildProcesses(int signal, bool force);
 
 // Makes the file at `path` startable as a program by its owner (the execute permission on
 // POSIX; nothing to do on Windows). False, with the last error recorded, on failure.

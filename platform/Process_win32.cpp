@@ -4,6 +4,8 @@
 #include <shellapi.h>
 
 #include <atomic>
+#include <mutex>
+#include <set>
 #include <vector>
 
 #include "platform/AsciiCase.h"
@@ -31,6 +33,8 @@
 //   the file that was checked. The hold is let go before the ".exe" name is given back.
 // - There is no terminal to hand over: the console, when there is one, treats the child as it
 //   treats any program started without a window.
+// - SignalChildProcesses has no signal to send: whatever is asked, it ends each running child
+//   with its job at once, with the exit code kSignalExitBase plus the signal's number.
 
 namespace platform {
 
@@ -56,6 +60,24 @@ bool MakePipe(win32::Handle& read, win32::Handle& write) {
     read.Reset(r);
     write.Reset(w);
     return true;
+}
+
+// The children started and not seen to end yet, for SignalChildProcesses.
+struct RunningChildren {
+    std::mutex mutex;
+    std::set<ChildProcess::State*> children;
+};
+
+RunningChildren& Running() {
+    // Never destroyed: static objects that end after it may still use it.
+    static RunningChildren* const running = new RunningChildren;
+    return *running;
+}
+
+void Forget(ChildProcess::State* state) {
+    RunningChildren& running = Running();
+    std::lock_guard<std::mutex> lock(running.mutex);
+    running.children.erase(state);
 }
 
 }  // namespace
@@ -97,9 +119,16 @@ struct ChildProcess::State {
             exitKnown = ::GetExitCodeProcess(process.Get(), &exitCode) != FALSE;
         }
         if (collected) {
+            Forget(this);
             GiveNameBack();
         }
         return collected;
+    }
+
+    // Ends the child, with its job when it has one; the exit code it gets is `code`.
+    bool End(UINT code) {
+        return job.Valid() ? ::TerminateJobObject(job.Get(), code) != FALSE
+                           : ::TerminateProcess(process.Get(), code) != FALSE;
     }
 
     bool Hold(const std::wstring& program, const std::string& sha256);
@@ -107,6 +136,16 @@ struct ChildProcess::State {
     bool StartThroughShell(const std::wstring& program, const std::string& argumentText,
                            const std::string& sha256);
 };
+
+void SignalChildProcesses(int signal, bool /*force*/) {
+    RunningChildren& running = Running();
+    std::lock_guard<std::mutex> lock(running.mutex);
+    for (ChildProcess::State* child : running.children) {
+        if (child->process.Valid()) {
+            child->End(static_cast<UINT>(kSignalExitBase + signal));
+        }
+    }
+}
 
 // Opens `program` so that, until `hold` is let go, nobody can write, rename or delete it, and
 // checks its SHA-256 through that handle when `sha256` is given.
@@ -277,6 +316,7 @@ ChildProcess::~ChildProcess() {
     if (state_->started && !state_->Collect()) {
         Terminate(kDestructorGraceMs);
     }
+    Forget(state_.get());
     state_->GiveNameBack();
 }
 
@@ -302,6 +342,11 @@ bool ChildProcess::Start(const std::string& program, const std::string& argument
         }
     }
     s.started = started;
+    if (started) {
+        RunningChildren& running = Running();
+        std::lock_guard<std::mutex> lock(running.mutex);
+        running.children.insert(&s);
+    }
     return started;
 }
 
@@ -393,8 +438,7 @@ bool ChildProcess::Terminate(uint32_t /*graceMs*/) {
     if (!s.started || s.Collect()) {
         return true;
     }
-    const bool ended = s.job.Valid() ? ::TerminateJobObject(s.job.Get(), 1) != FALSE
-                                     : ::TerminateProcess(s.process.Get(), 1) != FALSE;
+    const bool ended = s.End(1);
     if (!ended) {
         win32::RecordLastError("cannot end the program");
     }

@@ -1,16 +1,74 @@
 #include "platform/TempFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <map>
+#include <mutex>
+#include <set>
+#include <vector>
 
 #include "platform/Environment.h"
+#include "platform/FileTree.h"
 #include "platform/Folders.h"
 #include "platform/LastError.h"
 
 namespace platform {
+
+namespace {
+
+// How many fresh names MakePrivateDirectory tries when the folder it made was taken away at
+// once (by another process's removal of abandoned folders, in the instant before the lock).
+const int kFolderAttempts = 8;
+
+// The folders this process made and still holds, each with its locked descriptor, and the
+// temporary directories already cleared of abandoned folders.
+struct HeldFolders {
+    std::mutex mutex;
+    std::map<std::string, int> locks;
+    std::set<std::string> swept;
+};
+
+HeldFolders& Held() {
+    // Never destroyed: static objects that end after it may still use it.
+    static HeldFolders* const held = new HeldFolders;
+    return *held;
+}
+
+bool SameEntry(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+bool LooksPrivate(const struct stat& info) {
+    return S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() && (info.st_mode & 07777) == 0700;
+}
+
+// Locks the folder just made at `path`: its descriptor, or -1 when the folder is gone or is
+// not the one made (another process removed it as abandoned in the instant before the lock).
+// A file system without locks leaves the folder unlocked; there nobody can remove it as
+// abandoned either.
+int LockNewFolder(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        return -1;
+    }
+    const bool busy = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    struct stat held;
+    struct stat named;
+    if (busy || ::fstat(fd, &held) != 0 || ::lstat(path.c_str(), &named) != 0 ||
+        !SameEntry(held, named) || !LooksPrivate(named)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+}  // namespace
 
 bool GetTempDirectory(std::string& directory) {
     std::string candidate;
@@ -33,13 +91,88 @@ bool MakePrivateDirectory(const std::string& prefix, std::string& path) {
     if (!GetTempDirectory(directory)) {
         return false;
     }
-    std::string pattern = directory + "/" + prefix + "XXXXXX";
-    if (!::mkdtemp(&pattern[0])) {  // mode 0700, never an existing name
-        SetLastErrorFromErrno();
-        return false;
+    bool sweep = false;
+    {
+        HeldFolders& held = Held();
+        std::lock_guard<std::mutex> lock(held.mutex);
+        sweep = held.swept.insert(directory).second;
     }
-    path = pattern;
-    return true;
+    if (sweep) {
+        RemoveAbandonedPrivateDirectories(directory);
+    }
+    for (int attempt = 0; attempt < kFolderAttempts; ++attempt) {
+        std::string pattern = directory + "/" + prefix + "XXXXXX";
+        if (!::mkdtemp(&pattern[0])) {  // mode 0700, never an existing name
+            SetLastErrorFromErrno();
+            return false;
+        }
+        const int fd = LockNewFolder(pattern);
+        if (fd < 0) {
+            continue;  // whoever took it removes it
+        }
+        HeldFolders& held = Held();
+        std::lock_guard<std::mutex> lock(held.mutex);
+        held.locks[pattern] = fd;
+        path = pattern;
+        return true;
+    }
+    errno = EAGAIN;
+    SetLastErrorFromErrno();
+    return false;
+}
+
+bool RemovePrivateDirectory(const std::string& path) {
+    const bool removed = RemoveTree(path);
+    HeldFolders& held = Held();
+    std::lock_guard<std::mutex> lock(held.mutex);
+    const std::map<std::string, int>::iterator found = held.locks.find(path);
+    if (found != held.locks.end()) {
+        ::close(found->second);  // the lock goes with it
+        held.locks.erase(found);
+    }
+    return removed;
+}
+
+size_t RemoveAbandonedPrivateDirectories(const std::string& directory) {
+    std::vector<std::string> names;
+    if (DIR* listing = ::opendir(directory.c_str())) {
+        const std::string prefix = kPrivateDirectoryPrefix;
+        while (const dirent* entry = ::readdir(listing)) {
+            const std::string name = entry->d_name;
+            if (name.compare(0, prefix.size(), prefix) == 0 && name.size() > prefix.size()) {
+                names.push_back(name);
+            }
+        }
+        ::closedir(listing);
+    }
+    size_t removed = 0;
+    for (const std::string& name : names) {
+        const std::string path = directory + "/" + name;
+        {
+            HeldFolders& held = Held();
+            std::lock_guard<std::mutex> lock(held.mutex);
+            if (held.locks.count(path)) {
+                continue;  // ours
+            }
+        }
+        struct stat named;
+        if (::lstat(path.c_str(), &named) != 0 || !LooksPrivate(named)) {
+            continue;
+        }
+        const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) {
+            continue;
+        }
+        // Free: its process has ended. Held while the folder goes, so that nobody else takes
+        // it meanwhile.
+        struct stat held;
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &held) == 0 &&
+            SameEntry(held, named) && RemoveTree(path)) {
+            ++removed;
+        }
+        ::close(fd);
+    }
+    return removed;
 }
 
 ExclusiveFile::~ExclusiveFile() {
@@ -81,6 +214,14 @@ bool ExclusiveFile::Write(const void* data, size_t size) {
         }
         next += written;
         size -= static_cast<size_t>(written);
+    }
+    return true;
+}
+
+bool ExclusiveFile::Truncate() {
+    if (::ftruncate(descriptor_, 0) != 0 || ::lseek(descriptor_, 0, SEEK_SET) != 0) {
+        SetLastErrorFromErrno();
+        return false;
     }
     return true;
 }

@@ -27,7 +27,29 @@ bool GetTempDirectory(std::string& directory);
 // A new folder in the system temporary directory, named `prefix` and six random characters,
 // that only its owner may list and enter (mode 0700): what a program is unpacked into before
 // it runs, out of other users' reach. False, with the last error recorded, on failure.
+//
+// The folder holds a lock for as long as its process lives, or until RemovePrivateDirectory:
+// on POSIX an exclusive flock on the folder itself, through a descriptor that programs the
+// process starts do not inherit; on Windows an open handle to it. A folder whose lock is free
+// was left by a process that ended without removing it (killed, or its host crashed): before
+// the process makes its first folder in a temporary directory, such folders there whose names
+// start with kPrivateDirectoryPrefix are removed with everything in them
+// (RemoveAbandonedPrivateDirectories).
 bool MakePrivateDirectory(const std::string& prefix, std::string& path);
+
+// Removes a folder MakePrivateDirectory made, with everything in it, and releases its lock.
+// True when it is gone.
+bool RemovePrivateDirectory(const std::string& path);
+
+// The start of the names of the folders that RemoveAbandonedPrivateDirectories looks at.
+const char kPrivateDirectoryPrefix[] = "vomo-";
+
+// Removes, with everything in them, the folders of `directory` that MakePrivateDirectory made
+// in processes that no longer run: named kPrivateDirectoryPrefix and more, folders themselves
+// (not links), owned by this process's user, private to it, and whose lock is free. A folder
+// of a process that still runs, or of another user, or anything else, is left alone. The
+// number of folders removed.
+size_t RemoveAbandonedPrivateDirectories(const std::string& directory);
 
 // A file created exclusively and open for writing.
 class ExclusiveFile {
@@ -43,6 +65,9 @@ public:
     bool Create(const std::string& path);
     // Writes all of `size` bytes; false with the last error recorded on failure.
     bool Write(const void* data, size_t size);
+    // Empties the file and writes again from its start: for a transfer that starts over.
+    // False, with the last error recorded, on failure.
+    bool Truncate();
     // Closes the file; false when data may not have reached it.
     bool Close();
     // Closes the file and removes it: for a transfer that did not complete. Only the file this

@@ -11,9 +11,13 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <map>
+#include <mutex>
 #include <random>
+#include <set>
 #include <vector>
 
+#include "platform/FileTree.h"
 #include "platform/LastError.h"
 
 namespace platform {
@@ -24,6 +28,32 @@ namespace {
 const char kNameCharacters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
 const int kNameLength = 6;
 const int kFolderAttempts = 100;
+
+// The lock of a private folder is an open handle to it. The owner's shares everything, delete
+// included, so that the folder can still be removed through its path; a handle that shares
+// nothing cannot be opened while the owner's is, which is how an abandoned folder is told from
+// a live one.
+const DWORD kOwnerShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// The folders this process made and still holds, with their handles, and the temporary
+// directories already cleared of abandoned folders.
+struct HeldFolders {
+    std::mutex mutex;
+    std::map<std::string, HANDLE> locks;
+    std::set<std::string> swept;
+};
+
+HeldFolders& Held() {
+    // Never destroyed: static objects that end after it may still use it.
+    static HeldFolders* const held = new HeldFolders;
+    return *held;
+}
+
+HANDLE OpenFolder(const std::wstring& path, DWORD share) {
+    return ::CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, share, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                         nullptr);
+}
 
 // The security identifier of the user the process runs as, in its text form; empty when the
 // system does not tell.
@@ -86,6 +116,15 @@ bool MakePrivateDirectory(const std::string& prefix, std::string& path) {
     if (!GetTempDirectory(directory)) {
         return false;
     }
+    bool sweep = false;
+    {
+        HeldFolders& held = Held();
+        std::lock_guard<std::mutex> lock(held.mutex);
+        sweep = held.swept.insert(directory).second;
+    }
+    if (sweep) {
+        RemoveAbandonedPrivateDirectories(directory);
+    }
     // Only the user may enter the folder, whatever the temporary folder would pass on.
     std::vector<unsigned char> sid;
     const std::wstring user = CurrentUserSid(sid);
@@ -110,6 +149,18 @@ bool MakePrivateDirectory(const std::string& prefix, std::string& path) {
         }
         // Never an existing name: a folder made by someone else is not taken over.
         if (::CreateDirectoryW(wide.c_str(), &security)) {
+            // Held from now on; taken by another process's removal of abandoned folders in the
+            // instant before, it is theirs to remove, and another name is tried.
+            HANDLE lockHandle = OpenFolder(wide, kOwnerShare);
+            if (lockHandle == INVALID_HANDLE_VALUE) {
+                continue;
+            }
+            ::SetHandleInformation(lockHandle, HANDLE_FLAG_INHERIT, 0);
+            {
+                HeldFolders& held = Held();
+                std::lock_guard<std::mutex> lock(held.mutex);
+                held.locks[candidate] = lockHandle;
+            }
             path = candidate;
             ::LocalFree(descriptor);
             return true;
@@ -124,6 +175,69 @@ bool MakePrivateDirectory(const std::string& prefix, std::string& path) {
     }
     ::LocalFree(descriptor);
     return false;
+}
+
+bool RemovePrivateDirectory(const std::string& path) {
+    HANDLE lockHandle = INVALID_HANDLE_VALUE;
+    {
+        HeldFolders& held = Held();
+        std::lock_guard<std::mutex> lock(held.mutex);
+        const std::map<std::string, HANDLE>::iterator found = held.locks.find(path);
+        if (found != held.locks.end()) {
+            lockHandle = found->second;
+            held.locks.erase(found);
+        }
+    }
+    // Closed first: the walk opens the folder without sharing its removal.
+    if (lockHandle != INVALID_HANDLE_VALUE) {
+        ::CloseHandle(lockHandle);
+    }
+    return RemoveTree(path);
+}
+
+size_t RemoveAbandonedPrivateDirectories(const std::string& directory) {
+    std::wstring pattern;
+    if (!win32::WidePath(directory + "\\" + kPrivateDirectoryPrefix + "*", pattern)) {
+        return 0;
+    }
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW found;
+    HANDLE search = ::FindFirstFileW(pattern.c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const bool folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                                !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+            if (folder) {
+                names.push_back(win32::Narrow(found.cFileName, wcslen(found.cFileName)));
+            }
+        } while (::FindNextFileW(search, &found));
+        ::FindClose(search);
+    }
+    size_t removed = 0;
+    for (const std::string& name : names) {
+        const std::string path = directory + "\\" + name;
+        {
+            HeldFolders& held = Held();
+            std::lock_guard<std::mutex> lock(held.mutex);
+            if (held.locks.count(path)) {
+                continue;  // ours
+            }
+        }
+        std::wstring wide;
+        if (!win32::WidePath(path, wide) || !IsPrivateDirectory(path)) {
+            continue;
+        }
+        // Opened sharing nothing: refused while its owner holds its own handle.
+        HANDLE probe = OpenFolder(wide, 0);
+        if (probe == INVALID_HANDLE_VALUE) {
+            continue;
+        }
+        ::CloseHandle(probe);
+        if (RemoveTree(path)) {
+            ++removed;
+        }
+    }
+    return removed;
 }
 
 ExclusiveFile::~ExclusiveFile() {
@@ -170,6 +284,14 @@ bool ExclusiveFile::Write(const void* data, size_t size) {
         }
         next += written;
         size -= static_cast<size_t>(written);
+    }
+    return true;
+}
+
+bool ExclusiveFile::Truncate() {
+    if (::_chsize_s(descriptor_, 0) != 0 || ::_lseeki64(descriptor_, 0, SEEK_SET) != 0) {
+        SetLastErrorFromErrno();
+        return false;
     }
     return true;
 }

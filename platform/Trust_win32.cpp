@@ -152,11 +152,7 @@ uint32_t VerifyBufferTrust(const void* data, size_t size, std::string* signerNam
             status = VerifyFileTrust(path, signerName);
         }
     }
-    std::wstring widePath, wideFolder;
-    if (win32::WidePath(path, widePath) && win32::WidePath(folder, wideFolder)) {
-        ::DeleteFileW(widePath.c_str());
-        ::RemoveDirectoryW(wideFolder.c_str());
-    }
+    RemovePrivateDirectory(folder);
     return status;
 }
 

@@ -126,6 +126,15 @@ uint32_t ComponentRegistry::WriteComponent(const ComponentRecord& r, IInstallerS
     }
     // Written in this order; the first write that fails ends the operation with 6, so that a
     // record that could not be stored is never reported as saved.
+    //
+    // The record may replace an older one in place (an update keeps the installed record until
+    // the new one is complete), so "InstalledVersion" comes last: should the process end in the
+    // middle, the component still reads as the version it had, and the update stays due. The
+    // optional values an older record had and this one lacks are removed before it, so that
+    // the record reads back as written.
+    const auto optional = [&](const char* name, const std::string& text) {
+        return text.empty() ? vmds::DeleteInstallValue(id, name) : writer.SetString(id, name, text);
+    };
     bool ok = writer.SetBool(id, "IsOptional", r.isOptional) &&
               writer.SetBool(id, "IsDefaultChecked", r.isDefaultChecked) &&
               writer.SetNumber(id, "InstallSize", r.installSize) &&
@@ -136,24 +145,16 @@ uint32_t ComponentRegistry::WriteComponent(const ComponentRecord& r, IInstallerS
               writer.SetString(id, "Name", r.name) &&
               writer.SetString(id, "CommandLineArgs", r.commandLineArgs) &&
               writer.SetString(id, "PackageUrl", r.packageUrl.ToString()) &&
-              writer.SetString(id, "Locale", r.locale) &&
+              writer.SetString(id, "Locale", r.locale) && optional("StreamId", r.streamId) &&
+              optional("PackageType", PackageTypeText(r.packageType)) &&
+              writer.SetString(id, "Dependencies", JoinList(r.dependencies)) &&
+              writer.SetString(id, "OptionalDependencies", JoinList(r.optionalDependencies)) &&
+              writer.SetString(id, "DynamicDependencies", JoinList(r.dynamicDependencies)) &&
+              writer.SetString(id, "ShutdownModules", JoinList(r.shutdownModules)) &&
+              writer.SetString(id, "ResourceDescriptors", JoinList(r.resourceRefs)) &&
+              writer.SetString(id, "EulaIds", JoinList(r.auxiliaryRefs)) &&
+              optional("uninstallProgText", r.uninstallProgressText) &&
               writer.SetString(id, "InstalledVersion", r.installedVersion.ToString());
-    if (ok && !r.streamId.empty()) {
-        ok = writer.SetString(id, "StreamId", r.streamId);
-    }
-    const std::string packageType = PackageTypeText(r.packageType);
-    if (ok && !packageType.empty()) {
-        ok = writer.SetString(id, "PackageType", packageType);
-    }
-    ok = ok && writer.SetString(id, "Dependencies", JoinList(r.dependencies)) &&
-         writer.SetString(id, "OptionalDependencies", JoinList(r.optionalDependencies)) &&
-         writer.SetString(id, "DynamicDependencies", JoinList(r.dynamicDependencies)) &&
-         writer.SetString(id, "ShutdownModules", JoinList(r.shutdownModules)) &&
-         writer.SetString(id, "ResourceDescriptors", JoinList(r.resourceRefs)) &&
-         writer.SetString(id, "EulaIds", JoinList(r.auxiliaryRefs));
-    if (ok && !r.uninstallProgressText.empty()) {
-        ok = writer.SetString(id, "uninstallProgText", r.uninstallProgressText);
-    }
     return ok ? kOk : kKeyUnavailable;
 }
 
@@ -244,10 +245,15 @@ uint32_t ComponentRegistry::ReadComponent(const std::string& id, ComponentRecord
         }
         r.packageUrl = url;
     }
+    // Without the value (a record whose writing was cut short after its installer had run),
+    // the package type is nsis, the one type a launcher exists for, so that the component can
+    // still be uninstalled and updated.
     if (text("PackageType", value)) {
         r.packageType = value == "exe"    ? kPackageExe
                         : value == "nsis" ? kPackageNsis
                                           : kPackageNone;
+    } else {
+        r.packageType = kPackageNsis;
     }
     if (text("InstalledVersion", value)) {
         r.installedVersion = Version(value);

@@ -5,6 +5,9 @@
 // product's own key "Setup" (in any case) are refused by every operation that writes, removes or
 // reads a component's key: 6, or false from IsComponentInstalled, with nothing touched.
 // GetInstalledComponentIds lists "Setup" with the component ids; callers skip it.
+// WriteComponent writes "InstalledVersion" last and removes the optional values the record
+// lacks, so that a record written over an older one reads as the older version until it is
+// complete. ReadComponent reads a missing "PackageType" as nsis.
 // Holds no state between calls; any thread may call, each operation opening its own keys.
 #pragma once
 

@@ -14,6 +14,8 @@
 #include "packages/VerifyTrust.h"
 #include "platform/FileSeal.h"
 #include "platform/LastError.h"
+#include "sessions/FailureReason.h"
+#include "sessions/RunGuard.h"
 
 namespace {
 
@@ -110,6 +112,11 @@ void AsyncOfferInstallImpl::Work() {
         const bool downloaded = download->Download(record_.packageUrl, package.file);
         download->ClearCallback();
         if (!downloaded) {
+            if (log_) {
+                log_->WriteError(
+                    kOfferFailed, record_.id.c_str(),
+                    ("Failed to download file: " + FailureReason("the transfer failed")).c_str());
+            }
             Fail();
             return;
         }
@@ -148,6 +155,13 @@ void AsyncOfferInstallImpl::Work() {
         {
             boost::lock_guard<boost::recursive_mutex> lock(mutex_);
             state_ = kInstalling;
+        }
+        // Its installer takes its turn with every other run's: offers download alongside the
+        // components, and install one at a time.
+        RunGuard guard(log_, RunGuard::kRecordsNothing);
+        if (!guard.Begin()) {
+            Fail();
+            return;
         }
         platform::FileSeal now;
         if (!platform::SealFile(path, now) || now != seal) {

@@ -9,7 +9,11 @@
 // file that was checked, sealed by the check and sealed again right before its installer
 // starts (see InstallTransaction.h). An offer whose package type no installer can run ends in
 // -1 before anything is downloaded. The downloaded package is deleted whatever the outcome.
-// The download answers every progress report with "go on": offers cannot be cancelled.
+// The download answers every progress report with "go on": offers cannot be cancelled (an
+// interrupt of the process's runs still stops them, platform/Interrupt.h). An offer downloads
+// alongside the components; its installer waits for the machine's run lock (state 2 meanwhile,
+// sessions/RunGuard.h), so that it never runs at the same time as another installer; an offer
+// that gets no turn ends in -1.
 //
 // When no thread can be made for the worker, the offer ends at once in -1, so that a session
 // waiting for its offers is not left waiting for one that never starts.

@@ -106,8 +106,9 @@ bool DynamicSessionImpl::IsRebootRequired() {
 
 bool DynamicSessionImpl::OnDownloadProgress(uint32_t, uint32_t, uint32_t, uint32_t,
                                             const std::string&) {
-    SetState(kDownloading);
-    return true;
+    Lock lock(mutex_);
+    state_ = kDownloading;
+    return !cancelRequested_;
 }
 
 void DynamicSessionImpl::OnInstallStart(uint32_t, uint32_t, const std::string&) {

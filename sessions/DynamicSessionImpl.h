@@ -2,7 +2,8 @@
 // current version of the requested components, in the order requested (no dependency order is
 // applied), on a worker thread of its own, and reports only a coarse state: 2 downloading,
 // 4 installing, 7 finished, 8 failed. Position and total stay 0, there is no current
-// component, and no restart is reported.
+// component, and no restart is reported. Cancel stops the package download under way (the run
+// fails); an interrupt of the process's runs (platform/Interrupt.h) stops installers too.
 //
 // The records are built by Start from the catalogue's components: each requested id's record,
 // with its second address set to its package address, no accepted licence ids, the product's
@@ -41,8 +42,8 @@ public:
 
     uint32_t GetProgress(uint32_t& position, uint32_t& total, uint32_t& state) override;
     uint32_t GetCurrentComponent(vmi::ComponentPtr& component) override;  // 2
-    uint32_t Cancel() override;                                    // recorded; the run goes on
-    uint32_t GetCurrentComponentText(std::string& text) override;  // 2
+    uint32_t Cancel() override;  // stops a download under way; the run then fails
+    uint32_t GetCurrentComponentText(std::string& text) override;                  // 2
     uint32_t GetStatusText(const std::string& phase, std::string& text) override;  // 2
     bool IsRebootRequired() override;                                              // false
 

@@ -10,7 +10,10 @@
 #include "packages/PackageDigest.h"
 #include "packages/PackageLauncherFactory.h"
 #include "packages/VerifyTrust.h"
-#include "registry/IComponentRegistry.h"
+#include "platform/Interrupt.h"
+#include "platform/LastError.h"
+#include "sessions/FailureReason.h"
+#include "sessions/RunGuard.h"
 
 namespace {
 
@@ -18,6 +21,8 @@ const uint32_t kSuccess = 0;
 const uint32_t kNoTemporaryFile = 7;
 const uint32_t kDownloadFailed = 8;
 const uint32_t kNoLauncher = 9;
+const uint32_t kInstallFailed = 9;
+const uint32_t kRunNotStarted = 6;
 const uint32_t kAborted = 12;
 const uint32_t kRestartRequired = 13;
 const uint32_t kSignatureFailed = 18;
@@ -39,7 +44,6 @@ InstallTransaction::InstallTransaction(const std::vector<ComponentRecord>& recor
     : records_(records),
       observer_(observer),
       log_(log ? log : boost::make_shared<EventLogStub>()),
-      os_(CreateOSUtilities()),
       files_(CreateFileOperations()),
       download_(CreateSyncDownload()) {
     download_->SetCallback(this);
@@ -56,9 +60,16 @@ uint32_t InstallTransaction::RunOnce(const std::vector<ComponentRecord>& records
                                      bool& rebootRequired) {
     rebootRequired = false;
     try {
+        RunGuard guard(log, RunGuard::kRecordsResults);
+        if (!guard.Begin()) {
+            return kRunNotStarted;
+        }
         InstallTransaction transaction(records, observer, log);
-        const uint32_t result = transaction.Run();
+        uint32_t result = transaction.Run();
         rebootRequired = transaction.IsRebootRequired();
+        if (!guard.End() && (result == kSuccess || result == kRestartRequired)) {
+            result = kRunNotStarted;  // the registry stopped taking writes meanwhile
+        }
         return result;
     } catch (const std::exception&) {
         return 9;  // no memory: nothing more can be done
@@ -112,19 +123,23 @@ uint32_t InstallTransaction::DownloadStep() {
             return Close(kNoLauncher);
         }
         if (record.packageUrl.IsEmpty()) {
-            log_->WriteError("Failed to download file\n");
+            log_->WriteError("Failed to download file: %s\n",
+                             "the component has no package address");
             return Close(kDownloadFailed);
         }
         Url file;
+        platform::ClearLastError();
         if (!tempDir || !tempDir->MakeUniquePath(file)) {
             log_->WriteError("Create temp file failed with error: %s",
-                             os_->GetLastErrorText().c_str());
+                             FailureReason("no temporary name could be made").c_str());
             return Close(kNoTemporaryFile);
         }
         packages_[index_].file = file;
         progressNoted_ = std::chrono::steady_clock::now();
+        platform::ClearLastError();
         if (!download_->Download(record.packageUrl, file)) {
-            log_->WriteError("Failed to download file\n");
+            log_->WriteError("Failed to download file: %s\n",
+                             FailureReason("the transfer failed").c_str());
             return Close(kDownloadFailed);
         }
         packages_[index_].downloaded = true;
@@ -146,17 +161,21 @@ uint32_t InstallTransaction::VerifyStep() {
         // The digest the manifest names comes first: a file that is not the package named is
         // refused before its signature is even read.
         platform::FileSeal named;
+        platform::ClearLastError();
         const DigestCheck digest = CheckPackageDigest(path, records_[i].packageSha256, named);
         if (digest == DigestCheck::kMismatch || digest == DigestCheck::kInvalid) {
             log_->WriteError(kFailedWithError, id, DigestCheckText(digest));
             return Close(kSignatureFailed);
         }
         if (digest == DigestCheck::kUnreadable) {
-            log_->WriteError(kFailedWithError, id, os_->GetLastErrorText().c_str());
+            log_->WriteError(kFailedWithError, id,
+                             FailureReason("the package cannot be read").c_str());
             return Close(kSignatureFailed);
         }
+        platform::ClearLastError();
         if (verifier.VerifyAndSeal(path, package.seal) != kSuccess) {
-            log_->WriteError(kFailedWithError, id, os_->GetLastErrorText().c_str());
+            log_->WriteError(kFailedWithError, id,
+                             FailureReason("the package's signature was refused").c_str());
             return Close(kSignatureFailed);
         }
         // The bytes whose signature was checked are the bytes the manifest names.
@@ -172,7 +191,6 @@ uint32_t InstallTransaction::VerifyStep() {
 
 uint32_t InstallTransaction::InstallStep() {
     log_->Write(kInstallHeading);
-    const boost::shared_ptr<IComponentRegistry> registry = CreateComponentRegistry();
     PackageLauncherFactory launchers;
     for (index_ = 0; index_ < records_.size(); ++index_) {
         const ComponentRecord& record = records_[index_];
@@ -184,6 +202,12 @@ uint32_t InstallTransaction::InstallStep() {
         if (!package.downloaded) {
             continue;
         }
+        // An interrupted run starts no further installer.
+        if (const int signal = platform::InterruptSignal()) {
+            log_->WriteError(kFailedWithError, id,
+                             ("interrupted by signal " + std::to_string(signal)).c_str());
+            return Close(kInstallFailed);
+        }
         log_->WriteInfo("Installing component: [%s] version: [%s]\n", id,
                         record.latestVersion.ToString().c_str());
         // Checked before the component's key is touched, so that a refused package leaves
@@ -194,9 +218,6 @@ uint32_t InstallTransaction::InstallStep() {
             log_->WriteError(kFailedWithError, id,
                              "the package is no longer the file whose signature was checked");
             return Close(kSignatureFailed);
-        }
-        if (!record.keepRegistryKey) {
-            registry->RemoveComponent(record.id);
         }
         // The launcher holds the run to the bytes that were verified (what an elevated run's
         // checking side must find), whether or not the manifest named a digest.
@@ -212,11 +233,12 @@ uint32_t InstallTransaction::InstallStep() {
         } else if (result == kRestartRequired) {
             log_->WriteInfo("Component: [%s] Install Succeeded (Reboot Required)\n", id);
             rebootRequired_ = true;
-        } else if (result == kAborted) {
-            log_->WriteError("Component: [%s] - Failed due to installer script error", id);
+        } else if (result == kAborted && platform::InterruptSignal() == 0) {
+            log_->WriteError("Component: [%s] - Failed due to installer script error: %s", id,
+                             FailureReason("the installer reported an abort").c_str());
             return Close(kAborted);
         } else {
-            log_->WriteError(kFailedWithError, id, os_->GetLastErrorText().c_str());
+            log_->WriteError(kFailedWithError, id, FailureReason("the installer failed").c_str());
             return Close(result);
         }
     }

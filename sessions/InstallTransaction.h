@@ -13,10 +13,20 @@
 //   package must carry a signature of an accepted signer; 18 otherwise. What the check read is
 //   sealed: the identity of the file it opened and the SHA-256 of its bytes, taken through that
 //   same descriptor (and compared with the manifest's digest, when there is one).
-// - Install: per component, unless the record asks to keep it, the component's registry key is
-//   removed so that the installer starts from a fresh key, and the package runs, elevated, with
-//   the record's command-line arguments. 12 when an installer reports an abort, any other
-//   launcher code passed on; 13 is success with a restart required.
+// - Install: per component, the package runs, elevated, with the record's command-line
+//   arguments. 12 when an installer reports an abort, any other launcher code passed on; 13 is
+//   success with a restart required. The component's registry key is left as it is: the
+//   installer writes its own values over the installed record, and the record of the new
+//   version replaces the rest once the run has succeeded (the engine's CompleteUpdate). A run
+//   cut short anywhere (a kill, a power loss) thus leaves the component recorded as the version
+//   it had, never without a record, and the update stays due. (The record's keepRegistryKey
+//   flag, which once spared hot fixes that removal, has nothing left to spare.)
+//
+// RunOnce is a whole run: it takes the machine's run lock and marks the run in the registry
+// first (sessions/RunGuard.h), 6 when the run may not start or the registry stopped taking
+// writes by its end. An interrupted run (platform/Interrupt.h) stops its download and starts no
+// further installer; its failure line says "interrupted by signal N". Every failure line
+// carries its reason (sessions/FailureReason.h).
 //
 // The file that runs is the file that was verified: right before its installer is started, a
 // package is sealed again under its name, and it runs only when that seal equals the one the
@@ -42,11 +52,10 @@
 #include <boost/shared_ptr.hpp>
 
 #include <chrono>
+
 #include "engine/ComponentRecord.h"
 #include "engine/IEventLog.h"
-
 #include "packages/IFileOperations.h"
-#include "packages/IOSUtilities.h"
 #include "packages/ISyncDownload.h"
 #include "packages/ISyncDownloadCB.h"
 #include "platform/FileSeal.h"
@@ -64,8 +73,10 @@ public:
 
     // Runs the three steps once; the result code above.
     uint32_t Run();
-    // Makes a transaction and runs it: its result, and whether an installer asked for a restart
-    // in `rebootRequired`. 9 when the transaction could not even be made (memory ran out).
+    // Makes a transaction and runs it as a whole run (see above): its result, and whether an
+    // installer asked for a restart in `rebootRequired`. 6 when the run may not start or could
+    // not be closed in the registry; 9 when the transaction could not even be made (memory ran
+    // out).
     static uint32_t RunOnce(const std::vector<ComponentRecord>& records,
                             IInstallTransactionCB* observer,
                             const boost::shared_ptr<vmi::IEventLog>& log, bool& rebootRequired);
@@ -99,7 +110,6 @@ private:
     bool rebootRequired_ = false;
     boost::shared_ptr<vmi::IEventLog> log_;
     std::vector<Package> packages_;  // one per record
-    boost::shared_ptr<IOSUtilities> os_;
     boost::shared_ptr<IFileOperations> files_;
     boost::shared_ptr<ISyncDownload> download_;
     std::chrono::steady_clock::time_point progressNoted_;  // the download's start or last note

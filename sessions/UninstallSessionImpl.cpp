@@ -13,6 +13,7 @@
 #include "engine/ComponentImpl.h"
 #include "engine/DependencyOrder.h"
 #include "registry/IComponentRegistry.h"
+#include "sessions/RunGuard.h"
 #include "sessions/SessionComponents.h"
 #include "sessions/UninstallTransaction.h"
 #include "settings/KeyName.h"
@@ -157,9 +158,12 @@ void UninstallSessionImpl::Work() {
     uint32_t result = 10;
     bool reboot = false;
     try {
-        UninstallTransaction transaction(records, this, log_);
-        result = transaction.Run();
-        reboot = transaction.IsRebootRequired();
+        RunGuard guard(log_, RunGuard::kRecordsNothing);
+        if (guard.Begin()) {
+            UninstallTransaction transaction(records, this, log_);
+            result = transaction.Run();
+            reboot = transaction.IsRebootRequired();
+        }
     } catch (const std::exception&) {
         result = 10;  // no memory: nothing more can be done
     }

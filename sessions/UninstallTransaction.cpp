@@ -8,11 +8,15 @@
 
 #include "engine/EventLogStub.h"
 #include "packages/PackageLauncherFactory.h"
+#include "platform/Interrupt.h"
+#include "platform/LastError.h"
+#include "sessions/FailureReason.h"
 #include "settings/InstallerSettingsImpl.h"
 
 namespace {
 
 const uint32_t kSucceeded = 0;
+const uint32_t kUninstallFailed = 10;
 const uint32_t kRestartRequired = 13;
 
 const char kRule[] = "-------------------------------------------------------------\n\n";
@@ -25,7 +29,6 @@ UninstallTransaction::UninstallTransaction(const std::vector<ComponentRecord>& r
     : records_(records),
       observer_(observer),
       log_(log ? log : boost::make_shared<EventLogStub>()),
-      os_(CreateOSUtilities()),
       registry_(CreateComponentRegistry()) {}
 
 uint32_t UninstallTransaction::Run() {
@@ -36,10 +39,15 @@ uint32_t UninstallTransaction::Run() {
         if (observer_) {
             observer_->OnUninstallStart(index_, count, record.id);
         }
-        const uint32_t result = Remove(record);
+        // An interrupted run starts no further uninstaller.
+        platform::ClearLastError();
+        const uint32_t result =
+            platform::InterruptSignal() != 0 ? kUninstallFailed : Remove(record);
         if (result != kSucceeded && result != kRestartRequired) {
-            log_->WriteError("Component: [%s] - Failed with error: %s", record.id.c_str(),
-                             os_->GetLastErrorText().c_str());
+            if (!keyFailed_) {
+                log_->WriteError("Component: [%s] - Failed with error: %s", record.id.c_str(),
+                                 FailureReason("the uninstaller failed").c_str());
+            }
             log_->Write(kRule);
             return result;
         }
@@ -56,8 +64,7 @@ uint32_t UninstallTransaction::Remove(const ComponentRecord& record) {
     settings.GetString(record.id, "UninstallPath", uninstaller);
     log_->WriteInfo("Component: [%s] %s\n", id, uninstaller.c_str());
     if (uninstaller.empty()) {
-        RemoveKey(record.id);
-        return kSucceeded;
+        return RemoveKey(record.id) ? kSucceeded : kUninstallFailed;
     }
     log_->WriteInfo("Unnstalling component: [%s] version: [%s]\n", id,
                     record.latestVersion.ToString().c_str());
@@ -66,6 +73,7 @@ uint32_t UninstallTransaction::Remove(const ComponentRecord& record) {
     const uint32_t made =
         factory.CreateComponentLauncher(launcher, record, boost::shared_ptr<vmi::IEventLog>());
     if (made != 0 || !launcher) {
+        platform::SetLastError(made, "no uninstaller can run its package type");
         return made != 0 ? made : 6;
     }
     const uint32_t result = launcher->UninstallPackage();
@@ -77,14 +85,19 @@ uint32_t UninstallTransaction::Remove(const ComponentRecord& record) {
     } else {
         return result;
     }
-    RemoveKey(record.id);
-    return result;
+    return RemoveKey(record.id) ? result : kUninstallFailed;
 }
 
-void UninstallTransaction::RemoveKey(const std::string& id) {
+// A key that stays would show the component as installed when it is gone: the run fails.
+bool UninstallTransaction::RemoveKey(const std::string& id) {
+    platform::ClearLastError();
     if (registry_->RemoveComponent(id) != 0) {
-        log_->WriteError("Component: [%s] - Failed to delete it's registry key", id.c_str());
+        log_->WriteError("Component: [%s] - Failed to delete it's registry key: %s", id.c_str(),
+                         FailureReason("the registry refused").c_str());
+        keyFailed_ = true;
+        return false;
     }
+    return true;
 }
 
 void UninstallTransaction::RemoveEmptyGroups() {

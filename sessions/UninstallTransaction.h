@@ -5,10 +5,12 @@
 // For each component it reads the "UninstallPath" its package recorded. Without one, the
 // component is taken to be gone already and only its registry key is removed. Otherwise a copy
 // of that uninstaller runs (through the component's package launcher) and, when it succeeds,
-// the component's key is removed; a key that cannot be removed is reported and does not fail
-// the run. The first uninstaller that fails ends the run with the launcher's result (6 when the
-// component's package type has no launcher): the components before it stay removed, those after
-// it stay installed.
+// the component's key is removed. The first uninstaller that fails ends the run with the
+// launcher's result (6 when the component's package type has no launcher): the components
+// before it stay removed, those after it stay installed. A key that cannot be removed ends the
+// run with 10 too: a run that leaves a removed component recorded as installed is no success.
+// An interrupted run (platform/Interrupt.h) starts no further uninstaller and fails with 10.
+// Every failure line carries its reason.
 //
 // Only after every component was removed, the groups left without members are cleaned up:
 // every bundle group none of whose members is still installed loses its key with everything
@@ -31,7 +33,6 @@
 
 #include "engine/ComponentRecord.h"
 #include "engine/IEventLog.h"
-#include "packages/IOSUtilities.h"
 #include "registry/IComponentRegistry.h"
 #include "sessions/IUninstallTransactionCB.h"
 
@@ -48,14 +49,15 @@ public:
 private:
     // Removes one component; 0 or 13 on success, else the failing result.
     uint32_t Remove(const ComponentRecord& record);
-    void RemoveKey(const std::string& id);
+    // Removes the component's key; false, with the failure line written, when it stays.
+    bool RemoveKey(const std::string& id);
     void RemoveEmptyGroups();
 
     const std::vector<ComponentRecord> records_;
     IUninstallTransactionCB* const observer_;
     uint32_t index_ = 0;
     bool rebootRequired_ = false;
+    bool keyFailed_ = false;  // the failure line of a key that stayed is written already
     const boost::shared_ptr<vmi::IEventLog> log_;
-    const boost::shared_ptr<IOSUtilities> os_;
     const boost::shared_ptr<IComponentRegistry> registry_;
 };

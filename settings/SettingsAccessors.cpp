@@ -1,5 +1,7 @@
 #include "settings/SettingsAccessors.h"
 
+#include "platform/LastError.h"
+#include "platform/Registry.h"
 #include "settings/IVomoSettings.h"
 
 namespace vmds {
@@ -83,6 +85,13 @@ bool WriteInstallString(const std::string& key, const std::string& name, const s
 bool ReadInstallString(const std::string& key, const std::string& name, std::string& text) {
     return WithValue(kInstallArea, key, name, kOpenMachineRead,
                      [&](IVomoSettings& node) { return node.GetString(name, text); });
+}
+
+bool DeleteInstallValue(const std::string& key, const std::string& name) {
+    return WithValue(kInstallArea, key, name, kOpenMachineWrite, [&](IVomoSettings& node) {
+        return node.DeleteValue(name) ||
+               platform::GetLastErrorCode() == platform::kErrorFileNotFound;
+    });
 }
 
 bool InstallKeyExists(const std::string& key) {

@@ -21,6 +21,9 @@ bool WriteInstallBool(const std::string& key, const std::string& name, bool valu
 bool ReadInstallBool(const std::string& key, const std::string& name, bool& value);
 bool WriteInstallString(const std::string& key, const std::string& name, const std::string& text);
 bool ReadInstallString(const std::string& key, const std::string& name, std::string& text);
+// Deletes the value `name` of "Install/" + key (opened with full access, mode 3); true when it
+// is gone, also when there was none.
+bool DeleteInstallValue(const std::string& key, const std::string& name);
 // True when "Install/" + key opens for reading in the machine hive.
 bool InstallKeyExists(const std::string& key);
 // Deletes "Install/" + key with its whole subtree (opened with full access, mode 3).

@@ -53,6 +53,24 @@
  * One manager must be used by one thread at a time. The library runs worker threads of its own
  * (downloads, update sessions, pings); VCM_Shutdown waits for them.
  *
+ * One run at a time. Every install, update, hot-fix, offer and uninstall run on the machine,
+ * of any process or manager, takes one exclusive lock (the file "run.lock" beside the machine
+ * part of the registry); a run that finds it taken waits, with the install log line "waiting for
+ * another update run (process N)", at most 30 minutes, and then fails with that reason (1 from
+ * VCM_UpdateComponents). A run first writes a mark to the machine part of the registry: one that
+ * cannot be written (read-only, full) fails the run before anything is downloaded (1), and so
+ * does a record of the result that cannot be written at the end.
+ *
+ * Interrupts. The library installs no signal handler. A host that wants its runs to stop on
+ * SIGINT, SIGTERM or SIGHUP blocks them in every thread before its first call (the library's
+ * threads, started from the host's, then block them too). While a function waits for its work,
+ * it takes such a signal when one is pending: the download under way stops, the installer
+ * running gets the signal in its process group and is waited for (a second signal kills that
+ * group), no further installer starts, the run fails (1) with "interrupted by signal N" in the
+ * install log, and the temporary files go. When the function returns, the signal is pending for
+ * the host again, for it to act on (vcm exits with 128 + N). A host that leaves the signals
+ * unblocked is not affected.
+ *
  * Result codes: the enumeration VCM_Result below names them; VCM_ResultName and
  * VCM_ResultMeaning give a code's name and meaning as texts (inline, nothing is exported).
  * VCM_CheckForUpdates and VCM_UpdateComponents report every failed preparation of the manifest

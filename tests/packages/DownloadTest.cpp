@@ -1,11 +1,13 @@
 // SyncDownload over the platform transfer, against a server on 127.0.0.1.
 #include <gtest/gtest.h>
+#include <httplib.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <thread>
 
 #include "packages/FileOperations.h"
@@ -15,6 +17,7 @@
 #include "platform/LastError.h"
 #include "support/LocalHttpServer.h"
 #include "support/TempDir.h"
+#include "support/TestPackages.h"
 #include "tests/packages/DownloadTestSupport.h"
 
 using testsupport::HttpReply;
@@ -30,7 +33,12 @@ bool Exists(const std::string& path) {
 
 class DownloadTest : public ::testing::Test {
 protected:
-    void TearDown() override { platform::SetDownloadStallTimeoutForTesting(0); }
+    // Tries again after 20 ms, 40 ms instead of 1 s, 2 s.
+    void SetUp() override { platform::SetDownloadRetryDelayForTesting(20); }
+    void TearDown() override {
+        platform::SetDownloadStallTimeoutForTesting(0);
+        platform::SetDownloadRetryDelayForTesting(0);
+    }
 
     bool Fetch(const std::string& url, ISyncDownloadCB* observer = nullptr) {
         const boost::shared_ptr<ISyncDownload> download = CreateSyncDownload();
@@ -149,7 +157,8 @@ TEST_F(DownloadTest, StalledServerIsGivenUpAfterTheStallTimeOut) {
     EXPECT_FALSE(Fetch(server.Url("/stall")));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
     EXPECT_FALSE(Exists(target));
-    EXPECT_NE(std::string::npos, CreateOSUtilities()->GetLastErrorText().find("no data"));
+    EXPECT_NE(std::string::npos,
+              CreateOSUtilities()->GetLastErrorText().find("time-out after 0.3 s without data"));
 }
 
 TEST_F(DownloadTest, ObserverAnsweringFalseAtTheFirstReportStopsTheDownload) {
@@ -225,6 +234,132 @@ TEST_F(DownloadTest, TakenTargetNamesAreNeitherFollowedNorOverwritten) {
     EXPECT_TRUE(S_ISLNK(info.st_mode));
     ASSERT_EQ(0, ::lstat(dangling.GetPath().c_str(), &info));
     EXPECT_TRUE(S_ISLNK(info.st_mode));
+}
+
+// A transfer that breaks off is tried again, from where it broke off when the server honours
+// ranges; what is final is not; and the reason names the cause.
+TEST_F(DownloadTest, BrokenTransfersAreTriedAgainFromWhereTheyBrokeOff) {
+    platform::SetDownloadStallTimeoutForTesting(300);
+    const size_t size = 1 << 20;
+    const std::string body = testsupport::TestBytes(size);
+    const auto reply = [&](std::function<void(HttpReply&)> change) {
+        HttpReply r = HttpReply::Body(body);
+        r.chunkSize = 64 * 1024;
+        change(r);
+        return r;
+    };
+    const struct Case {
+        const char* name;
+        HttpReply reply;
+        bool succeeds;
+        size_t requests;
+        const char* secondRange;  // the Range header of the second request, "" for none
+        double mostBytesSent;     // in package sizes
+        const char* reason;
+    } cases[] = {
+        {"closed at half, range honoured", reply([](HttpReply& r) {
+             r.dropAfter = size / 2;
+             r.faultyAnswers = 1;
+             r.honourRange = true;
+             r.etag = "\"v1\"";
+         }),
+         true, 2, "bytes=524288-", 1.1, ""},
+        {"closed at half, range ignored", reply([](HttpReply& r) {
+             r.dropAfter = size / 2;
+             r.faultyAnswers = 1;
+         }),
+         true, 2, "bytes=524288-", 1.6, ""},
+        {"stalled once", reply([](HttpReply& r) {
+             r.stallAfter = size / 4;
+             r.faultyAnswers = 1;
+             r.honourRange = true;
+         }),
+         true, 2, "bytes=262144-", 1.1, ""},
+        {"unavailable twice", reply([](HttpReply& r) { r.failedAnswers = 2; }), true, 3, "", 1.1,
+         ""},
+        {"unavailable three times", reply([](HttpReply& r) { r.failedAnswers = 3; }), false, 3, "",
+         0.1, "the server answered with HTTP status 503 (tried 3 times)"},
+        {"not found", HttpReply::Status(404), false, 1, "", 0.1,
+         "the server answered with HTTP status 404"},
+        {"forbidden", HttpReply::Status(403), false, 1, "", 0.1,
+         "the server answered with HTTP status 403"},
+        {"closed every time", reply([](HttpReply& r) { r.dropAfter = size / 2; }), false, 3,
+         "bytes=524288-", 1.6, "connection closed after 524288 of 1048576 bytes (tried 3 times)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        testsupport::LocalHttpServer fresh;
+        fresh.Route("/file", c.reply);
+        platform::ClearLastError();
+        EXPECT_EQ(c.succeeds, Fetch(fresh.Url("/file")));
+        EXPECT_EQ(c.succeeds, Exists(target));
+        if (c.succeeds) {
+            EXPECT_TRUE(Contents(target) == body);
+        } else {
+            EXPECT_EQ(c.reason, platform::GetLastErrorText());
+        }
+        const std::vector<std::string> requests = fresh.Requests();
+        EXPECT_EQ(c.requests, requests.size());
+        if (requests.size() > 1) {
+            EXPECT_EQ(c.secondRange, testsupport::LocalHttpServer::Header(requests[1], "Range"));
+            if (!c.reply.etag.empty()) {
+                EXPECT_EQ(c.reply.etag,
+                          testsupport::LocalHttpServer::Header(requests[1], "If-Range"));
+            }
+        }
+        EXPECT_LT(fresh.BodyBytesSent(), static_cast<size_t>(c.mostBytesSent * size));
+        ::unlink(target.c_str());
+    }
+}
+
+TEST_F(DownloadTest, FinalFailuresNameTheirCause) {
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(Fetch("http://no-such-host.invalid/file.cab"));
+    EXPECT_EQ("name not resolved: no-such-host.invalid", platform::GetLastErrorText());
+    EXPECT_FALSE(Fetch("http://127.0.0.1:1/file.cab"));  // nobody listens: not tried again
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    EXPECT_FALSE(Exists(target));
+}
+
+// What was asked for over https never continues over http: a redirect there is refused before
+// any request reaches the http server. A redirect that stays on https is followed.
+TEST_F(DownloadTest, ARedirectFromHttpsToHttpIsRefused) {
+    const std::string key = dir.File("key.pem");
+    const std::string certificate = dir.File("certificate.pem");
+    ASSERT_EQ(0, testsupport::RunCommand(
+                     "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1 "
+                     "-addext subjectAltName=IP:127.0.0.1 -keyout " +
+                     key + " -out " + certificate + " 2>/dev/null"));
+    httplib::SSLServer secure(certificate.c_str(), key.c_str());
+    ASSERT_TRUE(secure.is_valid());
+    server.Route("/file", HttpReply::Body("over http"));
+    secure.Get("/down", [&](const httplib::Request&, httplib::Response& response) {
+        response.set_redirect(server.Url("/file"));
+    });
+    secure.Get("/across", [](const httplib::Request&, httplib::Response& response) {
+        response.set_redirect("/file");
+    });
+    secure.Get("/file", [](const httplib::Request&, httplib::Response& response) {
+        response.set_content("over https", "application/octet-stream");
+    });
+    const int port = secure.bind_to_any_port("127.0.0.1");
+    std::thread serving([&] { secure.listen_after_bind(); });
+    ::setenv("CURL_CA_BUNDLE", certificate.c_str(), 1);
+    const std::string base = "https://127.0.0.1:" + std::to_string(port);
+
+    EXPECT_TRUE(Fetch(base + "/across"));
+    EXPECT_EQ("over https", Contents(target));
+    ::unlink(target.c_str());
+    EXPECT_FALSE(Fetch(base + "/down"));
+    EXPECT_NE(std::string::npos,
+              platform::GetLastErrorText().find("a redirect from https to http was refused"))
+        << platform::GetLastErrorText();
+    EXPECT_FALSE(Exists(target));
+    EXPECT_TRUE(server.Requests().empty());
+
+    ::unsetenv("CURL_CA_BUNDLE");
+    secure.stop();
+    serving.join();
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // HTTP, installers that record themselves with vomo-reg, the event log and the registry read
 // back afterwards.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -18,9 +19,10 @@
 #include "engine/ComponentImpl.h"
 #include "engine/Locale.h"
 #include "engine/VomoInstallImpl.h"
-#include "registry/IComponentRegistry.h"
 #include "packages/PackageDigest.h"
 #include "platform/FileSeal.h"
+#include "platform/RunLock.h"
+#include "registry/IComponentRegistry.h"
 #include "sessions/AsyncOfferInstall.h"
 #include "sessions/HotFixSessionImpl.h"
 #include "sessions/InstallSessionImpl.h"
@@ -167,7 +169,8 @@ TEST_F(SessionTest, ComponentsInstallInDependencyOrderWithEveryLogLine) {
     std::string value;
     EXPECT_TRUE(vmds::ReadInstallString("a", "InstallDir", value));
     EXPECT_EQ(packages_.Dir().File("product"), value);
-    EXPECT_FALSE(vmds::ReadInstallString("a", "Stale", value));  // the installer got a fresh key
+    // The installed record stays until the new one replaces it: a run cut short leaves it.
+    EXPECT_TRUE(vmds::ReadInstallString("a", "Stale", value));
     EXPECT_FALSE(session->IsRebootRequired());
     EXPECT_EQ(Lines(), packages_.LeftInTemp());
 }
@@ -211,13 +214,15 @@ TEST_F(SessionTest, ARunEndsAtItsFirstFailureAndLeavesNoPackageBehind) {
          8,
          "x\ny\n",
          false,
-         {"Component: [y] - Failed with error: *", kRule}},
+         {"Component: [y] - Failed with error: the installer ended with exit code 3", kRule}},
         {"installer aborts",
          [](SessionTest& t, ComponentRecord& y) { y = t.Record("y", t.Installer("y", 2)); },
          8,
          "x\ny\n",
          false,
-         {"Component: [y] - Failed due to installer script error", kRule}},
+         {"Component: [y] - Failed due to installer script error: the installer ended with exit "
+          "code 2",
+          kRule}},
         {"another package's digest",
          [](SessionTest& t, ComponentRecord& y) { y.packageSha256 = t.Sha256("x.cab"); },
          8,
@@ -253,7 +258,8 @@ TEST_F(SessionTest, ARunEndsAtItsFirstFailureAndLeavesNoPackageBehind) {
          8,
          "",
          false,
-         {"Component: [y] \n", "Failed to download file\n", kRule}},
+         {"Component: [y] \n", "Failed to download file: the component has no package address\n",
+          kRule}},
         {"package missing",
          [](SessionTest& t, ComponentRecord& y) {
              y.packageUrl = Url(t.packages_.Server().Url("/missing.cab"));
@@ -261,7 +267,7 @@ TEST_F(SessionTest, ARunEndsAtItsFirstFailureAndLeavesNoPackageBehind) {
          8,
          "",
          false,
-         {"Failed to download file\n", kRule}},
+         {"Failed to download file: the server answered with HTTP status 404\n", kRule}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -292,7 +298,7 @@ TEST_F(SessionTest, CancelDuringADownloadRunsNoInstaller) {
     EXPECT_EQ(0u, session.Cancel());
     EXPECT_EQ(8u, WaitForEnd(session));
     EXPECT_EQ("", Ran());
-    ExpectLogEndsWith({"Failed to download file\n", kRule});
+    ExpectLogEndsWith({"Failed to download file: the transfer was stopped\n", kRule});
     EXPECT_EQ(Lines(), packages_.LeftInTemp());
 }
 
@@ -500,7 +506,7 @@ TEST_F(SessionTest, TheSessionWaitsForItsOffersAndNamesThem) {
         return position;
     };
     ASSERT_EQ(0u, session.Start());
-    EXPECT_EQ(5u, WaitForEnd(session, {5}));  // both offers' installers run
+    EXPECT_EQ(5u, WaitForEnd(session, {5}));  // both offers are at their installers
     EXPECT_EQ(2u, position());
     std::string text;
     EXPECT_EQ(0u, session.GetStatusText("install", text));
@@ -510,17 +516,24 @@ TEST_F(SessionTest, TheSessionWaitsForItsOffersAndNamesThem) {
     EXPECT_EQ(2u, session.GetStatusText("uninstall", text));
     EXPECT_EQ(6u, session.GetCurrentComponentText(text));
 
-    testsupport::WriteFile(packages_.Dir().File("release-offer0"), "");
+    // Their installers take turns: the one that runs first is released first.
+    for (int i = 0; i < 12000 && Ran().empty(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    const std::string first = Ran().substr(0, Ran().find('\n'));
+    const std::string second = first == "offer0" ? "offer1" : "offer0";
+    testsupport::WriteFile(packages_.Dir().File("release-" + first), "");
     for (int i = 0;
-         i < 12000 && session.GetStatusText("install", text) == 0 && text != "Installing offer1";
+         i < 12000 && session.GetStatusText("install", text) == 0 && text != "Installing " + second;
          ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    EXPECT_EQ("Installing offer1", text);  // the one offer still running names itself
+    EXPECT_EQ("Installing " + second, text);  // the one offer still running names itself
     EXPECT_EQ(1u, position());
-    testsupport::WriteFile(packages_.Dir().File("release-offer1"), "");
+    testsupport::WriteFile(packages_.Dir().File("release-" + second), "");
     EXPECT_EQ(7u, WaitForEnd(session, {7}));
     EXPECT_EQ(0u, position());
+    EXPECT_EQ(first + "\n" + second + "\n", Ran());  // one after the other
 }
 
 TEST_F(SessionTest, AnOfferWithoutAThreadEndsFailedAndTheSessionStillFinishes) {
@@ -723,6 +736,51 @@ TEST_F(SessionTest, ReleasingTheEngineWaitsForItsRunningSession) {
     engine.reset();
     EXPECT_EQ("slow\n", Ran());
     EXPECT_EQ(Lines(), packages_.LeftInTemp());
+}
+
+// Two runs of one process (two engines of one host) take turns as two processes do: the second
+// waits, says for whom, and runs once the first is over; a run that waits too long fails, with
+// the reason in the log.
+TEST_F(SessionTest, RunsOfOneProcessTakeTurnsAndAWaitHasALimit) {
+    const std::string release = packages_.Dir().File("release");
+    const ComponentRecord first = Record(
+        "first", Installer("first", 0, "while [ ! -e " + release + " ]; do sleep 0.05; done"));
+    const ComponentRecord second = Record("second", Installer("second", 0));
+    const auto secondLog = boost::make_shared<testsupport::RecordingLog>();
+    InstallSessionImpl running({first}, vmi::ComponentList(), {}, log_);
+    ASSERT_EQ(0u, running.Start());
+    for (int i = 0; i < 12000 && Ran().empty(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    InstallSessionImpl waiting({second}, vmi::ComponentList(), {}, secondLog);
+    ASSERT_EQ(0u, waiting.Start());
+    const std::string waitLine =
+        "waiting for another update run (process " + std::to_string(::getpid()) + ")\n";
+    for (int i = 0; i < 12000 && secondLog->Count() == 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ("first\n", Ran());  // the second waits
+    testsupport::WriteFile(release, "");
+    EXPECT_EQ(7u, WaitForEnd(running));
+    EXPECT_EQ(7u, WaitForEnd(waiting));
+    EXPECT_EQ("first\nsecond\n", Ran());
+    ASSERT_FALSE(secondLog->entries.empty());
+    EXPECT_EQ(waitLine, secondLog->entries.front().text);
+
+    platform::SetRunLockWaitForTesting(300);
+    platform::RunLock held;
+    ASSERT_EQ(platform::RunLock::Outcome::kTaken, held.Take({}));
+    log_->entries.clear();
+    InstallSessionImpl refused({second}, vmi::ComponentList(), {}, log_);
+    ASSERT_EQ(0u, refused.Start());
+    EXPECT_EQ(8u, WaitForEnd(refused));
+    EXPECT_EQ((Lines{waitLine,
+                     "The run did not start: gave up waiting for another update run "
+                     "(process " +
+                         std::to_string(::getpid()) + ") after 0.3 s\n"}),
+              Logged());
+    platform::SetRunLockWaitForTesting(0);
 }
 
 }  // namespace

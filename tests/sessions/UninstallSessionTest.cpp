@@ -13,6 +13,7 @@
 
 #include "engine/ComponentImpl.h"
 #include "engine/VomoInstallImpl.h"
+#include "platform/Registry.h"
 #include "support/InstalledComponents.h"
 #include "support/RecordingLog.h"
 #include "support/ScopedRegistryRoot.h"
@@ -32,6 +33,8 @@ const char kRule[] = "----------------------------------------------------------
 struct Installed {
     InstalledComponent component;
     int exitCode;  // of its uninstaller, which removes its folder unless it fails with 3
+    // Only "InstallDir" and "UninstallPath", as a run killed after the installer left it.
+    bool halfRecorded = false;
 };
 
 struct Case {
@@ -43,11 +46,12 @@ struct Case {
     uint32_t start;
     uint32_t state;
     bool reboot;
-    Strings order;      // the components worked on, in that order
-    Strings remaining;  // installed afterwards
-    Strings groups;     // bundle and install groups left
-    Strings lines;      // beginnings of log lines, in this order among the others
-    size_t entries;     // log lines in all
+    Strings order;                      // the components worked on, in that order
+    Strings remaining;                  // installed afterwards
+    Strings groups;                     // bundle and install groups left
+    Strings lines;                      // beginnings of log lines, in this order among the others
+    size_t entries;                     // log lines in all
+    const char* undeletable = nullptr;  // a component whose key the registry keeps
 };
 
 // clang-format off
@@ -74,8 +78,19 @@ const Case kCases[] = {
      {kHeading, kRule}, 8},
     {"NothingInstalledStartsNothing", {{{"a"}, 0}}, {}, {}, {"x"}, 15, 0, false, {}, {"a"}, {},
      {}, 0},
+    {"AKeyThatStaysFailsTheRun", {{{"a"}, 0}}, {}, {}, {"a"}, 0, 8, false, {"a"}, {"a"}, {},
+     {"Component: [a] Uninstall Succeeded\n",
+      "Component: [a] - Failed to delete it's registry key: Access is denied", kRule}, 6, "a"},
+    {"AHalfRecordedComponentIsRemoved", {{{"h"}, 0, true}}, {}, {}, {"h"}, 0, 7, false, {"h"},
+     {}, {}, {"Component: [h] Uninstall Succeeded\n", kRule}, 5},
 };
 // clang-format on
+
+// The path of a component's key below the machine hive's root.
+std::u16string KeyPath(const std::string& id) {
+    const std::string path = "SOFTWARE\\Vomo\\Install\\" + id;
+    return std::u16string(path.begin(), path.end());
+}
 
 Strings InstalledIds() {
     std::set<std::string> ids;
@@ -112,6 +127,16 @@ TEST(UninstallSessionTest, RemovesComponentsEndToEnd) {
             testsupport::RecordInstalled(installed.component, dir.File(id),
                                          testsupport::ArgumentScript(installed.exitCode, body));
             uninstallers[id] = dir.File(id) + "/uninstall";
+            if (installed.halfRecorded) {
+                ASSERT_EQ(0u, CreateComponentRegistry()->RemoveComponent(id));
+                InstallerSettingsImpl settings;
+                ASSERT_TRUE(settings.SetString(id, "InstallDir", dir.File(id)));
+                ASSERT_TRUE(settings.SetString(id, "UninstallPath", uninstallers[id]));
+            }
+        }
+        if (c.undeletable) {
+            platform::SetKeyDeletionDeniedForTesting(platform::kHKeyLocalMachine,
+                                                     KeyPath(c.undeletable), true);
         }
         const boost::shared_ptr<IComponentRegistry> registry = CreateComponentRegistry();
         for (const auto& group : c.bundleGroups) {
@@ -169,9 +194,16 @@ TEST(UninstallSessionTest, RemovesComponentsEndToEnd) {
             EXPECT_EQ(c.order.size(), total);
             EXPECT_EQ(c.order.size() - 1, position);
         }
+        if (c.undeletable) {
+            platform::SetKeyDeletionDeniedForTesting(platform::kHKeyLocalMachine,
+                                                     KeyPath(c.undeletable), false);
+        }
         EXPECT_EQ(c.remaining, InstalledIds());
         EXPECT_EQ(c.groups, GroupIds());
         for (const auto& uninstaller : uninstallers) {
+            if (c.undeletable && uninstaller.first == c.undeletable) {
+                continue;  // its uninstaller ran: only its key stays
+            }
             const bool kept = std::count(c.remaining.begin(), c.remaining.end(), uninstaller.first);
             EXPECT_EQ(kept, boost::filesystem::exists(uninstaller.second)) << uninstaller.first;
         }

@@ -1,6 +1,7 @@
 // A small HTTP/1.1 server on 127.0.0.1 for download tests and benchmarks: fixed replies per
 // path, served one connection per thread, with faults on demand (a connection dropped half-way,
-// a stall, a slow trickle). Every request's header block is kept for inspection.
+// a stall, a slow trickle, failed answers first), and ranges honoured on demand. Every
+// request's header block is kept for inspection, and the body bytes sent are counted.
 #pragma once
 
 #include <arpa/inet.h>
@@ -13,6 +14,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -27,11 +29,16 @@ struct HttpReply {
     int status = 200;
     std::string extraHeaders;  // complete lines, each ending in "\r\n"
     std::shared_ptr<const std::string> body = std::make_shared<std::string>();
-    size_t dropAfter = std::string::npos;   // close the connection after this many body bytes
-    size_t stallAfter = std::string::npos;  // stop sending (and hold on) after this many
-    size_t chunkSize = 1 << 20;             // body bytes per send
-    int chunkDelayMs = 0;                   // pause after each chunk
-    bool announceLength = true;             // false: no Content-Length, the close ends the body
+    size_t dropAfter = std::string::npos;      // close the connection after this many body bytes
+    size_t stallAfter = std::string::npos;     // stop sending (and hold on) after this many
+    size_t chunkSize = 1 << 20;                // body bytes per send
+    int chunkDelayMs = 0;                      // pause after each chunk
+    bool announceLength = true;                // false: no Content-Length, the close ends the body
+    size_t faultyAnswers = std::string::npos;  // dropAfter and stallAfter: the first answers only
+    size_t failedAnswers = 0;  // so many answers first have the status failStatus, no body
+    int failStatus = 503;
+    bool honourRange = false;  // answer "Range: bytes=N-" with 206 and the rest
+    std::string etag;          // sent as ETag; an If-Range naming another gets the whole body
 
     static HttpReply Body(const std::string& text) {
         HttpReply reply;
@@ -80,9 +87,11 @@ public:
         }
     }
 
+    // A reply routed anew counts its answers (faultyAnswers, failedAnswers) from the first.
     void Route(const std::string& path, const HttpReply& reply) {
         std::lock_guard<std::mutex> lock(mutex_);
         routes_[path] = reply;
+        answers_[path] = 0;
     }
     std::string Url(const std::string& path) const {
         return "http://127.0.0.1:" + std::to_string(port_) + path;
@@ -90,6 +99,19 @@ public:
     std::vector<std::string> Requests() {
         std::lock_guard<std::mutex> lock(mutex_);
         return requests_;
+    }
+    // Body bytes sent so far, all answers together.
+    size_t BodyBytesSent() const { return bodyBytesSent_.load(); }
+
+    // The value of the header `name` in `request`, or empty.
+    static std::string Header(const std::string& request, const std::string& name) {
+        const std::string key = "\r\n" + name + ": ";
+        const size_t at = request.find(key);
+        if (at == std::string::npos) {
+            return std::string();
+        }
+        const size_t start = at + key.size();
+        return request.substr(start, request.find("\r\n", start) - start);
     }
 
 private:
@@ -161,27 +183,53 @@ private:
         const std::string path =
             request.substr(pathStart, request.find(' ', pathStart) - pathStart);
         HttpReply reply = HttpReply::Status(404);
+        size_t answer = 0;  // how many answers this path had before
         {
             std::lock_guard<std::mutex> lock(mutex_);
             requests_.push_back(request);
             if (routes_.count(path)) {
                 reply = routes_[path];
             }
+            answer = answers_[path]++;
+        }
+        if (answer < reply.failedAnswers) {
+            reply = HttpReply::Status(reply.failStatus);
+        }
+        if (answer >= reply.faultyAnswers) {
+            reply.dropAfter = reply.stallAfter = std::string::npos;
         }
         const std::string& body = *reply.body;
+        size_t start = 0;
+        std::string status = std::to_string(reply.status) + " Reply";
+        std::string headers = reply.extraHeaders;
+        if (!reply.etag.empty()) {
+            headers += "ETag: " + reply.etag + "\r\n";
+        }
+        const std::string ifRange = Header(request, "If-Range");
+        const std::string range = Header(request, "Range");
+        if (reply.honourRange && reply.status == 200 && range.compare(0, 6, "bytes=") == 0 &&
+            (ifRange.empty() || ifRange == reply.etag)) {
+            start = std::min<size_t>(std::strtoull(range.c_str() + 6, nullptr, 10), body.size());
+            status = "206 Partial Content";
+            headers += "Content-Range: bytes " + std::to_string(start) + "-" +
+                       std::to_string(body.size() - 1) + "/" + std::to_string(body.size()) + "\r\n";
+        }
         const std::string length =
-            reply.announceLength ? "Content-Length: " + std::to_string(body.size()) + "\r\n" : "";
-        const std::string head = "HTTP/1.1 " + std::to_string(reply.status) + " Reply\r\n" +
-                                 length + "Connection: close\r\n" + reply.extraHeaders + "\r\n";
+            reply.announceLength ? "Content-Length: " + std::to_string(body.size() - start) + "\r\n"
+                                 : "";
+        const std::string head =
+            "HTTP/1.1 " + status + "\r\n" + length + "Connection: close\r\n" + headers + "\r\n";
         if (!SendAll(connection, head.data(), head.size())) {
             return;
         }
+        // The faults count the bytes of the whole body, wherever this answer starts.
         const size_t end = std::min(body.size(), std::min(reply.dropAfter, reply.stallAfter));
-        for (size_t offset = 0; offset < end && !stop_;) {
+        for (size_t offset = start; offset < end && !stop_;) {
             const size_t length = std::min(reply.chunkSize, end - offset);
             if (!SendAll(connection, body.data() + offset, length)) {
                 return;
             }
+            bodyBytesSent_ += length;
             offset += length;
             for (int waited = 0; waited < reply.chunkDelayMs && !stop_; waited += 5) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -202,7 +250,9 @@ private:
     std::mutex mutex_;
     std::vector<std::thread> connections_;
     std::map<std::string, HttpReply> routes_;
+    std::map<std::string, size_t> answers_;
     std::vector<std::string> requests_;
+    std::atomic<size_t> bodyBytesSent_{0};
 };
 
 }  // namespace testsupport

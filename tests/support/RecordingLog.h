@@ -29,6 +29,12 @@ public:
     std::vector<Entry> entries;
     std::vector<std::wstring> arguments;
 
+    // How many lines were recorded so far; may be asked while calls still come.
+    size_t Count() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return entries.size();
+    }
+
     void Write(const char* format, ...) override {
         va_list args;
         va_start(args, format);

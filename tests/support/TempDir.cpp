@@ -30,6 +30,10 @@ std::string TempDir::File(const std::string& name) const {
     return path_ + "/" + name;
 }
 
+void OpenForOthers(const std::string& path) {
+    ::chmod(path.c_str(), 0755);
+}
+
 void SetEnvironment(const std::string& name, const std::string& value) {
     ::setenv(name.c_str(), value.c_str(), 1);
 }

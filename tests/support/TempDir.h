@@ -26,6 +26,10 @@ private:
 bool WriteFile(const std::string& path, const std::string& contents);
 bool ReadFile(const std::string& path, std::string& contents);
 
+// Lets every user enter and read the folder `path` (mode 0755), for a child that runs as
+// another user; nothing on Windows.
+void OpenForOthers(const std::string& path);
+
 // Sets or removes an environment variable of the test process.
 void SetEnvironment(const std::string& name, const std::string& value);
 void UnsetEnvironment(const std::string& name);

@@ -21,6 +21,8 @@ std::string TempDir::File(const std::string& name) const {
     return path_ + "\\" + name;
 }
 
+void OpenForOthers(const std::string&) {}
+
 void SetEnvironment(const std::string& name, const std::string& value) {
     ::_putenv_s(name.c_str(), value.c_str());
 }

@@ -1,5 +1,6 @@
 #include "tools/vcm/EngineCommands.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
@@ -17,6 +18,7 @@
 #include "engine/ComponentImpl.h"
 #include "engine/Locale.h"
 #include "engine/VomoInstallImpl.h"
+#include "platform/Interrupt.h"
 #include "registry/IComponentRegistry.h"
 #include "sessions/UninstallSessionImpl.h"
 
@@ -85,6 +87,8 @@ int Uninstall(const std::string& ids, Outcome& outcome) {
         components.push_back(boost::make_shared<ComponentImpl>(record));
     }
 
+    // The interrupt signals that vcm holds end the run (platform/Interrupt.h).
+    platform::InterruptScope interrupts;
     const boost::shared_ptr<VomoInstallImpl> engine = MakeEngine();
     boost::shared_ptr<vmi::IInstallSession> session;
     const uint32_t started = engine->StartUninstallSession(components, session);
@@ -96,6 +100,7 @@ int Uninstall(const std::string& ids, Outcome& outcome) {
     uint32_t state = kUninstalling;
     while (session->GetProgress(position, total, state) == 0 && state == kUninstalling) {
         boost::this_thread::sleep_for(kPollInterval);
+        platform::PollInterrupt();
     }
     const boost::shared_ptr<UninstallSessionImpl> run =
         boost::dynamic_pointer_cast<UninstallSessionImpl>(session);
@@ -117,6 +122,7 @@ int Uninstall(const std::string& ids, Outcome& outcome) {
 int HotFix(Outcome& outcome) {
     // The installers are told a locale, as an update run tells them.
     vmi::Locale::SelectIfNone("en-us");
+    platform::InterruptScope interrupts;
     const boost::shared_ptr<VomoInstallImpl> engine = MakeEngine();
     if (!engine->GetHotFixes()) {
         // The download's verdict tells a refused manifest from one without hot fixes for here.
@@ -135,7 +141,11 @@ int HotFix(Outcome& outcome) {
         return static_cast<int>(started);
     }
     std::unique_lock<std::mutex> lock(hotFixMutex);
-    hotFixEnded.wait(lock, [] { return hotFixDone; });
+    while (!hotFixEnded.wait_for(lock, std::chrono::milliseconds(100), [] { return hotFixDone; })) {
+        lock.unlock();
+        platform::PollInterrupt();
+        lock.lock();
+    }
     return hotFixResult == 0 ? 0 : kInstallFailed;
 }
 

@@ -20,6 +20,7 @@
 #include "engine/MultiLangStringImpl.h"
 #include "engine/VomoInstallImpl.h"
 #include "offers/IMessage.h"
+#include "platform/Interrupt.h"
 #include "sessions/InstallSessionImpl.h"
 #include "settings/KeyName.h"
 #include "settings/SettingsAccessors.h"
@@ -129,8 +130,10 @@ uint32_t PrepareManifest(VomoInstallImpl& engine, const std::string& bundle) {
     if (result != 0) {
         return result;
     }
+    platform::InterruptScope interrupts;  // a held interrupt signal ends the download
     while ((result = engine.PollManifestDownload()) == kManifestDownloadRunning) {
         std::this_thread::sleep_for(kManifestPollInterval);
+        platform::PollInterrupt();
     }
     if (result == 0) {
         result = engine.LoadManifest();

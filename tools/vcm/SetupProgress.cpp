@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "platform/Interrupt.h"
 #include "sessions/InstallSessionImpl.h"
 #include "tools/vcm/SetupDialog.h"
 
@@ -71,9 +72,17 @@ uint32_t FollowInstall(vmi::IInstallSession& session, const std::vector<ShownBan
     Clock::time_point bannerDue = Clock::now();
     std::string lastShown;
     uint32_t state = 0;
+    platform::InterruptScope interrupts;
+    bool cancelled = false;
     for (;;) {
         uint32_t position = 0;
         uint32_t total = 0;
+        // A held interrupt signal (tools/vcm/Signals.h) cancels the session's download, and
+        // the session starts no further installer (platform/Interrupt.h).
+        if (platform::PollInterrupt() != 0 && !cancelled) {
+            session.Cancel();
+            cancelled = true;
+        }
         session.GetProgress(position, total, state);
         if (state == kFinished) {
             position = total;  // the session keeps the position of the last installer it ran

@@ -35,7 +35,9 @@
 #include "tools/vcm/Report.h"
 #include "tools/vcm/RolloutCheck.h"
 #include "tools/vcm/SetupCommand.h"
+#include "tools/vcm/Signals.h"
 #include "tools/vcm/UpdateCommand.h"
+#include "tools/vcm/WaitNotice.h"
 #include "vcm/vcm.h"
 
 namespace {
@@ -101,9 +103,7 @@ std::string UpdateIdsProblem(const std::vector<std::string>& operands) {
     return std::string();
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int RunCommand(int argc, char** argv) {
     std::string libraryPath;
     bool json = false;
     bool verbose = false;
@@ -141,6 +141,7 @@ int main(int argc, char** argv) {
     if (command == "setup") {
         return vcmtool::SetupCommand(std::vector<std::string>(args.begin() + 1, args.end()));
     }
+    const WaitNotice waitNotice(command);
     Outcome outcome(command);
     if (command == "log") {
         return args.size() == 1 ? PrintLog() : (Usage(stderr), kUsageError);
@@ -245,4 +246,13 @@ int main(int argc, char** argv) {
         outcome.reason = LastErrorLine(logStart);
     }
     return Print(outcome, json);
+}
+
+}  // namespace
+
+// SIGINT, SIGTERM and SIGHUP are held from the start and end vcm once the command is over
+// (Signals.h).
+int main(int argc, char** argv) {
+    vcmtool::HoldInterrupts();
+    return vcmtool::ExitStatus(RunCommand(argc, argv));
 }

@@ -4,8 +4,6 @@
 
 #include <string>
 
-#include <boost/filesystem/operations.hpp>
-
 #include "platform/TempFile.h"
 
 class WorkFolder {
@@ -17,8 +15,7 @@ public:
     }
     ~WorkFolder() {
         if (!path_.empty()) {
-            boost::system::error_code error;
-            boost::filesystem::remove_all(path_, error);
+            platform::RemovePrivateDirectory(path_);
         }
     }
     WorkFolder(const WorkFolder&) = delete;

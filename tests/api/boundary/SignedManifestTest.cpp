@@ -260,7 +260,7 @@ TEST_F(SignedManifestTest, RefusedCabinetsGive1AndAMissingOne4) {
          "Manifest signature refused: "},
         {"a signed program, not a cabinet", "signed.exe", {}, 1, 1, "Manifest extraction failed: "},
         {"not well-formed", "broken.cab", {}, 6, 1, ": line 2, column"},
-        {"missing", "", {}, 4, 1, "failed: The requested URL returned error: 404"},
+        {"missing", "", {}, 4, 1, "failed: the server answered with HTTP status 404"},
         {"larger than the cap", "manifest.cab",
          [](std::string& b) { b.resize(kManifestCabinetMaxBytes + 1); }, 4, 1, "larger than"},
     };
