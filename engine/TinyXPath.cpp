@@ -40,10 +40,19 @@ struct step {
 
 enum root_kind { ROOT_CONTEXT, ROOT_PARENT, ROOT_DESCENDANTS };
 
+}  // namespace
+
+// An expression as the parser read it; `valid` is false for a malformed one.
 struct compiled {
+    bool valid = false;
     root_kind root = ROOT_CONTEXT;
     std::vector<step> steps;
 };
+
+namespace {
+
+// NUL bytes after a text that TinyXML parses (see xpath_document::Parse).
+const std::size_t kPadding = 4;
 
 // Above this many children, a child lookup on P goes through the document's name index.
 const std::size_t kIndexThreshold = 32;
@@ -305,6 +314,28 @@ private:
     std::size_t pos_ = 0;
 };
 
+// The expressions a thread evaluated lately, compiled. The manifest readers ask the same few
+// dozen expressions for every definition, so that reading each one again would cost more than
+// evaluating it; identity lookups, which insert an id, are the only ones that vary, and the
+// cache starts afresh once it holds kCachedExpressions of them.
+const std::size_t kCachedExpressions = 512;
+
+std::shared_ptr<const compiled> Compile(const std::string& expression) {
+    thread_local std::unordered_map<std::string, std::shared_ptr<const compiled>> cache;
+    std::unordered_map<std::string, std::shared_ptr<const compiled>>::const_iterator it =
+        cache.find(expression);
+    if (it != cache.end()) {
+        return it->second;
+    }
+    std::shared_ptr<compiled> made = std::make_shared<compiled>();
+    made->valid = parser(expression).parse(*made);
+    if (cache.size() >= kCachedExpressions) {
+        cache.clear();
+    }
+    cache.emplace(expression, made);
+    return made;
+}
+
 // Document order of a node set member: the node's number, then 0 for the node itself or the
 // 1-based position of the attribute in its element's list (attributes come after their
 // element and before its children).
@@ -346,13 +377,7 @@ void NumberTree(const TiXmlNode* top) {
 class evaluation {
 public:
     explicit evaluation(const TiXmlNode* context)
-        : context_(context), parent_(context ? context->Parent() : nullptr), document_(nullptr) {
-        if (parent_) {
-            const TiXmlDocument* doc = context->GetDocument();
-            document_ =
-                doc ? dynamic_cast<xpath_document*>(const_cast<TiXmlDocument*>(doc)) : nullptr;
-        }
-    }
+        : context_(context), parent_(context ? context->Parent() : nullptr) {}
 
     bool usable() const { return context_ && parent_; }
 
@@ -366,8 +391,13 @@ public:
             result.push_back(p);
             return;
         }
-        std::vector<node_item> current;
-        std::vector<node_item> next;
+        // The steps' sets live in buffers of the thread that are kept between evaluations
+        // (an evaluation never starts another), so that a query allocates only its result.
+        thread_local std::vector<node_item> currentBuffer;
+        thread_local std::vector<node_item> nextBuffer;
+        std::vector<node_item>& current = currentBuffer;
+        std::vector<node_item>& next = nextBuffer;
+        current.clear();
         for (std::size_t k = 0; k < expr.steps.size(); ++k) {
             const step& st = expr.steps[k];
             std::vector<std::vector<node_item>>* keep =
@@ -375,19 +405,24 @@ public:
             next.clear();
             std::size_t contexts = 0;
             if (k == 0 && expr.root == ROOT_DESCENDANTS && st.axis == AXIS_CHILD &&
-                st.predicates.empty() && !keep) {
+                (st.test == TEST_NAME || st.test == TEST_ANY) && document()) {
+                contexts = element_children_below(st, next, keep);
+            } else if (k == 0 && expr.root == ROOT_DESCENDANTS && st.axis == AXIS_CHILD &&
+                       st.predicates.empty() && !keep) {
                 // The children of P, C and every node below C are P's children and C's
                 // descendants: one walk of C's subtree instead of a scan of every child list.
                 node_item start;
                 start.node = parent_;
                 collect(st, start, next);
+                // Found among P's children, C among them: the set needs sorting. Otherwise C's
+                // descendants alone are the set, already in document order.
+                contexts = next.empty() ? 1 : 2;
                 for (const TiXmlNode* n = context_->FirstChild(); n;
                      n = NextInSubtree(n, context_)) {
                     if (matches(st, n)) {
                         push(next, n);
                     }
                 }
-                contexts = 2;
             } else if (k == 0) {
                 node_item start;
                 start.node = expr.root == ROOT_CONTEXT ? context_ : parent_;
@@ -417,7 +452,7 @@ public:
                 break;
             }
         }
-        result.swap(current);
+        result.assign(current.begin(), current.end());
     }
 
     // For every position i, the first (document order) i-th candidate among the groups.
@@ -459,6 +494,62 @@ private:
         }
     }
 
+    // The first step of a "//" path when it selects elements: its contexts are P, C and every
+    // node below C, and the candidates of each are its element children that match. Those are
+    // found among P's children and the document's list of the elements below C, grouped by
+    // parent; each group then takes the step's predicates as its context's candidates would.
+    // Answers how many groups there were (the count of contexts that found candidates).
+    std::size_t element_children_below(const step& st, std::vector<node_item>& out,
+                                       std::vector<std::vector<node_item>>* keep) {
+        // Groups of the thread kept between evaluations; the first `used` are this one's.
+        thread_local std::vector<std::pair<const TiXmlNode*, std::vector<node_item>>> byParent;
+        std::size_t used = 1;
+        if (byParent.empty()) {
+            byParent.resize(1);
+        }
+        byParent[0].first = parent_;
+        byParent[0].second.clear();
+        node_item start;
+        start.node = parent_;
+        collect(st, start, byParent[0].second);
+        std::size_t last = 0;  // the group the previous match went to
+        for (const TiXmlElement* element : document()->elements_below(context_)) {
+            if (!matches(st, element)) {
+                continue;
+            }
+            const TiXmlNode* parent = element->Parent();
+            if (byParent[last].first != parent) {
+                last = 0;
+                while (last < used && byParent[last].first != parent) {
+                    ++last;
+                }
+                if (last == used) {
+                    if (used == byParent.size()) {
+                        byParent.resize(used + 1);
+                    }
+                    byParent[used].first = parent;
+                    byParent[used].second.clear();
+                    ++used;
+                }
+            }
+            push(byParent[last].second, element);
+        }
+        std::size_t found = 0;
+        for (std::size_t g = 0; g < used; ++g) {
+            std::vector<node_item>& group = byParent[g].second;
+            filter(st, group);
+            if (group.empty()) {
+                continue;
+            }
+            ++found;
+            out.insert(out.end(), group.begin(), group.end());
+            if (keep) {
+                keep->push_back(group);
+            }
+        }
+        return found;
+    }
+
     // Appends the candidates of `st` for one context, its predicates applied, in axis order.
     void apply(const step& st, const node_item& item, std::vector<node_item>& out) {
         if (st.predicates.empty()) {
@@ -467,6 +558,12 @@ private:
         }
         std::vector<node_item> candidates;
         collect(st, item, candidates);
+        filter(st, candidates);
+        out.insert(out.end(), candidates.begin(), candidates.end());
+    }
+
+    // Applies the predicates of `st` to the candidates of one context.
+    static void filter(const step& st, std::vector<node_item>& candidates) {
         for (const predicate& pred : st.predicates) {
             if (candidates.empty()) {
                 break;
@@ -491,7 +588,6 @@ private:
             }
             candidates.swap(kept);
         }
-        out.insert(out.end(), candidates.begin(), candidates.end());
     }
 
     static bool matches(const step& st, const TiXmlNode* node) {
@@ -598,7 +694,7 @@ private:
 
     void collect_children(const step& st, const TiXmlNode* node, std::vector<node_item>& out) {
         const TiXmlNode* child = node->FirstChild();
-        if (st.test == TEST_NAME && node == parent_ && document_) {
+        if (st.test == TEST_NAME && node == parent_ && document()) {
             // P: scan a few children; with more than that, ask the document's index.
             const std::size_t mark = out.size();
             std::size_t seen = 0;
@@ -611,7 +707,7 @@ private:
                 return;
             }
             out.resize(mark);
-            for (const TiXmlElement* element : document_->children_named(node, st.name)) {
+            for (const TiXmlElement* element : document()->children_named(node, st.name)) {
                 push(out, element);
             }
             return;
@@ -624,10 +720,10 @@ private:
     }
 
     void ensure_numbered() {
-        if (document_) {
-            if (!document_->numbered_) {
-                NumberTree(document_);
-                document_->numbered_ = true;
+        if (xpath_document* doc = document()) {
+            if (!doc->numbered_) {
+                NumberTree(doc);
+                doc->numbered_ = true;
             }
             return;
         }
@@ -688,7 +784,19 @@ private:
 
     const TiXmlNode* context_;
     const TiXmlNode* parent_;
-    xpath_document* document_;
+    // The document of the context when it is an xpath_document, found on first need.
+    xpath_document* document() {
+        if (!documentFound_) {
+            documentFound_ = true;
+            const TiXmlDocument* doc = parent_ ? context_->GetDocument() : nullptr;
+            document_ =
+                doc ? dynamic_cast<xpath_document*>(const_cast<TiXmlDocument*>(doc)) : nullptr;
+        }
+        return document_;
+    }
+
+    xpath_document* document_ = nullptr;
+    bool documentFound_ = false;
     bool numbered_ = false;
 };
 
@@ -708,22 +816,85 @@ const char* xpath_document::Parse(const char* text, TiXmlParsingData* data,
     }
     const std::size_t length = std::strlen(text);
     std::string padded(text, length);
-    padded.append(4, '\0');
-    if (xml_nesting_depth(padded.c_str(), encoding) > kMaxNesting) {
-        ClearError();
-        SetError(TIXML_ERROR_PARSING_ELEMENT, nullptr, nullptr, encoding);
-        return nullptr;
-    }
-    const char* stop = TiXmlDocument::Parse(padded.c_str(), data, encoding);
+    padded.append(kPadding, '\0');
+    const char* stop = parse_padded(padded.c_str(), data, encoding);
     if (!stop) {
         return nullptr;
     }
     return text + std::min<std::size_t>(static_cast<std::size_t>(stop - padded.c_str()), length);
 }
 
+const char* xpath_document::parse_padded(const char* text, TiXmlParsingData* data,
+                                         TiXmlEncoding encoding) {
+    reset_index();
+    if (xml_nesting_depth(text, encoding) > kMaxNesting) {
+        ClearError();
+        SetError(TIXML_ERROR_PARSING_ELEMENT, nullptr, nullptr, encoding);
+        return nullptr;
+    }
+    return TiXmlDocument::Parse(text, data, encoding);
+}
+
+// LoadFile reads the file into a buffer, cuts it at the first NUL, turns every "\r\n" and
+// lone "\r" into "\n" by copying it byte by byte, and parses that copy (which Parse above
+// would copy once more). A manifest has no "\r" as a rule: then nothing is copied.
+bool xpath_document::LoadText(std::string& text, TiXmlEncoding encoding) {
+    Clear();
+    ClearError();
+    reset_index();
+    const std::size_t end = text.find('\0');
+    if (end != std::string::npos) {
+        text.resize(end);
+    }
+    if (text.empty()) {
+        SetError(TIXML_ERROR_DOCUMENT_EMPTY, nullptr, nullptr, TIXML_ENCODING_UNKNOWN);
+        return false;
+    }
+    std::size_t read = text.find('\r');
+    if (read != std::string::npos) {
+        std::size_t write = read;
+        while (read < text.size()) {
+            if (text[read] == '\r') {
+                text[write++] = '\n';
+                if (++read < text.size() && text[read] == '\n') {
+                    ++read;
+                }
+            } else {
+                text[write++] = text[read++];
+            }
+        }
+        text.resize(write);
+    }
+    text.append(kPadding, '\0');
+    parse_padded(text.c_str(), nullptr, encoding);
+    return !Error();
+}
+
 void xpath_document::reset_index() {
     numbered_ = false;
     children_.clear();
+    for (subtree_elements& subtree : subtrees_) {
+        subtree.context = nullptr;
+        subtree.elements.clear();
+    }
+}
+
+const std::vector<const TiXmlElement*>& xpath_document::elements_below(const TiXmlNode* context) {
+    for (const subtree_elements& subtree : subtrees_) {
+        if (subtree.context == context) {
+            return subtree.elements;
+        }
+    }
+    subtree_elements& slot = subtrees_[nextSubtree_];
+    nextSubtree_ = (nextSubtree_ + 1) % kSubtrees;
+    slot.context = context;
+    slot.elements.clear();
+    for (const TiXmlNode* n = context->FirstChild(); n; n = NextInSubtree(n, context)) {
+        if (const TiXmlElement* element = n->ToElement()) {
+            slot.elements.push_back(element);
+        }
+    }
+    return slot.elements;
 }
 
 const std::vector<const TiXmlElement*>& xpath_document::children_named(const TiXmlNode* parent,
@@ -742,7 +913,7 @@ const std::vector<const TiXmlElement*>& xpath_document::children_named(const TiX
 }
 
 xpath_processor::xpath_processor(const TiXmlNode* context, const std::string& expression)
-    : context_(context), expression_(expression) {}
+    : context_(context), expression_(Compile(expression)) {}
 
 void xpath_processor::evaluate(bool byPosition) {
     if (evaluated_ && (grouped_ || !byPosition)) {
@@ -753,11 +924,11 @@ void xpath_processor::evaluate(bool byPosition) {
     result_.clear();
     groups_.clear();
     evaluation eval(context_);
-    compiled expr;
-    if (!eval.usable() || !parser(expression_).parse(expr)) {
+    if (!eval.usable() || !expression_->valid) {
         failed_ = true;
         return;
     }
+    const compiled& expr = *expression_;
     eval.run(expr, result_, byPosition ? &groups_ : nullptr);
     if (byPosition && (expr.steps.empty() || expr.steps.back().abbreviated)) {
         // "[i]" cannot follow "/", "." or "..": every positional query is malformed.

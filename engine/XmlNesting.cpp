@@ -100,12 +100,21 @@ public:
 private:
     enum kind { ELEMENT, DECLARATION, COMMENT, CDATA, UNKNOWN };
 
+    // True for a byte that a text or a quoted value simply steps over: not the end, not a
+    // reference, not `stop`, and (in UTF-8) no lead byte that would take others with it.
+    bool plain(char stop) const {
+        const unsigned char c = static_cast<unsigned char>(*p_);
+        return c != 0 && c != static_cast<unsigned char>(stop) && c != '&' && (!utf8_ || c < 0xc0);
+    }
+
     void skip_white() {
         for (;;) {
             const unsigned char* u = reinterpret_cast<const unsigned char*>(p_);
-            if (utf8_ && u[0] == 0xef &&
-                ((u[1] == 0xbb && u[2] == 0xbf) ||
-                 (u[1] == 0xbf && (u[2] == 0xbe || u[2] == 0xbf)))) {
+            if (*p_ == ' ' || *p_ == '\n') {
+                ++p_;  // the common case first
+            } else if (utf8_ && u[0] == 0xef &&
+                       ((u[1] == 0xbb && u[2] == 0xbf) ||
+                        (u[1] == 0xbf && (u[2] == 0xbe || u[2] == 0xbf)))) {
                 p_ += 3;
             } else if (*p_ && IsWhite(*p_)) {
                 ++p_;
@@ -272,6 +281,14 @@ private:
         if (*p_ == '\'' || *p_ == '"') {
             const char quote = *p_++;
             while (*p_ && *p_ != quote) {
+                if (!value) {
+                    while (plain(quote)) {
+                        ++p_;
+                    }
+                    if (!*p_ || *p_ == quote) {
+                        break;
+                    }
+                }
                 if (!step(value)) {
                     return false;
                 }
@@ -330,6 +347,12 @@ private:
     // Text up to the next "<", which must be followed by something.
     bool text() {
         while (*p_ && *p_ != '<') {
+            while (plain('<')) {
+                ++p_;
+            }
+            if (!*p_ || *p_ == '<') {
+                break;
+            }
             if (IsWhite(*p_)) {
                 ++p_;
             } else if (!step(nullptr)) {
