@@ -8,7 +8,6 @@
 #include <exception>
 #include <string>
 
-#include "engine/ManifestDocument.h"
 #include "engine/ManifestQuery.h"
 #include "engine/Version.h"
 #include "engine/VomoInstallImpl.h"
@@ -24,15 +23,14 @@ const char kSetupKey[] = "Setup";
 const char kHighestVersionValue[] = "HighestManifestVersion";
 
 // The manifest's own version, as the manifest load reads it; not valid when absent.
-Version ManifestVersionOf(const Url& manifest) {
+Version ManifestVersionOf(const TiXmlElement* root) {
     Version version;
-    ManifestDocument document;
-    if (document.Load(manifest.GetPath()) != ManifestDocument::kLoaded) {
+    if (!root) {
         return version;
     }
     try {
         std::string text;
-        if (QueryAttribute(document.Root(), "//manifest", "version", text)) {
+        if (QueryAttribute(root, "//manifest", "version", text)) {
             version.Parse(text);
         }
     } catch (const std::exception&) {
@@ -43,8 +41,8 @@ Version ManifestVersionOf(const Url& manifest) {
 
 }  // namespace
 
-uint32_t VomoInstallImpl::CheckManifestVersion(const Url& manifest) {
-    const Version version = ManifestVersionOf(manifest);
+uint32_t VomoInstallImpl::CheckManifestVersion(const TiXmlElement* root) {
+    const Version version = ManifestVersionOf(root);
     if (!version.IsValid()) {
         return kSuccess;
     }
