@@ -40,6 +40,24 @@ bool IsAlphaNum(unsigned char c) {
     return IsAlpha(c) || (c >= '0' && c <= '9');
 }
 
+// Byte classes as tables, for the loops that run over most of a text.
+struct ByteClasses {
+    bool nameChar[256];    // continues a name as TinyXML reads one
+    bool plainUtf8[256];   // stepped over alone in a text or a value read as UTF-8
+    bool plainBytes[256];  // the same, read byte by byte
+
+    ByteClasses() {
+        for (int c = 0; c < 256; ++c) {
+            const unsigned char u = static_cast<unsigned char>(c);
+            nameChar[c] = c != 0 && (IsAlphaNum(u) || c == '_' || c == '-' || c == '.' || c == ':');
+            plainBytes[c] = c != 0 && c != '&';
+            plainUtf8[c] = plainBytes[c] && c < 0xc0;
+        }
+    }
+};
+
+const ByteClasses kClasses;
+
 bool StartsWith(const char* p, const char* tag) {
     while (*p && *tag && *p == *tag) {
         ++p;
@@ -104,7 +122,8 @@ private:
     // reference, not `stop`, and (in UTF-8) no lead byte that would take others with it.
     bool plain(char stop) const {
         const unsigned char c = static_cast<unsigned char>(*p_);
-        return c != 0 && c != static_cast<unsigned char>(stop) && c != '&' && (!utf8_ || c < 0xc0);
+        return (utf8_ ? kClasses.plainUtf8[c] : kClasses.plainBytes[c]) &&
+               c != static_cast<unsigned char>(stop);
     }
 
     void skip_white() {
@@ -256,8 +275,7 @@ private:
         if (!c || !(IsAlpha(c) || c == '_')) {
             return false;
         }
-        while (*p_ && (IsAlphaNum(static_cast<unsigned char>(*p_)) || *p_ == '_' || *p_ == '-' ||
-                       *p_ == '.' || *p_ == ':')) {
+        while (kClasses.nameChar[static_cast<unsigned char>(*p_)]) {
             ++p_;
         }
         return true;

@@ -164,6 +164,16 @@ uint32_t SHDeleteKeyW(RegKey key, const char16_t* subKey);
 
 uint32_t RegCloseKey(RegKey key);
 
+// One value read whole below a key, as RegOpenKeyExW(key, subKey, 0, desired),
+// RegQueryValueExW of `valueName` on the opened key and RegCloseKey together answer it: the
+// answer of the first step that failed, with `*keyOpened` (may be null) telling whether the
+// key opened. On success `*type` and `*bytes` (neither null) hold the value's type and bytes.
+// On POSIX, below a predefined root, it is one statement of the hive: the quickest way to read
+// a value whose key is not kept open.
+uint32_t RegReadValueW(RegKey key, const char16_t* subKey, uint32_t desired,
+                       const char16_t* valueName, uint32_t* type, std::string* bytes,
+                       bool* keyOpened);
+
 // The calling convention of a function the system's own library exports: on 32-bit Windows its
 // functions clean their own arguments off the stack (__stdcall), elsewhere it is the usual one.
 #if defined(_WIN32) && !defined(_WIN64)

@@ -59,6 +59,10 @@ uint32_t OpenKey(const KeyRef& base, const Path& path, KeyRef& out);
 // Creates the missing keys of `path` below `base`; `created` tells whether the last one was new.
 uint32_t CreateKey(const KeyRef& base, const Path& path, KeyRef& out, bool& created);
 uint32_t QueryValue(const KeyRef& key, const std::u16string& name, Value& out);
+// The value `name` of the key at `path` below `base`, a root, in one statement: OpenKey and
+// QueryValue together. `keyFound` tells whether the key exists (then a failure is the value's).
+uint32_t QueryValueAt(const KeyRef& base, const Path& path, const std::u16string& name, Value& out,
+                      bool& keyFound);
 uint32_t SetValue(const KeyRef& key, const std::u16string& name, uint32_t type, const uint8_t* data,
                   size_t size);
 uint32_t DeleteValue(const KeyRef& key, const std::u16string& name);

@@ -1,6 +1,7 @@
 #include "settings/SettingsAccessors.h"
 
 #include "settings/IVomoSettings.h"
+#include "settings/MachineValueReader.h"
 
 namespace vmds {
 
@@ -60,9 +61,9 @@ bool WriteInstallNumber(const std::string& key, const std::string& name, uint32_
                      [&](IVomoSettings& node) { return node.SetUInt32(name, value); });
 }
 
+// The install area's reads need no node: one registry call each (MachineValueReader.h).
 bool ReadInstallNumber(const std::string& key, const std::string& name, uint32_t& value) {
-    return WithValue(kInstallArea, key, name, kOpenMachineRead,
-                     [&](IVomoSettings& node) { return node.GetUInt32(name, value); });
+    return !key.empty() && !name.empty() && ReadMachineUInt32(kInstallArea + key, name, value);
 }
 
 bool WriteInstallBool(const std::string& key, const std::string& name, bool value) {
@@ -71,8 +72,7 @@ bool WriteInstallBool(const std::string& key, const std::string& name, bool valu
 }
 
 bool ReadInstallBool(const std::string& key, const std::string& name, bool& value) {
-    return WithValue(kInstallArea, key, name, kOpenMachineRead,
-                     [&](IVomoSettings& node) { return node.GetBool(name, value); });
+    return !key.empty() && !name.empty() && ReadMachineBool(kInstallArea + key, name, value);
 }
 
 bool WriteInstallString(const std::string& key, const std::string& name, const std::string& text) {
@@ -81,8 +81,7 @@ bool WriteInstallString(const std::string& key, const std::string& name, const s
 }
 
 bool ReadInstallString(const std::string& key, const std::string& name, std::string& text) {
-    return WithValue(kInstallArea, key, name, kOpenMachineRead,
-                     [&](IVomoSettings& node) { return node.GetString(name, text); });
+    return !key.empty() && !name.empty() && ReadMachineString(kInstallArea + key, name, text);
 }
 
 bool InstallKeyExists(const std::string& key) {
