@@ -12,6 +12,7 @@
 #include "engine/Version.h"
 #include "engine/VomoInstallImpl.h"
 #include "settings/InstallerSettingsImpl.h"
+#include "settings/SettingsAccessors.h"
 
 namespace {
 
@@ -61,7 +62,10 @@ uint32_t VomoInstallImpl::CheckManifestVersion(const TiXmlElement* root) {
     // version needs no write. A machine part that cannot be written (a user without rights to
     // it) leaves the check as it was: the manifest is still accepted.
     if (!recorded.IsValid() || version.GreaterThan(recorded)) {
-        settings.SetString(kSetupKey, kHighestVersionValue, version.ToString());
+        // Forced to the disk: a power loss must not bring an older manifest back within reach.
+        if (settings.SetString(kSetupKey, kHighestVersionValue, version.ToString())) {
+            vmds::FlushInstallArea();
+        }
     }
     return kSuccess;
 }

@@ -131,5 +131,7 @@ uint32_t VomoInstallImpl::CompleteUpdate() {
         record.installedVersion = record.latestVersion;
         Registry().SaveComponent(record);
     }
+    // The run's records, and everything written before them, outlast a power loss.
+    vmds::FlushInstallArea();
     return 0;
 }

@@ -454,6 +454,15 @@ uint32_t RegCloseKey(RegKey key) {
     return 0;
 }
 
+uint32_t RegFlushKey(RegKey key) {
+    reghive::KeyRef ref;
+    uint32_t access = 0;
+    if (const uint32_t rc = Resolve(key, ref, access, false)) {
+        return rc;
+    }
+    return reghive::Flush(ref.hive);
+}
+
 namespace {
 
 // RegReadValueW as the three calls it stands for: for keys that are not roots.

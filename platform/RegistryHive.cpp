@@ -782,7 +782,9 @@ private:
             c->readOnly = sqlite3_db_readonly(c->db, "main") == 1;
             int persist = 1;
             sqlite3_file_control(c->db, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
-            c->Exec("PRAGMA synchronous = FULL");
+            // Commits reach the write-ahead log, not the disk: they survive the process being
+            // killed, and Flush forces them to the disk where a power loss must not take them.
+            c->Exec("PRAGMA synchronous = NORMAL");
             c->Exec(kJournalSizeLimit);
             // Reads the file's header: a file that is not a database fails here, and another
             // program's database is refused before anything could change it.
@@ -1116,6 +1118,33 @@ uint32_t DeleteKey(const KeyRef& base, const Path& path, bool tree) {
         }
         return 0;
     });
+}
+
+uint32_t Flush(Hive hive) {
+    const std::string file = HiveFile(hive);
+    if (file.empty()) {
+        return 0;  // no hive, nothing written
+    }
+    // The log holds every commit not yet checkpointed, by whatever connection; syncing it
+    // makes them all durable. Without a log, checkpoints have synchronised the file itself.
+    for (const std::string& path : {file + "-wal", file}) {
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        if (fd < 0) {
+            if (errno == ENOENT) {
+                continue;
+            }
+            return FailFromErrno("cannot flush the registry hive " + file);
+        }
+        const bool synced = ::fdatasync(fd) == 0;
+        const int error = errno;
+        ::close(fd);
+        if (!synced) {
+            errno = error;
+            return FailFromErrno("cannot flush the registry hive " + file);
+        }
+        return 0;
+    }
+    return 0;
 }
 
 void SetDeletionDenied(Hive hive, const Path& path, bool deny) {

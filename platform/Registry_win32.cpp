@@ -81,6 +81,10 @@ uint32_t RegCreateKeyExW(RegKey key, const char16_t* subKey, uint32_t reserved,
     return Answer(status, "RegCreateKeyExW");
 }
 
+uint32_t RegFlushKey(RegKey key) {
+    return Answer(::RegFlushKey(ToHkey(key)), "RegFlushKey");
+}
+
 uint32_t RegReadValueW(RegKey key, const char16_t* subKey, uint32_t desired,
                        const char16_t* valueName, uint32_t* type, std::string* bytes,
                        bool* keyOpened) {

@@ -10,6 +10,7 @@
 #include "packages/PackageLauncherFactory.h"
 #include "packages/VerifyTrust.h"
 #include "registry/IComponentRegistry.h"
+#include "settings/SettingsAccessors.h"
 
 namespace {
 
@@ -71,6 +72,8 @@ uint32_t InstallTransaction::Run() {
     }
     if (result == kSuccess) {
         result = InstallStep();
+        // What the installers and the run recorded outlasts a power loss from here on.
+        vmds::FlushInstallArea();
     }
     RemovePackages();
     return result;

@@ -9,6 +9,7 @@
 #include "engine/EventLogStub.h"
 #include "packages/PackageLauncherFactory.h"
 #include "settings/InstallerSettingsImpl.h"
+#include "settings/SettingsAccessors.h"
 
 namespace {
 
@@ -41,11 +42,13 @@ uint32_t UninstallTransaction::Run() {
             log_->WriteError("Component: [%s] - Failed with error: %s", record.id.c_str(),
                              os_->GetLastErrorText().c_str());
             log_->Write(kRule);
+            vmds::FlushInstallArea();  // what was removed stays removed
             return result;
         }
     }
     log_->Write(kRule);
     RemoveEmptyGroups();
+    vmds::FlushInstallArea();
     return kSucceeded;
 }
 

@@ -1,5 +1,6 @@
 #include "settings/SettingsAccessors.h"
 
+#include "platform/Registry.h"
 #include "settings/IVomoSettings.h"
 #include "settings/MachineValueReader.h"
 
@@ -91,6 +92,10 @@ bool InstallKeyExists(const std::string& key) {
 bool DeleteInstallKey(const std::string& key) {
     return WithKey(kInstallArea, key, kOpenMachineWrite,
                    [](IVomoSettings& node) { return node.DeleteKey(); });
+}
+
+bool FlushInstallArea() {
+    return platform::RegFlushKey(platform::kHKeyLocalMachine) == 0;
 }
 
 }  // namespace vmds

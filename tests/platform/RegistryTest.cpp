@@ -321,6 +321,24 @@ TEST_F(RegistryTest, ReadValueAnswersAsOpenQueryAndCloseDo) {
     }
 }
 
+// RegFlushKey forces a hive's writes to the disk: through a root or a handle of it, also where
+// no hive exists yet (nothing to force, and nothing made).
+TEST_F(RegistryTest, FlushTakesRootsAndHandlesAndMakesNoHive) {
+    EXPECT_EQ(0u, RegFlushKey(kHKeyCurrentUser));
+    std::string unused;
+    EXPECT_FALSE(testsupport::ReadFile(RegistryHiveFile(kHKeyCurrentUser), unused));
+    Handle key;
+    ASSERT_EQ(0u, regtest::Create(kHKeyLocalMachine, u"Software\\Flushed", key));
+    ASSERT_EQ(0u, regtest::Set(key.key, u"Value", kRegSz, regtest::Sz(u"kept")));
+    EXPECT_EQ(0u, RegFlushKey(key.key));
+    EXPECT_EQ(0u, RegFlushKey(kHKeyLocalMachine));
+    EXPECT_EQ(kErrorInvalidHandle, RegFlushKey(reinterpret_cast<RegKey>(uintptr_t{0x1234})));
+    uint32_t type = 0;
+    std::string bytes;
+    EXPECT_EQ(0u, regtest::Get(key.key, u"Value", type, bytes));
+    EXPECT_EQ(regtest::Sz(u"kept"), bytes);
+}
+
 TEST_F(RegistryTest, DeletionRulesAndDeletedKeys) {
     Handle top;
     ASSERT_EQ(0u, regtest::Create(kHKeyLocalMachine, u"SOFTWARE\\Vomo\\Tree", top));
