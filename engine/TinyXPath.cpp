@@ -54,6 +54,11 @@ namespace {
 // NUL bytes after a text that TinyXML parses (see xpath_document::Parse).
 const std::size_t kPadding = 4;
 
+// Sets ordered without the document's numbers (see evaluation::ranks): at most this many
+// members, and this many steps along sibling lists.
+const std::size_t kLocalOrderItems = 64;
+const std::size_t kLocalOrderSteps = 4096;
+
 // Above this many children, a child lookup on P goes through the document's name index.
 const std::size_t kIndexThreshold = 32;
 
@@ -336,6 +341,25 @@ std::shared_ptr<const compiled> Compile(const std::string& expression) {
     return made;
 }
 
+// Expressions given as C strings, by their address: literals come back at the same address, so
+// that most lookups cost a comparison of the text instead of its hash. A slot holds the text it
+// was made for, so a buffer reused for another expression is compiled afresh.
+std::shared_ptr<const compiled> Compile(const char* expression) {
+    struct Slot {
+        const char* address = nullptr;
+        std::string text;
+        std::shared_ptr<const compiled> expression;
+    };
+    thread_local Slot slots[64];
+    Slot& slot = slots[(reinterpret_cast<uintptr_t>(expression) >> 3) % 64];
+    if (slot.address != expression || slot.text != expression) {
+        slot.address = expression;
+        slot.text = expression;
+        slot.expression = Compile(slot.text);
+    }
+    return slot.expression;
+}
+
 // Document order of a node set member: the node's number, then 0 for the node itself or the
 // 1-based position of the attribute in its element's list (attributes come after their
 // element and before its children).
@@ -459,21 +483,27 @@ public:
     void firsts(const std::vector<std::vector<node_item>>& groups, std::size_t count,
                 std::vector<node_item>& out) {
         out.assign(count, node_item());
-        std::vector<order_key> keys(count);
+        if (groups.size() == 1) {
+            for (std::size_t j = 0; j < groups[0].size() && j < count; ++j) {
+                out[j] = groups[0][j];
+            }
+            return;
+        }
+        std::vector<node_item> all;
+        std::vector<std::size_t> position;
         for (const std::vector<node_item>& group : groups) {
             for (std::size_t j = 0; j < group.size() && j < count; ++j) {
-                if (!out[j].node) {
-                    out[j] = group[j];
-                    if (groups.size() > 1) {
-                        keys[j] = key(group[j]);
-                    }
-                } else {
-                    const order_key candidate = key(group[j]);
-                    if (candidate < keys[j]) {
-                        out[j] = group[j];
-                        keys[j] = candidate;
-                    }
-                }
+                all.push_back(group[j]);
+                position.push_back(j);
+            }
+        }
+        const std::vector<std::size_t> rank = ranks(all);
+        std::vector<std::size_t> best(count, SIZE_MAX);
+        for (std::size_t i = 0; i < all.size(); ++i) {
+            const std::size_t j = position[i];
+            if (rank[i] < best[j]) {
+                best[j] = rank[i];
+                out[j] = all[i];
             }
         }
     }
@@ -513,7 +543,11 @@ private:
         start.node = parent_;
         collect(st, start, byParent[0].second);
         std::size_t last = 0;  // the group the previous match went to
-        for (const TiXmlElement* element : document()->elements_below(context_)) {
+        const std::vector<const TiXmlElement*>& below =
+            st.test == TEST_NAME && context_ == document()->RootElement()
+                ? document()->elements_named(st.name)  // the whole document's
+                : document()->elements_below(context_);
+        for (const TiXmlElement* element : below) {
             if (!matches(st, element)) {
                 continue;
             }
@@ -695,7 +729,15 @@ private:
     void collect_children(const step& st, const TiXmlNode* node, std::vector<node_item>& out) {
         const TiXmlNode* child = node->FirstChild();
         if (st.test == TEST_NAME && node == parent_ && document()) {
-            // P: scan a few children; with more than that, ask the document's index.
+            // P: scan a few children; with more than that, ask the document's index (at once
+            // when it was made for P before).
+            if (const std::vector<const TiXmlElement*>* indexed =
+                    document()->indexed_children_named(node, st.name)) {
+                for (const TiXmlElement* element : *indexed) {
+                    push(out, element);
+                }
+                return;
+            }
             const std::size_t mark = out.size();
             std::size_t seen = 0;
             for (; child && seen < kIndexThreshold; child = child->NextSibling(), ++seen) {
@@ -754,9 +796,123 @@ private:
         return k;
     }
 
+    // Document-order ranks of `items`, equal members ranked alike. A small set in a tree not
+    // numbered yet is ordered by its members' positions below the deepest node they all lie
+    // in, counted along sibling lists, while that takes few steps: numbering a large tree is a
+    // walk of all of it, which one query at a small definition should not cost.
+    std::vector<std::size_t> ranks(const std::vector<node_item>& items) {
+        std::vector<std::size_t> rank(items.size(), 0);
+        if (items.empty()) {
+            return rank;
+        }
+        std::vector<std::vector<uint32_t>> paths;
+        std::vector<std::size_t> order(items.size());
+        for (std::size_t i = 0; i < order.size(); ++i) {
+            order[i] = i;
+        }
+        if (local_paths(items, paths)) {
+            std::sort(order.begin(), order.end(),
+                      [&](std::size_t a, std::size_t b) { return paths[a] < paths[b]; });
+            for (std::size_t i = 1; i < order.size(); ++i) {
+                rank[order[i]] =
+                    rank[order[i - 1]] + (paths[order[i]] == paths[order[i - 1]] ? 0 : 1);
+            }
+            return rank;
+        }
+        std::vector<order_key> keys;
+        keys.reserve(items.size());
+        for (const node_item& item : items) {
+            keys.push_back(key(item));
+        }
+        std::sort(order.begin(), order.end(),
+                  [&](std::size_t a, std::size_t b) { return keys[a] < keys[b]; });
+        for (std::size_t i = 1; i < order.size(); ++i) {
+            rank[order[i]] = rank[order[i - 1]] + (keys[order[i]] == keys[order[i - 1]] ? 0 : 1);
+        }
+        return rank;
+    }
+
+    // The positions of `items` below the deepest node they all lie in: for each, the 1-based
+    // sibling positions along its ancestors down from that node, then 0 for the node itself,
+    // then an attribute's 1-based position in its element. Comparing these compares document
+    // order. False where the tree is numbered already (numbers are cheaper) or where counting
+    // would take too many steps.
+    bool local_paths(const std::vector<node_item>& items,
+                     std::vector<std::vector<uint32_t>>& paths) {
+        xpath_document* doc = document();
+        if (!doc || doc->numbered_ || items.empty() || items.size() > kLocalOrderItems) {
+            return false;
+        }
+        std::vector<std::vector<const TiXmlNode*>> chains(items.size());
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            for (const TiXmlNode* n = items[i].node; n; n = n->Parent()) {
+                chains[i].push_back(n);  // bottom up
+            }
+        }
+        std::size_t common = chains[0].size();
+        for (const std::vector<const TiXmlNode*>& chain : chains) {
+            std::size_t k = 0;
+            while (k < common && k < chain.size() &&
+                   chain[chain.size() - 1 - k] == chains[0][chains[0].size() - 1 - k]) {
+                ++k;
+            }
+            common = k;
+        }
+        std::size_t steps = 0;
+        paths.assign(items.size(), std::vector<uint32_t>());
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            const std::vector<const TiXmlNode*>& chain = chains[i];
+            for (std::size_t k = chain.size() - common; k-- > 0;) {
+                uint32_t position = 1;
+                for (const TiXmlNode* s = chain[k]->PreviousSibling(); s;
+                     s = s->PreviousSibling()) {
+                    ++position;
+                    if (++steps > kLocalOrderSteps) {
+                        return false;
+                    }
+                }
+                paths[i].push_back(position);
+            }
+            paths[i].push_back(0);
+            if (items[i].is_attribute()) {
+                uint32_t position = 1;
+                for (const TiXmlAttribute* a = items[i].node->ToElement()->FirstAttribute();
+                     a && a != items[i].attribute; a = a->Next()) {
+                    ++position;
+                }
+                paths[i].push_back(position);
+            }
+        }
+        return true;
+    }
+
     // Sorts a step's result into document order and drops repeated members.
     void normalize(std::vector<node_item>& items) {
         if (items.size() < 2) {
+            return;
+        }
+        if (document() && !document()->numbered_ && items.size() <= kLocalOrderItems) {
+            const std::vector<std::size_t> rank = ranks(items);
+            bool increasing = true;
+            for (std::size_t i = 1; i < rank.size() && increasing; ++i) {
+                increasing = rank[i - 1] < rank[i];
+            }
+            if (increasing) {
+                return;
+            }
+            std::vector<std::size_t> order(items.size());
+            for (std::size_t i = 0; i < order.size(); ++i) {
+                order[i] = i;
+            }
+            std::stable_sort(order.begin(), order.end(),
+                             [&](std::size_t a, std::size_t b) { return rank[a] < rank[b]; });
+            std::vector<node_item> sorted;
+            for (std::size_t i = 0; i < order.size(); ++i) {
+                if (i == 0 || rank[order[i]] != rank[order[i - 1]]) {
+                    sorted.push_back(items[order[i]]);
+                }
+            }
+            items.swap(sorted);
             return;
         }
         std::vector<std::pair<order_key, node_item>> keyed;
@@ -827,12 +983,14 @@ const char* xpath_document::Parse(const char* text, TiXmlParsingData* data,
 const char* xpath_document::parse_padded(const char* text, TiXmlParsingData* data,
                                          TiXmlEncoding encoding) {
     reset_index();
-    if (xml_nesting_depth(text, encoding) > kMaxNesting) {
+    if (xml_nesting_depth(text, encoding, deepNames_) > kMaxNesting) {
         ClearError();
         SetError(TIXML_ERROR_PARSING_ELEMENT, nullptr, nullptr, encoding);
         return nullptr;
     }
-    return TiXmlDocument::Parse(text, data, encoding);
+    const char* stop = TiXmlDocument::Parse(text, data, encoding);
+    scanned_ = !Error();
+    return stop;
 }
 
 // LoadFile reads the file into a buffer, cuts it at the first NUL, turns every "\r\n" and
@@ -872,11 +1030,50 @@ bool xpath_document::LoadText(std::string& text, TiXmlEncoding encoding) {
 
 void xpath_document::reset_index() {
     numbered_ = false;
+    indexed_ = false;
+    scanned_ = false;
+    deepNames_.clear();
+    belowRoot_.clear();
     children_.clear();
     for (subtree_elements& subtree : subtrees_) {
         subtree.context = nullptr;
         subtree.elements.clear();
     }
+}
+
+const std::vector<const TiXmlElement*>& xpath_document::elements_named(const std::string& name) {
+    static const std::vector<const TiXmlElement*> kNone;
+    name_index::const_iterator found = belowRoot_.find(name);
+    if (found != belowRoot_.end()) {
+        return found->second;
+    }
+    const TiXmlElement* root = RootElement();
+    if (!root) {
+        return kNone;
+    }
+    if (scanned_ && !deepNames_.count(name)) {
+        // Nowhere deeper than the root's children: a walk of those gives them all. A walk of
+        // the whole tree is dominated by cache misses and costs as much as a tenth of the
+        // parse.
+        std::vector<const TiXmlElement*>& children = belowRoot_[name];
+        for (const TiXmlElement* e = root->FirstChildElement(); e; e = e->NextSiblingElement()) {
+            if (e->ValueStr() == name) {
+                children.push_back(e);
+            }
+        }
+        return children;
+    }
+    if (!indexed_) {
+        belowRoot_.clear();
+        for (const TiXmlNode* n = root->FirstChild(); n; n = NextInSubtree(n, root)) {
+            if (const TiXmlElement* element = n->ToElement()) {
+                belowRoot_[element->ValueStr()].push_back(element);
+            }
+        }
+        indexed_ = true;
+    }
+    found = belowRoot_.find(name);
+    return found == belowRoot_.end() ? kNone : found->second;
 }
 
 const std::vector<const TiXmlElement*>& xpath_document::elements_below(const TiXmlNode* context) {
@@ -897,6 +1094,17 @@ const std::vector<const TiXmlElement*>& xpath_document::elements_below(const TiX
     return slot.elements;
 }
 
+const std::vector<const TiXmlElement*>* xpath_document::indexed_children_named(
+    const TiXmlNode* parent, const std::string& name) const {
+    static const std::vector<const TiXmlElement*> kNone;
+    std::unordered_map<const TiXmlNode*, name_index>::const_iterator it = children_.find(parent);
+    if (it == children_.end()) {
+        return nullptr;
+    }
+    name_index::const_iterator found = it->second.find(name);
+    return found == it->second.end() ? &kNone : &found->second;
+}
+
 const std::vector<const TiXmlElement*>& xpath_document::children_named(const TiXmlNode* parent,
                                                                        const std::string& name) {
     static const std::vector<const TiXmlElement*> kNone;
@@ -914,6 +1122,9 @@ const std::vector<const TiXmlElement*>& xpath_document::children_named(const TiX
 
 xpath_processor::xpath_processor(const TiXmlNode* context, const std::string& expression)
     : context_(context), expression_(Compile(expression)) {}
+
+xpath_processor::xpath_processor(const TiXmlNode* context, const char* expression)
+    : context_(context), expression_(Compile(expression ? expression : "")) {}
 
 void xpath_processor::evaluate(bool byPosition) {
     if (evaluated_ && (grouped_ || !byPosition)) {

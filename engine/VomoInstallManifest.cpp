@@ -13,6 +13,7 @@
 #include "engine/ManifestQuery.h"
 #include "engine/TinyXPath.h"
 #include "engine/VomoInstallImpl.h"
+#include "settings/InstallKeySnapshot.h"
 
 namespace {
 
@@ -95,6 +96,9 @@ uint32_t VomoInstallImpl::LoadManifest() {
 
         std::vector<const TiXmlNode*> nodes;
         QueryNodes(root, "//componentDefinitions/component", nodes);
+        // Each component asks the registry for its recorded stream id; only installed ones
+        // have a key, found in one look at the install area's names.
+        const vmds::InstallKeySnapshot installed;
         for (const TiXmlNode* node : nodes) {
             vmi::ComponentPtr component;
             CreateComponent(node, component);

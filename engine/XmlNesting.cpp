@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <string>
 #include <utility>
 #include <vector>
@@ -74,12 +75,43 @@ bool StartsWithNoCase(const char* p, const char* tag) {
     return *tag == 0;
 }
 
+// Distinct element names, found again by a hash of their bytes: a manifest has a few dozen names
+// and hundreds of thousands of elements.
+class name_set {
+public:
+    void add(const char* name, std::size_t length) {
+        uint32_t hash = 2166136261u;
+        for (std::size_t i = 0; i < length; ++i) {
+            hash = (hash ^ static_cast<unsigned char>(name[i])) * 16777619u;
+        }
+        for (std::size_t probe = 0; probe < kSlots; ++probe) {
+            std::string*& slot = slots_[(hash + probe) % kSlots];
+            if (!slot) {
+                names_.emplace_back(name, length);
+                slot = &names_.back();
+                return;
+            }
+            if (slot->size() == length && std::memcmp(slot->data(), name, length) == 0) {
+                return;
+            }
+        }
+        names_.emplace_back(name, length);  // the table is full: kept unhashed
+    }
+    void take(std::set<std::string>& out) const { out.insert(names_.begin(), names_.end()); }
+
+private:
+    static const std::size_t kSlots = 512;
+    std::string* slots_[kSlots] = {};
+    std::deque<std::string> names_;  // stable addresses
+};
+
 class scanner {
 public:
-    scanner(const char* text, TiXmlEncoding encoding)
+    scanner(const char* text, TiXmlEncoding encoding, name_set* deep = nullptr)
         : p_(text),
           utf8_(encoding == TIXML_ENCODING_UTF8),
-          known_(encoding != TIXML_ENCODING_UNKNOWN) {}
+          known_(encoding != TIXML_ENCODING_UNKNOWN),
+          deep_(deep) {}
 
     std::size_t run() {
         if (!*p_) {
@@ -397,6 +429,9 @@ private:
             }
             const std::pair<const char*, std::size_t> tag(start,
                                                           static_cast<std::size_t>(p_ - start));
+            if (deep_ && open.size() >= 2) {
+                deep_->add(tag.first, tag.second);
+            }
             bool empty = false;
             for (;;) {
                 skip_white();
@@ -465,6 +500,7 @@ private:
     const char* p_;
     bool utf8_;
     bool known_;
+    name_set* deep_;
     std::size_t deepest_ = 0;
 };
 
@@ -472,6 +508,18 @@ private:
 
 std::size_t xml_nesting_depth(const char* text, TiXmlEncoding encoding) {
     return text ? scanner(text, encoding).run() : 0;
+}
+
+std::size_t xml_nesting_depth(const char* text, TiXmlEncoding encoding,
+                              std::set<std::string>& deepNames) {
+    deepNames.clear();
+    if (!text) {
+        return 0;
+    }
+    name_set names;
+    const std::size_t depth = scanner(text, encoding, &names).run();
+    names.take(deepNames);
+    return depth;
 }
 
 }  // namespace TinyXPath

@@ -2,6 +2,7 @@
 
 #include "platform/Registry.h"
 #include "settings/IVomoSettings.h"
+#include "settings/InstallKeySnapshot.h"
 #include "settings/MachineValueReader.h"
 
 namespace vmds {
@@ -64,7 +65,8 @@ bool WriteInstallNumber(const std::string& key, const std::string& name, uint32_
 
 // The install area's reads need no node: one registry call each (MachineValueReader.h).
 bool ReadInstallNumber(const std::string& key, const std::string& name, uint32_t& value) {
-    return !key.empty() && !name.empty() && ReadMachineUInt32(kInstallArea + key, name, value);
+    return !key.empty() && !name.empty() && !InstallKeySnapshot::KnownMissing(key) &&
+           ReadMachineUInt32(kInstallArea + key, name, value);
 }
 
 bool WriteInstallBool(const std::string& key, const std::string& name, bool value) {
@@ -73,7 +75,8 @@ bool WriteInstallBool(const std::string& key, const std::string& name, bool valu
 }
 
 bool ReadInstallBool(const std::string& key, const std::string& name, bool& value) {
-    return !key.empty() && !name.empty() && ReadMachineBool(kInstallArea + key, name, value);
+    return !key.empty() && !name.empty() && !InstallKeySnapshot::KnownMissing(key) &&
+           ReadMachineBool(kInstallArea + key, name, value);
 }
 
 bool WriteInstallString(const std::string& key, const std::string& name, const std::string& text) {
@@ -82,7 +85,8 @@ bool WriteInstallString(const std::string& key, const std::string& name, const s
 }
 
 bool ReadInstallString(const std::string& key, const std::string& name, std::string& text) {
-    return !key.empty() && !name.empty() && ReadMachineString(kInstallArea + key, name, text);
+    return !key.empty() && !name.empty() && !InstallKeySnapshot::KnownMissing(key) &&
+           ReadMachineString(kInstallArea + key, name, text);
 }
 
 bool InstallKeyExists(const std::string& key) {

@@ -193,7 +193,7 @@ TEST(XPathTest, ListsAgreeWithOnePositionalQueryPerIndex) {
 // same in both, also when the contexts come back in an order that replaces the kept lists.
 TEST(XPathTest, IndexedTreesAnswerAsPlainTreesDo) {
     std::string xml =
-        "<manifest><defs>"
+        "<manifest><t lang='top'>r</t><defs>"
         "<c id='1'><t lang='en'>one</t><g><t lang='de'>eins</t><t lang='fr'>un</t></g>"
         "<t lang='xx'>uno</t><t/></c>"
         "<c id='2'><p s='a'><t>pa</t></p><p s='b'><t>pb</t><p s='a'><t>pc</t><t>pd</t></p>"
@@ -236,13 +236,30 @@ TEST(XPathTest, IndexedTreesAnswerAsPlainTreesDo) {
         }
         return out;
     };
-    const char* const paths[] = {"//t",           "//t[2]",   "//t[@lang='de']",
-                                 "//p[@s='a']/t", "//p/t[1]", "//g/t",
-                                 "//c",           "//c[2]",   "//*",
-                                 "//t/text()",    "//@lang",  "t",
-                                 "self::c",       "/c[2]",    "//p[@s]",
-                                 "//t[@lang][1]", "//g",      "//defs/c[@id='3']",
-                                 "//nothing[1]",  "//p//t[2]"};
+    const char* const paths[] = {"//t",
+                                 "//t[2]",
+                                 "//t[@lang='de']",
+                                 "//p[@s='a']/t",
+                                 "//p/t[1]",
+                                 "//g/t",
+                                 "//c",
+                                 "//c[2]",
+                                 "//*",
+                                 "//t/text()",
+                                 "//@lang",
+                                 "t",
+                                 "self::c",
+                                 "/c[2]",
+                                 "//p[@s]",
+                                 "//t[@lang][1]",
+                                 "//g",
+                                 "//defs/c[@id='3']",
+                                 "//nothing[1]",
+                                 "//p//t[2]",
+                                 "//defs",
+                                 "//defs/t",
+                                 "//t[@lang='top']",
+                                 "//g//t"};
     for (int round = 0; round < 2; ++round) {
         for (const auto& context : contexts) {
             for (const char* path : paths) {

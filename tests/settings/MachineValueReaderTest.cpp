@@ -8,6 +8,7 @@
 
 #include "RawRegistry.h"
 #include "settings/IVomoSettings.h"
+#include "settings/InstallKeySnapshot.h"
 #include "settings/MachineValueReader.h"
 #include "settings/SettingsAccessors.h"
 #include "support/ScopedRegistryRoot.h"
@@ -130,6 +131,34 @@ TEST(MachineValueReaderTest, AnswersAsANodeAndItsGetterDo) {
     EXPECT_TRUE(ReadInstallString("A/B", "Name", read));
     EXPECT_EQ("deep", read);
     EXPECT_FALSE(ReadInstallString("A/B", "", read));
+}
+
+// While a snapshot of the install area's key names lives, keys it did not list read as missing
+// without a look at the registry; every other read goes on as without it.
+TEST(MachineValueReaderTest, ASnapshotAnswersForKeysThatWereMissing) {
+    testsupport::ScopedRegistryRoot root;
+    std::string text;
+    {
+        const InstallKeySnapshot none;  // no install area at all
+        EXPECT_FALSE(ReadInstallString("Later", "Name", text));
+    }
+    ASSERT_TRUE(WriteInstallString("Present", "Name", "here"));
+    ASSERT_TRUE(WriteInstallString("Deep/Inner", "Name", "inside"));
+    {
+        const InstallKeySnapshot snapshot;
+        ASSERT_TRUE(WriteInstallString("Later", "Name", "after"));
+        EXPECT_FALSE(ReadInstallString("Later", "Name", text));   // taken before it existed
+        EXPECT_TRUE(ReadInstallString("PRESENT", "Name", text));  // names fold as keys do
+        EXPECT_EQ("here", text);
+        EXPECT_TRUE(ReadInstallString("Deep/Inner", "Name", text));  // paths are read
+        EXPECT_EQ("inside", text);
+        uint32_t number = 0;
+        bool flag = false;
+        EXPECT_FALSE(ReadInstallNumber("Missing", "Value", number));
+        EXPECT_FALSE(ReadInstallBool("Missing", "Value", flag));
+    }
+    EXPECT_TRUE(ReadInstallString("Later", "Name", text));  // none lives now
+    EXPECT_EQ("after", text);
 }
 
 }  // namespace
