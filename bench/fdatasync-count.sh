@@ -45,6 +45,8 @@ export VOMO_MANIFEST_URL=http://127.0.0.1:$port/vomo/setup/manifest.cab
 export VOMO_INSTALLER_URL=http://127.0.0.1:1
 export VOMO_TRUST_ROOTS=$work/ca.pem VOMO_REGISTRY_ROOT=$work/registry VOMO_LOG_DIR=$work/log
 export TMPDIR=$work/tmp
+/usr/bin/time -f "vcm update: %e s wall, %U s user, %S s sys" "$build/bin/vcm" update "$ids" > /dev/null
+rm -rf "$work/registry"; mkdir "$work/registry"
 strace -f -y -e trace=fdatasync,fsync -o strace.txt "$build/bin/vcm" update "$ids" > /dev/null
 echo "vcm update of $count components: exit $?"
 grep -oE "(fdatasync|fsync)\(.*>" strace.txt | sed "s#$work#WORK#" | sort | uniq -c
