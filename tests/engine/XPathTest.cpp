@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "engine/ManifestQuery.h"
 #include "engine/TinyXPath.h"
 #include "engine/XmlFixture.h"
+#include "engine/XmlNesting.h"
 
 using enginetest::Child;
 using enginetest::Describe;
@@ -442,6 +444,50 @@ std::string Nested(std::size_t depth, const std::string& inside) {
 
 // The parser nests by recursion; deep texts are refused before they reach it, also when the
 // end tags that would balance them are not end tags for the parser.
+// The nesting scan also names the elements that stand below the root's children, which the
+// root's "//name" queries rely on to skip a walk of the whole tree: for texts that TinyXML reads
+// in ways the XML grammar would not, the names must be those of TinyXML's own tree.
+TEST(ManifestDocumentTest, TheScanNamesTheDeepElementsOfTinyXmlsTree) {
+    const std::string utf8 = "<?xml version='1.0' encoding='UTF-8'?>";
+    const std::string latin = "<?xml version='1.0' encoding='ISO-8859-1'?>";
+    for (const std::string& text :
+         {std::string(kTwoComponents), std::string("<r><a><b/><c><d/></c></a><e/></r>"),
+          std::string("<r><!-- <x><y><z/></y></x> --><a><![CDATA[<q><w/></q>]]><b/></a></r>"),
+          std::string("<r><a t='<k><l/></k>' u=\"<m/>\"><b/></a></r>"),
+          utf8 + "<r><a>\xe0</a><b/></a><c/></r>", latin + "<r><a>\xe0</a><b/></r>",
+          std::string("<r><a>&#</a><f/>#;<g/></a></r>"),
+          std::string("<r><a><?pi <h/>?><i:j/><k-l.m/></a></r><s><t><u/></t></s>"),
+          std::string("<r><a><b><c/></b></a><b><c/></b></r>")}) {
+        SCOPED_TRACE(testing::PrintToString(text));
+        TiXmlDocument plain;
+        plain.Parse(text.c_str());
+        std::set<std::string> expected;
+        const std::function<void(const TiXmlNode*, int)> walk = [&](const TiXmlNode* node,
+                                                                    int depth) {
+            for (const TiXmlElement* e = node->FirstChildElement(); e;
+                 e = e->NextSiblingElement()) {
+                if (depth >= 3) {
+                    expected.insert(e->ValueStr());
+                }
+                walk(e, depth + 1);
+            }
+        };
+        walk(&plain, 1);
+        std::string padded = text;
+        padded.append(4, '\0');
+        std::set<std::string> deep;
+        TinyXPath::xml_nesting_depth(padded.c_str(), TIXML_ENCODING_UNKNOWN, deep);
+        if (plain.Error()) {
+            continue;  // nothing is queried in a document that does not parse
+        }
+        // Every name TinyXML placed deep is named (what the queries need), and here no other.
+        for (const std::string& name : expected) {
+            EXPECT_EQ(1u, deep.count(name)) << name;
+        }
+        EXPECT_EQ(expected, deep);
+    }
+}
+
 TEST(ManifestDocumentTest, DeepNestingIsRefusedBeforeParsing) {
     const std::size_t limit = TinyXPath::xpath_document::kMaxNesting;
     EXPECT_EQ(0u, ParsedXml(Nested(limit, "")).Result());
