@@ -101,12 +101,12 @@ bool ReadLayout(const ReadAt& read, Layout& layout, int& error, std::string& rea
 struct FolderReader::State {
     z_stream stream;
     bool streamReady = false;
-    uint32_t nextBlock = 0;              // index of the block to read next
-    uint64_t nextInput = 0;              // where its header starts
-    uint64_t blockStart = 0;             // offset in the folder's output of the block in `output`
-    std::vector<unsigned char> output;   // the current block's output
-    std::vector<unsigned char> input;    // compressed bytes read ahead
-    uint64_t inputStart = 0;             // the cabinet offset of input[0]
+    uint32_t nextBlock = 0;             // index of the block to read next
+    uint64_t nextInput = 0;             // where its header starts
+    uint64_t blockStart = 0;            // offset in the folder's output of the block in `output`
+    std::vector<unsigned char> output;  // the current block's output
+    std::vector<unsigned char> input;   // compressed bytes read ahead
+    uint64_t inputStart = 0;            // the cabinet offset of input[0]
     size_t inputSize = 0;
 
     State() { std::memset(&stream, 0, sizeof stream); }
