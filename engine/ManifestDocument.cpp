@@ -39,7 +39,23 @@ uint32_t ManifestDocument::Load(std::FILE* file) {
     }
     std::rewind(file);
     try {
-        if (!document_.LoadFile(file)) {
+        std::string text;
+        if (std::fseek(file, 0, SEEK_END) == 0) {
+            const long size = std::ftell(file);
+            if (size > 0) {
+                text.reserve(static_cast<size_t>(size) + 8);  // the parser's padding too
+            }
+            std::rewind(file);
+        }
+        char chunk[65536];
+        size_t n;
+        while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
+            text.append(chunk, n);
+        }
+        if (std::ferror(file)) {
+            return Fail(kUnavailable, "the file cannot be read");
+        }
+        if (!document_.LoadText(text)) {
             const std::string why =
                 "line " + std::to_string(document_.ErrorRow()) + ", column " +
                 std::to_string(document_.ErrorCol()) + ": " +

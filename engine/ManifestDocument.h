@@ -1,6 +1,8 @@
-// The manifest file as a document tree. Every engine operation that reads the manifest makes a
-// fresh ManifestDocument, loads the file into it and queries it from its root element; no tree
-// outlives the operation that loaded it.
+// The manifest file as a document tree, queried from its root element. The engine parses the
+// manifest it verified and extracted once and lets every reader of that manifest query the same
+// tree (VomoInstallImpl::ReadManifest); a manifest file named by a caller is loaded afresh by
+// each operation that reads it. A document belongs to one thread at a time (its queries keep
+// lookup structures in it).
 #pragma once
 
 #include <cstdint>
@@ -22,8 +24,8 @@ public:
     ManifestDocument& operator=(const ManifestDocument&) = delete;
 
     // Opens `path` with fopen(path, "rb"), loads the whole file with TinyXML's own encoding
-    // detection and closes it. An empty path, a missing or unreadable file, or a directory is
-    // kUnavailable.
+    // detection (as TiXmlDocument::LoadFile would, without its copies of the text) and closes
+    // it. An empty path, a missing or unreadable file, or a directory is kUnavailable.
     uint32_t Load(const std::string& path);
     // Loads from a file that is already open, from its start; the file stays open.
     uint32_t Load(std::FILE* file);

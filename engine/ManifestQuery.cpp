@@ -17,6 +17,20 @@ const std::string* AttributeAt(const TiXmlNode* node, const std::string& name) {
     return element ? element->Attribute(name) : nullptr;
 }
 
+const std::string* AttributeAt(const TiXmlNode* node, const char* name) {
+    if (!node || !node->Parent()) {
+        return nullptr;
+    }
+    const TiXmlElement* element = node->ToElement();
+    for (const TiXmlAttribute* a = element ? element->FirstAttribute() : nullptr; a;
+         a = a->Next()) {
+        if (a->NameTStr() == name) {
+            return &a->ValueStr();
+        }
+    }
+    return nullptr;
+}
+
 // The string value of "text()" at `node`: its first text child's text, or empty.
 std::string FirstTextAt(const TiXmlNode* node) {
     for (const TiXmlNode* child = node->FirstChild(); child; child = child->NextSibling()) {
@@ -27,9 +41,8 @@ std::string FirstTextAt(const TiXmlNode* node) {
     return std::string();
 }
 
-}  // namespace
-
-bool QueryAttribute(const TiXmlNode* context, const std::string& path, const std::string& name,
+template <class Path, class Name>
+bool AttributeQuery(const TiXmlNode* context, const Path& path, const Name& name,
                     std::string& value) {
     value.clear();
     if (!context) {
@@ -44,7 +57,8 @@ bool QueryAttribute(const TiXmlNode* context, const std::string& path, const std
     return true;
 }
 
-bool QueryText(const TiXmlNode* context, const std::string& path, std::string& text) {
+template <class Path>
+bool TextQuery(const TiXmlNode* context, const Path& path, std::string& text) {
     text.clear();
     if (!context) {
         return false;
@@ -57,18 +71,19 @@ bool QueryText(const TiXmlNode* context, const std::string& path, std::string& t
     return true;
 }
 
-bool QueryBool(const TiXmlNode* context, const std::string& path, bool& flag) {
+template <class Path>
+bool BoolQuery(const TiXmlNode* context, const Path& path, bool& flag) {
     flag = false;
     std::string text;
-    if (!QueryText(context, path, text)) {
+    if (!TextQuery(context, path, text)) {
         return false;
     }
     flag = text == "true" || text == "1";
     return true;
 }
 
-bool QueryNodes(const TiXmlNode* context, const std::string& path,
-                std::vector<const TiXmlNode*>& nodes) {
+template <class Path>
+bool NodesQuery(const TiXmlNode* context, const Path& path, std::vector<const TiXmlNode*>& nodes) {
     nodes.clear();
     if (!context) {
         return false;
@@ -82,7 +97,8 @@ bool QueryNodes(const TiXmlNode* context, const std::string& path,
     return !nodes.empty();
 }
 
-bool QueryAttributeList(const TiXmlNode* context, const std::string& path, const std::string& name,
+template <class Path, class Name>
+bool AttributeListQuery(const TiXmlNode* context, const Path& path, const Name& name,
                         std::vector<std::string>& values) {
     values.clear();
     if (!context) {
@@ -100,8 +116,8 @@ bool QueryAttributeList(const TiXmlNode* context, const std::string& path, const
 
 // path + "[i]" for every i is answered from one evaluation (firsts_by_position), so that a list
 // of n entries costs one walk rather than n.
-bool QueryTextList(const TiXmlNode* context, const std::string& path,
-                   std::vector<std::string>& texts) {
+template <class Path>
+bool TextListQuery(const TiXmlNode* context, const Path& path, std::vector<std::string>& texts) {
     texts.clear();
     if (!context) {
         return false;
@@ -121,7 +137,8 @@ bool QueryTextList(const TiXmlNode* context, const std::string& path,
 
 // Every element with a non-empty "lang" contributes, whatever its neighbours carry: the answer
 // is true as soon as one text was stored, so a name is never dropped while it holds texts.
-bool QueryMultiLangString(const TiXmlNode* context, const std::string& path,
+template <class Path>
+bool MultiLangStringQuery(const TiXmlNode* context, const Path& path,
                           boost::shared_ptr<vmi::IMultiLangString>& text) {
     boost::shared_ptr<MultiLangStringImpl> result = boost::make_shared<MultiLangStringImpl>();
     text = result;
@@ -143,4 +160,70 @@ bool QueryMultiLangString(const TiXmlNode* context, const std::string& path,
         stored = true;
     }
     return stored;
+}
+
+}  // namespace
+
+bool QueryAttribute(const TiXmlNode* context, const std::string& path, const std::string& name,
+                    std::string& value) {
+    return AttributeQuery(context, path, name, value);
+}
+
+bool QueryAttribute(const TiXmlNode* context, const char* path, const char* name,
+                    std::string& value) {
+    return AttributeQuery(context, path, name, value);
+}
+
+bool QueryText(const TiXmlNode* context, const std::string& path, std::string& text) {
+    return TextQuery(context, path, text);
+}
+
+bool QueryText(const TiXmlNode* context, const char* path, std::string& text) {
+    return TextQuery(context, path, text);
+}
+
+bool QueryBool(const TiXmlNode* context, const std::string& path, bool& flag) {
+    return BoolQuery(context, path, flag);
+}
+
+bool QueryBool(const TiXmlNode* context, const char* path, bool& flag) {
+    return BoolQuery(context, path, flag);
+}
+
+bool QueryNodes(const TiXmlNode* context, const std::string& path,
+                std::vector<const TiXmlNode*>& nodes) {
+    return NodesQuery(context, path, nodes);
+}
+
+bool QueryNodes(const TiXmlNode* context, const char* path, std::vector<const TiXmlNode*>& nodes) {
+    return NodesQuery(context, path, nodes);
+}
+
+bool QueryAttributeList(const TiXmlNode* context, const std::string& path, const std::string& name,
+                        std::vector<std::string>& values) {
+    return AttributeListQuery(context, path, name, values);
+}
+
+bool QueryAttributeList(const TiXmlNode* context, const char* path, const char* name,
+                        std::vector<std::string>& values) {
+    return AttributeListQuery(context, path, name, values);
+}
+
+bool QueryTextList(const TiXmlNode* context, const std::string& path,
+                   std::vector<std::string>& texts) {
+    return TextListQuery(context, path, texts);
+}
+
+bool QueryTextList(const TiXmlNode* context, const char* path, std::vector<std::string>& texts) {
+    return TextListQuery(context, path, texts);
+}
+
+bool QueryMultiLangString(const TiXmlNode* context, const std::string& path,
+                          boost::shared_ptr<vmi::IMultiLangString>& text) {
+    return MultiLangStringQuery(context, path, text);
+}
+
+bool QueryMultiLangString(const TiXmlNode* context, const char* path,
+                          boost::shared_ptr<vmi::IMultiLangString>& text) {
+    return MultiLangStringQuery(context, path, text);
 }

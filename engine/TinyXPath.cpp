@@ -40,10 +40,24 @@ struct step {
 
 enum root_kind { ROOT_CONTEXT, ROOT_PARENT, ROOT_DESCENDANTS };
 
+}  // namespace
+
+// An expression as the parser read it; `valid` is false for a malformed one.
 struct compiled {
+    bool valid = false;
     root_kind root = ROOT_CONTEXT;
     std::vector<step> steps;
 };
+
+namespace {
+
+// NUL bytes after a text that TinyXML parses (see xpath_document::Parse).
+const std::size_t kPadding = 4;
+
+// Sets ordered without the document's numbers (see evaluation::ranks): at most this many
+// members, and this many steps along sibling lists.
+const std::size_t kLocalOrderItems = 64;
+const std::size_t kLocalOrderSteps = 4096;
 
 // Above this many children, a child lookup on P goes through the document's name index.
 const std::size_t kIndexThreshold = 32;
@@ -305,6 +319,47 @@ private:
     std::size_t pos_ = 0;
 };
 
+// The expressions a thread evaluated lately, compiled. The manifest readers ask the same few
+// dozen expressions for every definition, so that reading each one again would cost more than
+// evaluating it; identity lookups, which insert an id, are the only ones that vary, and the
+// cache starts afresh once it holds kCachedExpressions of them.
+const std::size_t kCachedExpressions = 512;
+
+std::shared_ptr<const compiled> Compile(const std::string& expression) {
+    thread_local std::unordered_map<std::string, std::shared_ptr<const compiled>> cache;
+    std::unordered_map<std::string, std::shared_ptr<const compiled>>::const_iterator it =
+        cache.find(expression);
+    if (it != cache.end()) {
+        return it->second;
+    }
+    std::shared_ptr<compiled> made = std::make_shared<compiled>();
+    made->valid = parser(expression).parse(*made);
+    if (cache.size() >= kCachedExpressions) {
+        cache.clear();
+    }
+    cache.emplace(expression, made);
+    return made;
+}
+
+// Expressions given as C strings, by their address: literals come back at the same address, so
+// that most lookups cost a comparison of the text instead of its hash. A slot holds the text it
+// was made for, so a buffer reused for another expression is compiled afresh.
+std::shared_ptr<const compiled> Compile(const char* expression) {
+    struct Slot {
+        const char* address = nullptr;
+        std::string text;
+        std::shared_ptr<const compiled> expression;
+    };
+    thread_local Slot slots[64];
+    Slot& slot = slots[(reinterpret_cast<uintptr_t>(expression) >> 3) % 64];
+    if (slot.address != expression || slot.text != expression) {
+        slot.address = expression;
+        slot.text = expression;
+        slot.expression = Compile(slot.text);
+    }
+    return slot.expression;
+}
+
 // Document order of a node set member: the node's number, then 0 for the node itself or the
 // 1-based position of the attribute in its element's list (attributes come after their
 // element and before its children).
@@ -346,13 +401,7 @@ void NumberTree(const TiXmlNode* top) {
 class evaluation {
 public:
     explicit evaluation(const TiXmlNode* context)
-        : context_(context), parent_(context ? context->Parent() : nullptr), document_(nullptr) {
-        if (parent_) {
-            const TiXmlDocument* doc = context->GetDocument();
-            document_ =
-                doc ? dynamic_cast<xpath_document*>(const_cast<TiXmlDocument*>(doc)) : nullptr;
-        }
-    }
+        : context_(context), parent_(context ? context->Parent() : nullptr) {}
 
     bool usable() const { return context_ && parent_; }
 
@@ -366,8 +415,13 @@ public:
             result.push_back(p);
             return;
         }
-        std::vector<node_item> current;
-        std::vector<node_item> next;
+        // The steps' sets live in buffers of the thread that are kept between evaluations
+        // (an evaluation never starts another), so that a query allocates only its result.
+        thread_local std::vector<node_item> currentBuffer;
+        thread_local std::vector<node_item> nextBuffer;
+        std::vector<node_item>& current = currentBuffer;
+        std::vector<node_item>& next = nextBuffer;
+        current.clear();
         for (std::size_t k = 0; k < expr.steps.size(); ++k) {
             const step& st = expr.steps[k];
             std::vector<std::vector<node_item>>* keep =
@@ -375,19 +429,24 @@ public:
             next.clear();
             std::size_t contexts = 0;
             if (k == 0 && expr.root == ROOT_DESCENDANTS && st.axis == AXIS_CHILD &&
-                st.predicates.empty() && !keep) {
+                (st.test == TEST_NAME || st.test == TEST_ANY) && document()) {
+                contexts = element_children_below(st, next, keep);
+            } else if (k == 0 && expr.root == ROOT_DESCENDANTS && st.axis == AXIS_CHILD &&
+                       st.predicates.empty() && !keep) {
                 // The children of P, C and every node below C are P's children and C's
                 // descendants: one walk of C's subtree instead of a scan of every child list.
                 node_item start;
                 start.node = parent_;
                 collect(st, start, next);
+                // Found among P's children, C among them: the set needs sorting. Otherwise C's
+                // descendants alone are the set, already in document order.
+                contexts = next.empty() ? 1 : 2;
                 for (const TiXmlNode* n = context_->FirstChild(); n;
                      n = NextInSubtree(n, context_)) {
                     if (matches(st, n)) {
                         push(next, n);
                     }
                 }
-                contexts = 2;
             } else if (k == 0) {
                 node_item start;
                 start.node = expr.root == ROOT_CONTEXT ? context_ : parent_;
@@ -417,28 +476,34 @@ public:
                 break;
             }
         }
-        result.swap(current);
+        result.assign(current.begin(), current.end());
     }
 
     // For every position i, the first (document order) i-th candidate among the groups.
     void firsts(const std::vector<std::vector<node_item>>& groups, std::size_t count,
                 std::vector<node_item>& out) {
         out.assign(count, node_item());
-        std::vector<order_key> keys(count);
+        if (groups.size() == 1) {
+            for (std::size_t j = 0; j < groups[0].size() && j < count; ++j) {
+                out[j] = groups[0][j];
+            }
+            return;
+        }
+        std::vector<node_item> all;
+        std::vector<std::size_t> position;
         for (const std::vector<node_item>& group : groups) {
             for (std::size_t j = 0; j < group.size() && j < count; ++j) {
-                if (!out[j].node) {
-                    out[j] = group[j];
-                    if (groups.size() > 1) {
-                        keys[j] = key(group[j]);
-                    }
-                } else {
-                    const order_key candidate = key(group[j]);
-                    if (candidate < keys[j]) {
-                        out[j] = group[j];
-                        keys[j] = candidate;
-                    }
-                }
+                all.push_back(group[j]);
+                position.push_back(j);
+            }
+        }
+        const std::vector<std::size_t> rank = ranks(all);
+        std::vector<std::size_t> best(count, SIZE_MAX);
+        for (std::size_t i = 0; i < all.size(); ++i) {
+            const std::size_t j = position[i];
+            if (rank[i] < best[j]) {
+                best[j] = rank[i];
+                out[j] = all[i];
             }
         }
     }
@@ -459,6 +524,66 @@ private:
         }
     }
 
+    // The first step of a "//" path when it selects elements: its contexts are P, C and every
+    // node below C, and the candidates of each are its element children that match. Those are
+    // found among P's children and the document's list of the elements below C, grouped by
+    // parent; each group then takes the step's predicates as its context's candidates would.
+    // Answers how many groups there were (the count of contexts that found candidates).
+    std::size_t element_children_below(const step& st, std::vector<node_item>& out,
+                                       std::vector<std::vector<node_item>>* keep) {
+        // Groups of the thread kept between evaluations; the first `used` are this one's.
+        thread_local std::vector<std::pair<const TiXmlNode*, std::vector<node_item>>> byParent;
+        std::size_t used = 1;
+        if (byParent.empty()) {
+            byParent.resize(1);
+        }
+        byParent[0].first = parent_;
+        byParent[0].second.clear();
+        node_item start;
+        start.node = parent_;
+        collect(st, start, byParent[0].second);
+        std::size_t last = 0;  // the group the previous match went to
+        const std::vector<const TiXmlElement*>& below =
+            st.test == TEST_NAME && context_ == document()->RootElement()
+                ? document()->elements_named(st.name)  // the whole document's
+                : document()->elements_below(context_);
+        for (const TiXmlElement* element : below) {
+            if (!matches(st, element)) {
+                continue;
+            }
+            const TiXmlNode* parent = element->Parent();
+            if (byParent[last].first != parent) {
+                last = 0;
+                while (last < used && byParent[last].first != parent) {
+                    ++last;
+                }
+                if (last == used) {
+                    if (used == byParent.size()) {
+                        byParent.resize(used + 1);
+                    }
+                    byParent[used].first = parent;
+                    byParent[used].second.clear();
+                    ++used;
+                }
+            }
+            push(byParent[last].second, element);
+        }
+        std::size_t found = 0;
+        for (std::size_t g = 0; g < used; ++g) {
+            std::vector<node_item>& group = byParent[g].second;
+            filter(st, group);
+            if (group.empty()) {
+                continue;
+            }
+            ++found;
+            out.insert(out.end(), group.begin(), group.end());
+            if (keep) {
+                keep->push_back(group);
+            }
+        }
+        return found;
+    }
+
     // Appends the candidates of `st` for one context, its predicates applied, in axis order.
     void apply(const step& st, const node_item& item, std::vector<node_item>& out) {
         if (st.predicates.empty()) {
@@ -467,6 +592,12 @@ private:
         }
         std::vector<node_item> candidates;
         collect(st, item, candidates);
+        filter(st, candidates);
+        out.insert(out.end(), candidates.begin(), candidates.end());
+    }
+
+    // Applies the predicates of `st` to the candidates of one context.
+    static void filter(const step& st, std::vector<node_item>& candidates) {
         for (const predicate& pred : st.predicates) {
             if (candidates.empty()) {
                 break;
@@ -491,7 +622,6 @@ private:
             }
             candidates.swap(kept);
         }
-        out.insert(out.end(), candidates.begin(), candidates.end());
     }
 
     static bool matches(const step& st, const TiXmlNode* node) {
@@ -598,8 +728,16 @@ private:
 
     void collect_children(const step& st, const TiXmlNode* node, std::vector<node_item>& out) {
         const TiXmlNode* child = node->FirstChild();
-        if (st.test == TEST_NAME && node == parent_ && document_) {
-            // P: scan a few children; with more than that, ask the document's index.
+        if (st.test == TEST_NAME && node == parent_ && document()) {
+            // P: scan a few children; with more than that, ask the document's index (at once
+            // when it was made for P before).
+            if (const std::vector<const TiXmlElement*>* indexed =
+                    document()->indexed_children_named(node, st.name)) {
+                for (const TiXmlElement* element : *indexed) {
+                    push(out, element);
+                }
+                return;
+            }
             const std::size_t mark = out.size();
             std::size_t seen = 0;
             for (; child && seen < kIndexThreshold; child = child->NextSibling(), ++seen) {
@@ -611,7 +749,7 @@ private:
                 return;
             }
             out.resize(mark);
-            for (const TiXmlElement* element : document_->children_named(node, st.name)) {
+            for (const TiXmlElement* element : document()->children_named(node, st.name)) {
                 push(out, element);
             }
             return;
@@ -624,10 +762,10 @@ private:
     }
 
     void ensure_numbered() {
-        if (document_) {
-            if (!document_->numbered_) {
-                NumberTree(document_);
-                document_->numbered_ = true;
+        if (xpath_document* doc = document()) {
+            if (!doc->numbered_) {
+                NumberTree(doc);
+                doc->numbered_ = true;
             }
             return;
         }
@@ -658,9 +796,123 @@ private:
         return k;
     }
 
+    // Document-order ranks of `items`, equal members ranked alike. A small set in a tree not
+    // numbered yet is ordered by its members' positions below the deepest node they all lie
+    // in, counted along sibling lists, while that takes few steps: numbering a large tree is a
+    // walk of all of it, which one query at a small definition should not cost.
+    std::vector<std::size_t> ranks(const std::vector<node_item>& items) {
+        std::vector<std::size_t> rank(items.size(), 0);
+        if (items.empty()) {
+            return rank;
+        }
+        std::vector<std::vector<uint32_t>> paths;
+        std::vector<std::size_t> order(items.size());
+        for (std::size_t i = 0; i < order.size(); ++i) {
+            order[i] = i;
+        }
+        if (local_paths(items, paths)) {
+            std::sort(order.begin(), order.end(),
+                      [&](std::size_t a, std::size_t b) { return paths[a] < paths[b]; });
+            for (std::size_t i = 1; i < order.size(); ++i) {
+                rank[order[i]] =
+                    rank[order[i - 1]] + (paths[order[i]] == paths[order[i - 1]] ? 0 : 1);
+            }
+            return rank;
+        }
+        std::vector<order_key> keys;
+        keys.reserve(items.size());
+        for (const node_item& item : items) {
+            keys.push_back(key(item));
+        }
+        std::sort(order.begin(), order.end(),
+                  [&](std::size_t a, std::size_t b) { return keys[a] < keys[b]; });
+        for (std::size_t i = 1; i < order.size(); ++i) {
+            rank[order[i]] = rank[order[i - 1]] + (keys[order[i]] == keys[order[i - 1]] ? 0 : 1);
+        }
+        return rank;
+    }
+
+    // The positions of `items` below the deepest node they all lie in: for each, the 1-based
+    // sibling positions along its ancestors down from that node, then 0 for the node itself,
+    // then an attribute's 1-based position in its element. Comparing these compares document
+    // order. False where the tree is numbered already (numbers are cheaper) or where counting
+    // would take too many steps.
+    bool local_paths(const std::vector<node_item>& items,
+                     std::vector<std::vector<uint32_t>>& paths) {
+        xpath_document* doc = document();
+        if (!doc || doc->numbered_ || items.empty() || items.size() > kLocalOrderItems) {
+            return false;
+        }
+        std::vector<std::vector<const TiXmlNode*>> chains(items.size());
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            for (const TiXmlNode* n = items[i].node; n; n = n->Parent()) {
+                chains[i].push_back(n);  // bottom up
+            }
+        }
+        std::size_t common = chains[0].size();
+        for (const std::vector<const TiXmlNode*>& chain : chains) {
+            std::size_t k = 0;
+            while (k < common && k < chain.size() &&
+                   chain[chain.size() - 1 - k] == chains[0][chains[0].size() - 1 - k]) {
+                ++k;
+            }
+            common = k;
+        }
+        std::size_t steps = 0;
+        paths.assign(items.size(), std::vector<uint32_t>());
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            const std::vector<const TiXmlNode*>& chain = chains[i];
+            for (std::size_t k = chain.size() - common; k-- > 0;) {
+                uint32_t position = 1;
+                for (const TiXmlNode* s = chain[k]->PreviousSibling(); s;
+                     s = s->PreviousSibling()) {
+                    ++position;
+                    if (++steps > kLocalOrderSteps) {
+                        return false;
+                    }
+                }
+                paths[i].push_back(position);
+            }
+            paths[i].push_back(0);
+            if (items[i].is_attribute()) {
+                uint32_t position = 1;
+                for (const TiXmlAttribute* a = items[i].node->ToElement()->FirstAttribute();
+                     a && a != items[i].attribute; a = a->Next()) {
+                    ++position;
+                }
+                paths[i].push_back(position);
+            }
+        }
+        return true;
+    }
+
     // Sorts a step's result into document order and drops repeated members.
     void normalize(std::vector<node_item>& items) {
         if (items.size() < 2) {
+            return;
+        }
+        if (document() && !document()->numbered_ && items.size() <= kLocalOrderItems) {
+            const std::vector<std::size_t> rank = ranks(items);
+            bool increasing = true;
+            for (std::size_t i = 1; i < rank.size() && increasing; ++i) {
+                increasing = rank[i - 1] < rank[i];
+            }
+            if (increasing) {
+                return;
+            }
+            std::vector<std::size_t> order(items.size());
+            for (std::size_t i = 0; i < order.size(); ++i) {
+                order[i] = i;
+            }
+            std::stable_sort(order.begin(), order.end(),
+                             [&](std::size_t a, std::size_t b) { return rank[a] < rank[b]; });
+            std::vector<node_item> sorted;
+            for (std::size_t i = 0; i < order.size(); ++i) {
+                if (i == 0 || rank[order[i]] != rank[order[i - 1]]) {
+                    sorted.push_back(items[order[i]]);
+                }
+            }
+            items.swap(sorted);
             return;
         }
         std::vector<std::pair<order_key, node_item>> keyed;
@@ -688,7 +940,19 @@ private:
 
     const TiXmlNode* context_;
     const TiXmlNode* parent_;
-    xpath_document* document_;
+    // The document of the context when it is an xpath_document, found on first need.
+    xpath_document* document() {
+        if (!documentFound_) {
+            documentFound_ = true;
+            const TiXmlDocument* doc = parent_ ? context_->GetDocument() : nullptr;
+            document_ =
+                doc ? dynamic_cast<xpath_document*>(const_cast<TiXmlDocument*>(doc)) : nullptr;
+        }
+        return document_;
+    }
+
+    xpath_document* document_ = nullptr;
+    bool documentFound_ = false;
     bool numbered_ = false;
 };
 
@@ -708,22 +972,137 @@ const char* xpath_document::Parse(const char* text, TiXmlParsingData* data,
     }
     const std::size_t length = std::strlen(text);
     std::string padded(text, length);
-    padded.append(4, '\0');
-    if (xml_nesting_depth(padded.c_str(), encoding) > kMaxNesting) {
-        ClearError();
-        SetError(TIXML_ERROR_PARSING_ELEMENT, nullptr, nullptr, encoding);
-        return nullptr;
-    }
-    const char* stop = TiXmlDocument::Parse(padded.c_str(), data, encoding);
+    padded.append(kPadding, '\0');
+    const char* stop = parse_padded(padded.c_str(), data, encoding);
     if (!stop) {
         return nullptr;
     }
     return text + std::min<std::size_t>(static_cast<std::size_t>(stop - padded.c_str()), length);
 }
 
+const char* xpath_document::parse_padded(const char* text, TiXmlParsingData* data,
+                                         TiXmlEncoding encoding) {
+    reset_index();
+    if (xml_nesting_depth(text, encoding, deepNames_) > kMaxNesting) {
+        ClearError();
+        SetError(TIXML_ERROR_PARSING_ELEMENT, nullptr, nullptr, encoding);
+        return nullptr;
+    }
+    const char* stop = TiXmlDocument::Parse(text, data, encoding);
+    scanned_ = !Error();
+    return stop;
+}
+
+// LoadFile reads the file into a buffer, cuts it at the first NUL, turns every "\r\n" and
+// lone "\r" into "\n" by copying it byte by byte, and parses that copy (which Parse above
+// would copy once more). A manifest has no "\r" as a rule: then nothing is copied.
+bool xpath_document::LoadText(std::string& text, TiXmlEncoding encoding) {
+    Clear();
+    ClearError();
+    reset_index();
+    const std::size_t end = text.find('\0');
+    if (end != std::string::npos) {
+        text.resize(end);
+    }
+    if (text.empty()) {
+        SetError(TIXML_ERROR_DOCUMENT_EMPTY, nullptr, nullptr, TIXML_ENCODING_UNKNOWN);
+        return false;
+    }
+    std::size_t read = text.find('\r');
+    if (read != std::string::npos) {
+        std::size_t write = read;
+        while (read < text.size()) {
+            if (text[read] == '\r') {
+                text[write++] = '\n';
+                if (++read < text.size() && text[read] == '\n') {
+                    ++read;
+                }
+            } else {
+                text[write++] = text[read++];
+            }
+        }
+        text.resize(write);
+    }
+    text.append(kPadding, '\0');
+    parse_padded(text.c_str(), nullptr, encoding);
+    return !Error();
+}
+
 void xpath_document::reset_index() {
     numbered_ = false;
+    indexed_ = false;
+    scanned_ = false;
+    deepNames_.clear();
+    belowRoot_.clear();
     children_.clear();
+    for (subtree_elements& subtree : subtrees_) {
+        subtree.context = nullptr;
+        subtree.elements.clear();
+    }
+}
+
+const std::vector<const TiXmlElement*>& xpath_document::elements_named(const std::string& name) {
+    static const std::vector<const TiXmlElement*> kNone;
+    name_index::const_iterator found = belowRoot_.find(name);
+    if (found != belowRoot_.end()) {
+        return found->second;
+    }
+    const TiXmlElement* root = RootElement();
+    if (!root) {
+        return kNone;
+    }
+    if (scanned_ && !deepNames_.count(name)) {
+        // Nowhere deeper than the root's children: a walk of those gives them all. A walk of
+        // the whole tree is dominated by cache misses and costs as much as a tenth of the
+        // parse.
+        std::vector<const TiXmlElement*>& children = belowRoot_[name];
+        for (const TiXmlElement* e = root->FirstChildElement(); e; e = e->NextSiblingElement()) {
+            if (e->ValueStr() == name) {
+                children.push_back(e);
+            }
+        }
+        return children;
+    }
+    if (!indexed_) {
+        belowRoot_.clear();
+        for (const TiXmlNode* n = root->FirstChild(); n; n = NextInSubtree(n, root)) {
+            if (const TiXmlElement* element = n->ToElement()) {
+                belowRoot_[element->ValueStr()].push_back(element);
+            }
+        }
+        indexed_ = true;
+    }
+    found = belowRoot_.find(name);
+    return found == belowRoot_.end() ? kNone : found->second;
+}
+
+const std::vector<const TiXmlElement*>& xpath_document::elements_below(const TiXmlNode* context) {
+    for (const subtree_elements& subtree : subtrees_) {
+        if (subtree.context == context) {
+            return subtree.elements;
+        }
+    }
+    subtree_elements& slot = subtrees_[nextSubtree_];
+    nextSubtree_ = (nextSubtree_ + 1) % kSubtrees;
+    slot.context = context;
+    slot.elements.clear();
+    for (const TiXmlNode* n = context->FirstChild(); n; n = NextInSubtree(n, context)) {
+        if (const TiXmlElement* element = n->ToElement()) {
+            slot.elements.push_back(element);
+        }
+    }
+    return slot.elements;
+}
+
+const std::vector<const TiXmlElement*>* xpath_document::indexed_children_named(
+    const TiXmlNode* parent, const std::string& name) const {
+    static const std::vector<const TiXmlElement*> kNone;
+    std::unordered_map<const TiXmlNode*, name_index>::const_iterator it = children_.find(parent);
+    if (it == children_.end()) {
+        return nullptr;
+    }
+    name_index::const_iterator found = it->second.find(name);
+    return found == it->second.end() ? &kNone : &found->second;
 }
 
 const std::vector<const TiXmlElement*>& xpath_document::children_named(const TiXmlNode* parent,
@@ -742,7 +1121,10 @@ const std::vector<const TiXmlElement*>& xpath_document::children_named(const TiX
 }
 
 xpath_processor::xpath_processor(const TiXmlNode* context, const std::string& expression)
-    : context_(context), expression_(expression) {}
+    : context_(context), expression_(Compile(expression)) {}
+
+xpath_processor::xpath_processor(const TiXmlNode* context, const char* expression)
+    : context_(context), expression_(Compile(expression ? expression : "")) {}
 
 void xpath_processor::evaluate(bool byPosition) {
     if (evaluated_ && (grouped_ || !byPosition)) {
@@ -753,11 +1135,11 @@ void xpath_processor::evaluate(bool byPosition) {
     result_.clear();
     groups_.clear();
     evaluation eval(context_);
-    compiled expr;
-    if (!eval.usable() || !parser(expression_).parse(expr)) {
+    if (!eval.usable() || !expression_->valid) {
         failed_ = true;
         return;
     }
+    const compiled& expr = *expression_;
     eval.run(expr, result_, byPosition ? &groups_ : nullptr);
     if (byPosition && (expr.steps.empty() || expr.steps.back().abbreviated)) {
         // "[i]" cannot follow "/", "." or "..": every positional query is malformed.

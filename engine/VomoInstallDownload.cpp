@@ -3,6 +3,7 @@
 
 #include <boost/make_shared.hpp>
 
+#include "engine/ManifestDocument.h"
 #include "engine/VomoInstallImpl.h"
 #include "packages/AsyncDownloadImpl.h"
 #include "packages/IFileOperations.h"
@@ -79,8 +80,15 @@ uint32_t VomoInstallImpl::PollManifestDownload() {
     // behind, and only the extracted manifest is read from now on.
     const boost::shared_ptr<IFileOperations> files = CreateFileOperations();
     files->RemoveAll(cabinetPath_);
+    // The extracted manifest is parsed here once: its version is checked on the tree, which
+    // then serves every reader of this manifest (ReadManifest).
+    boost::shared_ptr<ManifestDocument> document;
     if (verdict == kSuccess) {
-        verdict = CheckManifestFreshness(extracted);
+        document = boost::make_shared<ManifestDocument>();
+        if (document->Load(extracted.GetPath()) != ManifestDocument::kLoaded) {
+            document.reset();  // judged by its signature alone; the load reports it
+        }
+        verdict = CheckManifestFreshness(document ? document->Root() : nullptr);
         if (verdict != kSuccess) {
             files->RemoveAll(extracted);
         }
@@ -88,6 +96,7 @@ uint32_t VomoInstallImpl::PollManifestDownload() {
     if (verdict == kSuccess) {
         manifestPath_ = extracted;
         ownsManifestFile_ = true;
+        verifiedManifest_ = document;
     }
     manifestChecked_ = true;
     manifestVerdict_ = verdict;

@@ -33,8 +33,8 @@ bool SameHotFix(const HotFixRecord& a, const HotFixRecord& b) {
 // The manifest path names only a manifest that was verified and extracted (or one a caller
 // vouched for), so the file there is read when it opens. Otherwise a download is started and
 // polled to its end, and read only once it was verified.
-bool VomoInstallImpl::OpenVerifiedManifest(ManifestDocument& document) {
-    uint32_t loaded = document.Load(manifestPath_.GetPath());  // an empty path does not open
+bool VomoInstallImpl::OpenVerifiedManifest(boost::shared_ptr<const ManifestDocument>& document) {
+    uint32_t loaded = ReadManifest(document);  // an empty path does not open
     if (loaded == ManifestDocument::kUnavailable) {
         if (BeginManifestDownload("dummy") != kSuccess) {
             return false;  // also while another download runs or after one was refused
@@ -48,7 +48,7 @@ bool VomoInstallImpl::OpenVerifiedManifest(ManifestDocument& document) {
         if (polled != kSuccess) {
             return false;
         }
-        loaded = document.Load(manifestPath_.GetPath());
+        loaded = ReadManifest(document);
     }
     return loaded == ManifestDocument::kLoaded;
 }
@@ -57,14 +57,14 @@ bool VomoInstallImpl::OpenVerifiedManifest(ManifestDocument& document) {
 // the hot fix's version. A hot fix already in the list is not appended again, so that asking
 // twice does not run the same package twice.
 bool VomoInstallImpl::GetHotFixes() {
-    ManifestDocument document;
+    boost::shared_ptr<const ManifestDocument> document;
     if (!OpenVerifiedManifest(document)) {
         return false;
     }
     std::vector<HotFixRecord> found;
     try {
         std::vector<const TiXmlNode*> nodes;
-        QueryNodes(document.Root(), "//hotfixDefinitions/hotfix", nodes);
+        QueryNodes(document->Root(), "//hotfixDefinitions/hotfix", nodes);
         for (const TiXmlNode* node : nodes) {
             HotFixRecord hotFix;
             std::string versionText;

@@ -27,6 +27,7 @@
 class IAsyncDownload;
 class IComponentRegistry;
 class ManifestDocument;
+class TiXmlElement;
 
 class VomoInstallImpl : public vmi::IVomoInstall {
 public:
@@ -103,7 +104,10 @@ public:
     // a test, a benchmark or a host that checked a manifest itself point the engine at it; the
     // caller vouches for the file.
     const Url& GetManifestPath() const { return manifestPath_; }
-    void SetManifestPath(const Url& path) { manifestPath_ = path; }
+    void SetManifestPath(const Url& path) {
+        manifestPath_ = path;
+        verifiedManifest_.reset();
+    }
     // Where the manifest cabinet is downloaded to (empty before a download starts). The file
     // is removed once the download was checked, whatever the verdict.
     const Url& GetCabinetPath() const { return cabinetPath_; }
@@ -160,14 +164,21 @@ private:
     // extracts the manifest to a second unique name, stored in `extracted`. 0, 18 (signature
     // check failed) or 19 (extraction failed, and nothing extracted is left).
     uint32_t VerifyAndExtractManifest(const Url& cabinet, Url& extracted);
-    // Called on a verified, extracted manifest: 18 when it has expired (or its expiry cannot be
-    // read) or its version is lower than the highest accepted on this machine, otherwise 0,
-    // after recording a higher version (VomoInstallRollback.cpp).
-    uint32_t CheckManifestFreshness(const Url& manifest);
+    // Called on a verified, extracted manifest, given its root element (null when it does not
+    // parse): 18 when it has expired (or its expiry cannot be read) or its version is lower than
+    // the highest accepted on this machine (or it has no valid version once one was accepted),
+    // otherwise 0, after recording a higher version (VomoInstallRollback.cpp).
+    uint32_t CheckManifestFreshness(const TiXmlElement* root);
+    // The parsed manifest at the manifest path, for every reader of it: the document parsed
+    // when the download was verified, while the path still names the file this engine
+    // extracted (only this process writes it, so a second read could not differ), else the
+    // file read and parsed afresh. 0, or ManifestDocument's 7 or 14 (`document` then holds the
+    // failed load, for its error text); 7 without a manifest path.
+    uint32_t ReadManifest(boost::shared_ptr<const ManifestDocument>& document);
     // Loads the manifest GetHotFixes reads: the engine's verified manifest when there is one
     // and it opens, else one downloaded with the tag "dummy" once it was verified. False when
     // there is none or it does not parse.
-    bool OpenVerifiedManifest(ManifestDocument& document);
+    bool OpenVerifiedManifest(boost::shared_ptr<const ManifestDocument>& document);
 
     // The installed-component registry, made on first use.
     IComponentRegistry& Registry();
@@ -194,6 +205,8 @@ private:
     // without checking again.
     bool manifestChecked_ = false;
     bool ownsManifestFile_ = false;  // the manifest path names a file this engine extracted
+    // The tree of that file, parsed once when it was verified (null when it does not parse).
+    boost::shared_ptr<const ManifestDocument> verifiedManifest_;
     uint32_t manifestVerdict_ = 0;
 
     vmi::ComponentList offerComponents_;

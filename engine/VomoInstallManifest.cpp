@@ -1,17 +1,19 @@
 // Engine operations that read the manifest file, and the queries answered from the components
-// it yielded. Every read opens the file at the manifest path afresh (ManifestDocument) and
-// queries it from its root element; no tree survives the operation.
+// it yielded. Every read queries the parsed manifest from its root element (ReadManifest): the
+// tree parsed when the download was verified, or the file at the manifest path parsed afresh.
 #include <exception>
 #include <map>
 #include <string>
 
 #include <utf8.h>
+#include <boost/make_shared.hpp>
 
 #include "engine/ComponentImpl.h"
 #include "engine/ManifestDocument.h"
 #include "engine/ManifestQuery.h"
 #include "engine/TinyXPath.h"
 #include "engine/VomoInstallImpl.h"
+#include "settings/InstallKeySnapshot.h"
 
 namespace {
 
@@ -34,24 +36,32 @@ std::wstring WideText(const std::string& text) {
     return wide;
 }
 
-// The manifest path is empty until a downloaded manifest was verified and extracted, so every
-// reader answers 7 (no file) without one.
-uint32_t OpenManifest(const Url& path, ManifestDocument& document) {
-    if (path.IsEmpty()) {
-        return kFileUnavailable;
-    }
-    return document.Load(path.GetPath());
-}
-
 std::string ComponentLookup(const std::string& id) {
     return "//componentDefinitions/component[@id='" + id + "']";
 }
 
 }  // namespace
 
+// The manifest path is empty until a downloaded manifest was verified and extracted, so every
+// reader answers 7 (no file) without one.
+uint32_t VomoInstallImpl::ReadManifest(boost::shared_ptr<const ManifestDocument>& document) {
+    document.reset();
+    if (manifestPath_.IsEmpty()) {
+        return kFileUnavailable;
+    }
+    if (verifiedManifest_ && ownsManifestFile_) {
+        document = verifiedManifest_;
+        return 0;
+    }
+    const boost::shared_ptr<ManifestDocument> fresh = boost::make_shared<ManifestDocument>();
+    const uint32_t loaded = fresh->Load(manifestPath_.GetPath());
+    document = fresh;
+    return loaded;
+}
+
 uint32_t VomoInstallImpl::LoadManifest() {
-    ManifestDocument document;
-    const uint32_t opened = OpenManifest(manifestPath_, document);
+    boost::shared_ptr<const ManifestDocument> document;
+    const uint32_t opened = ReadManifest(document);
     if (opened == kFileUnavailable) {
         eventLog_->WriteError("Failed to open manifest file: %S",
                               WideText(manifestPath_.GetPath()).c_str());
@@ -60,10 +70,10 @@ uint32_t VomoInstallImpl::LoadManifest() {
     if (opened != 0) {
         eventLog_->WriteError("Failed to parse manifest file: %S: %s\n",
                               WideText(manifestPath_.GetPath()).c_str(),
-                              document.ErrorText().c_str());
+                              document->ErrorText().c_str());
         return kXmlNotParsed;
     }
-    const TiXmlElement* root = document.Root();
+    const TiXmlElement* root = document->Root();
 
     // The catalogue is built aside and replaces the engine's only once the whole file was
     // read, so that a load that fails half-way leaves the previous catalogue in place.
@@ -86,6 +96,9 @@ uint32_t VomoInstallImpl::LoadManifest() {
 
         std::vector<const TiXmlNode*> nodes;
         QueryNodes(root, "//componentDefinitions/component", nodes);
+        // Each component asks the registry for its recorded stream id; only installed ones
+        // have a key, found in one look at the install area's names.
+        const vmds::InstallKeySnapshot installed;
         for (const TiXmlNode* node : nodes) {
             vmi::ComponentPtr component;
             CreateComponent(node, component);
@@ -156,8 +169,8 @@ uint32_t VomoInstallImpl::FindComponentsBySpec(const SpecQuery& query, std::set<
 uint32_t VomoInstallImpl::CreateComponentFromManifest(const std::string& id,
                                                       const std::string& streamId,
                                                       vmi::ComponentPtr& component) {
-    ManifestDocument document;
-    const uint32_t opened = OpenManifest(manifestPath_, document);
+    boost::shared_ptr<const ManifestDocument> document;
+    const uint32_t opened = ReadManifest(document);
     if (opened == kFileUnavailable) {
         return kFileUnavailable;
     }
@@ -166,7 +179,7 @@ uint32_t VomoInstallImpl::CreateComponentFromManifest(const std::string& id,
     }
     try {
         const TiXmlNode* node =
-            TinyXPath::xpath_processor(document.Root(), ComponentLookup(id)).first_node();
+            TinyXPath::xpath_processor(document->Root(), ComponentLookup(id)).first_node();
         if (!node) {
             return kNotFound;
         }
@@ -181,13 +194,13 @@ uint32_t VomoInstallImpl::CreateComponentFromManifest(const std::string& id,
 }
 
 uint32_t VomoInstallImpl::ReadManifestVersion(Version& version) {
-    ManifestDocument document;
-    const uint32_t opened = OpenManifest(manifestPath_, document);
+    boost::shared_ptr<const ManifestDocument> document;
+    const uint32_t opened = ReadManifest(document);
     if (opened != 0) {
         return opened;  // 7 or 14
     }
     const TiXmlAttribute* attribute =
-        TinyXPath::xpath_processor(document.Root(), "//attribute::version").first_attribute();
+        TinyXPath::xpath_processor(document->Root(), "//attribute::version").first_attribute();
     if (!attribute) {
         return kNotFound;
     }
@@ -204,13 +217,13 @@ uint32_t VomoInstallImpl::GetManifestVersion(Version& version) {
 }
 
 uint32_t VomoInstallImpl::GetSetupServerUrl(Url& url) {
-    ManifestDocument document;
-    const uint32_t opened = OpenManifest(manifestPath_, document);
+    boost::shared_ptr<const ManifestDocument> document;
+    const uint32_t opened = ReadManifest(document);
     if (opened != 0) {
         return opened;  // 7 or 14
     }
     const TiXmlNode* setup =
-        TinyXPath::xpath_processor(document.Root(), ComponentLookup("Setup")).first_node();
+        TinyXPath::xpath_processor(document->Root(), ComponentLookup("Setup")).first_node();
     std::string text;
     if (!setup || !QueryText(setup, "//serverUrl", text)) {
         return kNotFound;

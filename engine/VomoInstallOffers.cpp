@@ -90,11 +90,8 @@ void VomoInstallImpl::RebuildBundleGroups() {
 // The pages of "DefaultLayout" in the verified manifest are appended; 7 without one (the stored
 // placements are GetWizardPageRules' answer).
 uint32_t VomoInstallImpl::GetWizardLayout(std::vector<WizardPageRule>& rules) {
-    if (manifestPath_.IsEmpty()) {
-        return 7;
-    }
-    ManifestDocument document;
-    const uint32_t opened = document.Load(manifestPath_.GetPath());
+    boost::shared_ptr<const ManifestDocument> document;
+    const uint32_t opened = ReadManifest(document);  // 7 without a manifest path
     if (opened == ManifestDocument::kUnavailable) {
         return opened;
     }
@@ -102,9 +99,9 @@ uint32_t VomoInstallImpl::GetWizardLayout(std::vector<WizardPageRule>& rules) {
         return 2;
     }
     const TiXmlNode* layout =
-        TinyXPath::xpath_processor(document.Root(), std::string("//wizardLayoutDefinitions/"
-                                                                "wizardLayout[@id='") +
-                                                        kDefaultLayout + "']")
+        TinyXPath::xpath_processor(document->Root(), std::string("//wizardLayoutDefinitions/"
+                                                                 "wizardLayout[@id='") +
+                                                         kDefaultLayout + "']")
             .first_node();
     if (layout) {
         ReadWizardPages(layout, "//page", rules);

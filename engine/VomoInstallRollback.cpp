@@ -19,13 +19,13 @@
 #include <exception>
 #include <string>
 
-#include "engine/ManifestDocument.h"
 #include "engine/ManifestQuery.h"
 #include "engine/UtcTime.h"
 #include "engine/Version.h"
 #include "engine/VomoInstallImpl.h"
 #include "platform/Clock.h"
 #include "settings/InstallerSettingsImpl.h"
+#include "settings/SettingsAccessors.h"
 
 namespace {
 
@@ -44,18 +44,17 @@ struct Freshness {
     std::string expiry;
 };
 
-Freshness FreshnessOf(const Url& manifest) {
+Freshness FreshnessOf(const TiXmlElement* root) {
     Freshness found;
-    ManifestDocument document;
-    if (document.Load(manifest.GetPath()) != ManifestDocument::kLoaded) {
+    if (!root) {
         return found;
     }
     try {
         std::string text;
-        if (QueryAttribute(document.Root(), "//manifest", "version", text)) {
+        if (QueryAttribute(root, "//manifest", "version", text)) {
             found.version.Parse(text);
         }
-        found.expires = QueryAttribute(document.Root(), "//manifest", "expires", found.expiry);
+        found.expires = QueryAttribute(root, "//manifest", "expires", found.expiry);
     } catch (const std::exception&) {
         return Freshness();
     }
@@ -64,8 +63,8 @@ Freshness FreshnessOf(const Url& manifest) {
 
 }  // namespace
 
-uint32_t VomoInstallImpl::CheckManifestFreshness(const Url& manifest) {
-    const Freshness found = FreshnessOf(manifest);
+uint32_t VomoInstallImpl::CheckManifestFreshness(const TiXmlElement* root) {
+    const Freshness found = FreshnessOf(root);
     if (found.expires) {
         int64_t expiry = 0;
         if (!ParseUtcTime(found.expiry, expiry)) {
@@ -105,7 +104,10 @@ uint32_t VomoInstallImpl::CheckManifestFreshness(const Url& manifest) {
     // version needs no write. A machine part that cannot be written (a user without rights to
     // it) leaves the check as it was: the manifest is still accepted.
     if (!recorded.IsValid() || version.GreaterThan(recorded)) {
-        settings.SetString(kSetupKey, kHighestVersionValue, version.ToString());
+        // Forced to the disk: a power loss must not bring an older manifest back within reach.
+        if (settings.SetString(kSetupKey, kHighestVersionValue, version.ToString())) {
+            vmds::FlushInstallArea();
+        }
     }
     return kSuccess;
 }

@@ -155,5 +155,7 @@ uint32_t VomoInstallImpl::CompleteUpdate() {
             result = kWrongState;
         }
     }
+    // The run's records, and everything written before them, outlast a power loss.
+    vmds::FlushInstallArea();
     return result;
 }

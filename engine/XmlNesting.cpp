@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <string>
 #include <utility>
 #include <vector>
@@ -40,6 +41,24 @@ bool IsAlphaNum(unsigned char c) {
     return IsAlpha(c) || (c >= '0' && c <= '9');
 }
 
+// Byte classes as tables, for the loops that run over most of a text.
+struct ByteClasses {
+    bool nameChar[256];    // continues a name as TinyXML reads one
+    bool plainUtf8[256];   // stepped over alone in a text or a value read as UTF-8
+    bool plainBytes[256];  // the same, read byte by byte
+
+    ByteClasses() {
+        for (int c = 0; c < 256; ++c) {
+            const unsigned char u = static_cast<unsigned char>(c);
+            nameChar[c] = c != 0 && (IsAlphaNum(u) || c == '_' || c == '-' || c == '.' || c == ':');
+            plainBytes[c] = c != 0 && c != '&';
+            plainUtf8[c] = plainBytes[c] && c < 0xc0;
+        }
+    }
+};
+
+const ByteClasses kClasses;
+
 bool StartsWith(const char* p, const char* tag) {
     while (*p && *tag && *p == *tag) {
         ++p;
@@ -56,12 +75,43 @@ bool StartsWithNoCase(const char* p, const char* tag) {
     return *tag == 0;
 }
 
+// Distinct element names, found again by a hash of their bytes: a manifest has a few dozen names
+// and hundreds of thousands of elements.
+class name_set {
+public:
+    void add(const char* name, std::size_t length) {
+        uint32_t hash = 2166136261u;
+        for (std::size_t i = 0; i < length; ++i) {
+            hash = (hash ^ static_cast<unsigned char>(name[i])) * 16777619u;
+        }
+        for (std::size_t probe = 0; probe < kSlots; ++probe) {
+            std::string*& slot = slots_[(hash + probe) % kSlots];
+            if (!slot) {
+                names_.emplace_back(name, length);
+                slot = &names_.back();
+                return;
+            }
+            if (slot->size() == length && std::memcmp(slot->data(), name, length) == 0) {
+                return;
+            }
+        }
+        names_.emplace_back(name, length);  // the table is full: kept unhashed
+    }
+    void take(std::set<std::string>& out) const { out.insert(names_.begin(), names_.end()); }
+
+private:
+    static const std::size_t kSlots = 512;
+    std::string* slots_[kSlots] = {};
+    std::deque<std::string> names_;  // stable addresses
+};
+
 class scanner {
 public:
-    scanner(const char* text, TiXmlEncoding encoding)
+    scanner(const char* text, TiXmlEncoding encoding, name_set* deep = nullptr)
         : p_(text),
           utf8_(encoding == TIXML_ENCODING_UTF8),
-          known_(encoding != TIXML_ENCODING_UNKNOWN) {}
+          known_(encoding != TIXML_ENCODING_UNKNOWN),
+          deep_(deep) {}
 
     std::size_t run() {
         if (!*p_) {
@@ -100,12 +150,22 @@ public:
 private:
     enum kind { ELEMENT, DECLARATION, COMMENT, CDATA, UNKNOWN };
 
+    // True for a byte that a text or a quoted value simply steps over: not the end, not a
+    // reference, not `stop`, and (in UTF-8) no lead byte that would take others with it.
+    bool plain(char stop) const {
+        const unsigned char c = static_cast<unsigned char>(*p_);
+        return (utf8_ ? kClasses.plainUtf8[c] : kClasses.plainBytes[c]) &&
+               c != static_cast<unsigned char>(stop);
+    }
+
     void skip_white() {
         for (;;) {
             const unsigned char* u = reinterpret_cast<const unsigned char*>(p_);
-            if (utf8_ && u[0] == 0xef &&
-                ((u[1] == 0xbb && u[2] == 0xbf) ||
-                 (u[1] == 0xbf && (u[2] == 0xbe || u[2] == 0xbf)))) {
+            if (*p_ == ' ' || *p_ == '\n') {
+                ++p_;  // the common case first
+            } else if (utf8_ && u[0] == 0xef &&
+                       ((u[1] == 0xbb && u[2] == 0xbf) ||
+                        (u[1] == 0xbf && (u[2] == 0xbe || u[2] == 0xbf)))) {
                 p_ += 3;
             } else if (*p_ && IsWhite(*p_)) {
                 ++p_;
@@ -247,8 +307,7 @@ private:
         if (!c || !(IsAlpha(c) || c == '_')) {
             return false;
         }
-        while (*p_ && (IsAlphaNum(static_cast<unsigned char>(*p_)) || *p_ == '_' || *p_ == '-' ||
-                       *p_ == '.' || *p_ == ':')) {
+        while (kClasses.nameChar[static_cast<unsigned char>(*p_)]) {
             ++p_;
         }
         return true;
@@ -272,6 +331,14 @@ private:
         if (*p_ == '\'' || *p_ == '"') {
             const char quote = *p_++;
             while (*p_ && *p_ != quote) {
+                if (!value) {
+                    while (plain(quote)) {
+                        ++p_;
+                    }
+                    if (!*p_ || *p_ == quote) {
+                        break;
+                    }
+                }
                 if (!step(value)) {
                     return false;
                 }
@@ -330,6 +397,12 @@ private:
     // Text up to the next "<", which must be followed by something.
     bool text() {
         while (*p_ && *p_ != '<') {
+            while (plain('<')) {
+                ++p_;
+            }
+            if (!*p_ || *p_ == '<') {
+                break;
+            }
             if (IsWhite(*p_)) {
                 ++p_;
             } else if (!step(nullptr)) {
@@ -356,6 +429,9 @@ private:
             }
             const std::pair<const char*, std::size_t> tag(start,
                                                           static_cast<std::size_t>(p_ - start));
+            if (deep_ && open.size() >= 2) {
+                deep_->add(tag.first, tag.second);
+            }
             bool empty = false;
             for (;;) {
                 skip_white();
@@ -424,6 +500,7 @@ private:
     const char* p_;
     bool utf8_;
     bool known_;
+    name_set* deep_;
     std::size_t deepest_ = 0;
 };
 
@@ -431,6 +508,18 @@ private:
 
 std::size_t xml_nesting_depth(const char* text, TiXmlEncoding encoding) {
     return text ? scanner(text, encoding).run() : 0;
+}
+
+std::size_t xml_nesting_depth(const char* text, TiXmlEncoding encoding,
+                              std::set<std::string>& deepNames) {
+    deepNames.clear();
+    if (!text) {
+        return 0;
+    }
+    name_set names;
+    const std::size_t depth = scanner(text, encoding, &names).run();
+    names.take(deepNames);
+    return depth;
 }
 
 }  // namespace TinyXPath

@@ -14,6 +14,8 @@
 #pragma once
 
 #include <cstddef>
+#include <set>
+#include <string>
 
 #include <tinyxml.h>
 
@@ -24,5 +26,11 @@ namespace TinyXPath {
 // (the terminating NUL included), since TinyXML's way of stepping over a lead byte can pass the
 // terminator by up to three bytes.
 std::size_t xml_nesting_depth(const char* text, TiXmlEncoding encoding = TIXML_ENCODING_UNKNOWN);
+
+// The same, and `deepNames` receives the names of the elements that stand three levels deep or
+// deeper (below a child of a top-level element), as TinyXML reads names: what a query for an
+// element name anywhere below the root element must look for beyond the root's children.
+std::size_t xml_nesting_depth(const char* text, TiXmlEncoding encoding,
+                              std::set<std::string>& deepNames);
 
 }  // namespace TinyXPath

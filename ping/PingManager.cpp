@@ -13,6 +13,7 @@
 #include "platform/AsciiCase.h"
 #include "platform/Socket.h"
 #include "settings/IVomoSettings.h"
+#include "settings/SettingsAccessors.h"
 
 namespace {
 
@@ -368,6 +369,7 @@ void PingManager::SaveFailedPings() {
     if (key->GetValueNames(names)) {
         taken.assign(names.begin(), names.end());
     }
+    bool stored = false;
     while (!failed_.empty()) {
         std::string name = HintName(counter++);
         while (IsTaken(taken, name)) {
@@ -380,6 +382,10 @@ void PingManager::SaveFailedPings() {
         }
         taken.push_back(name);
         failed_.pop_front();
+        stored = true;
+    }
+    if (stored) {
+        vmds::FlushInstallArea();  // the stored pings outlast a power loss
     }
 }
 

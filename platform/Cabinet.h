@@ -1,4 +1,6 @@
-// Cabinet ("MSCF") extraction: libmspack on POSIX, the system's FDI (cabinet.dll) on Windows.
+// Cabinet ("MSCF") extraction: on POSIX libmspack reads the cabinet's structure and decodes
+// LZX, Quantum and stored folders, and zlib inflates MSZIP folders (MszipFolder.h, with the same
+// bounds and checksums and stricter checks); on Windows the system's FDI (cabinet.dll).
 //
 // Every member of a cabinet is written to one destination file, each member replacing the one
 // before it (a manifest cabinet holds a single member). After each member the destination's
@@ -51,5 +53,10 @@ struct CabinetMember {
 // member fails.
 bool ScanCabinetBuffer(const void* data, size_t size, size_t outputLimit,
                        std::vector<CabinetMember>& members);
+
+// Test hook: false sends MSZIP folders through libmspack's own inflater too, so that tests can
+// compare both readers on the same cabinets; true (the default) restores zlib's. No effect on
+// Windows. Not for production use.
+void UseZlibForMszipForTesting(bool use);
 
 }  // namespace platform

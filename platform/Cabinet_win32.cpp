@@ -351,4 +351,6 @@ bool ScanCabinetBuffer(const void* data, size_t size, size_t outputLimit,
     return Decompress(session, "cannot scan the cabinet");
 }
 
+void UseZlibForMszipForTesting(bool) {}
+
 }  // namespace platform

@@ -2,6 +2,7 @@
 
 #include <sys/utsname.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -9,24 +10,42 @@
 
 namespace platform {
 
-bool IsX64Machine() {
-    struct utsname name;
-    if (uname(&name) != 0) {
+namespace {
+
+// The running system's names, read once: they cannot change while the process runs, and the
+// manifest load asks for them once per component.
+struct SystemNames {
+    int error = 0;
+    struct utsname names;
+
+    SystemNames() { error = ::uname(&names) == 0 ? 0 : errno; }
+};
+
+const struct utsname* Names() {
+    static const SystemNames system;
+    if (system.error != 0) {
+        errno = system.error;
         SetLastErrorFromErrno();
-        return false;
+        return nullptr;
     }
-    return std::strcmp(name.machine, "x86_64") == 0;
+    return &system.names;
+}
+
+}  // namespace
+
+bool IsX64Machine() {
+    const struct utsname* name = Names();
+    return name && std::strcmp(name->machine, "x86_64") == 0;
 }
 
 bool GetOsVersion(uint32_t& major, uint32_t& minor) {
-    struct utsname name;
-    if (uname(&name) != 0) {
-        SetLastErrorFromErrno();
+    const struct utsname* name = Names();
+    if (!name) {
         return false;
     }
     unsigned int a = 0;
     unsigned int b = 0;
-    if (std::sscanf(name.release, "%u.%u", &a, &b) < 1) {
+    if (std::sscanf(name->release, "%u.%u", &a, &b) < 1) {
         SetLastError(0, "unrecognised kernel release");
         return false;
     }

@@ -3,7 +3,7 @@
 //
 // On Linux the machine is 64-bit x86 when the kernel reports the machine type "x86_64" (what a
 // 32-bit process on 64-bit Windows learns from IsWow64Process), and the system's version is the
-// first two numbers of the kernel release ("6.1.0-18-amd64" is 6.1).
+// first two numbers of the kernel release ("6.1.0-18-amd64" is 6.1), read once per process.
 #pragma once
 
 #include <cstdint>

@@ -454,6 +454,84 @@ uint32_t RegCloseKey(RegKey key) {
     return 0;
 }
 
+uint32_t RegFlushKey(RegKey key) {
+    reghive::KeyRef ref;
+    uint32_t access = 0;
+    if (const uint32_t rc = Resolve(key, ref, access, false)) {
+        return rc;
+    }
+    return reghive::Flush(ref.hive);
+}
+
+namespace {
+
+// RegReadValueW as the three calls it stands for: for keys that are not roots.
+uint32_t ReadThroughHandle(RegKey key, const char16_t* subKey, uint32_t desired,
+                           const char16_t* valueName, uint32_t* type, std::string* bytes,
+                           bool* keyOpened) {
+    RegKey opened = nullptr;
+    if (const uint32_t rc = RegOpenKeyExW(key, subKey, 0, desired, &opened)) {
+        return rc;
+    }
+    if (keyOpened) {
+        *keyOpened = true;
+    }
+    uint32_t size = 0;
+    uint32_t rc = RegQueryValueExW(opened, valueName, nullptr, type, nullptr, &size);
+    for (int attempt = 0; rc == 0 && attempt < 8; ++attempt) {
+        bytes->resize(size);
+        uint32_t got = size;
+        rc = RegQueryValueExW(opened, valueName, nullptr, type,
+                              reinterpret_cast<uint8_t*>(&(*bytes)[0]), &got);
+        if (rc == kErrorMoreData) {
+            size = got;  // grown meanwhile: once more
+            rc = 0;
+            continue;
+        }
+        if (rc == 0) {
+            bytes->resize(got);
+            break;
+        }
+    }
+    RegCloseKey(opened);
+    return rc;
+}
+
+}  // namespace
+
+uint32_t RegReadValueW(RegKey key, const char16_t* subKey, uint32_t desired,
+                       const char16_t* valueName, uint32_t* type, std::string* bytes,
+                       bool* keyOpened) {
+    if (keyOpened) {
+        *keyOpened = false;
+    }
+    if (!type || !bytes) {
+        return InvalidParameter();
+    }
+    reghive::Hive hive;
+    if (!RootHive(key, hive) || !subKey || !*subKey || !(desired & kKeyQueryValue)) {
+        return ReadThroughHandle(key, subKey, desired, valueName, type, bytes, keyOpened);
+    }
+    reghive::Path path;
+    if (const uint32_t rc = ParsePath(subKey, path)) {
+        return rc;
+    }
+    std::u16string name;
+    ParseValueName(valueName, name, true);
+    reghive::Value value;
+    bool found = false;
+    const uint32_t rc =
+        reghive::QueryValueAt(reghive::KeyRef{hive, 0, 0, std::string()}, path, name, value, found);
+    if (keyOpened) {
+        *keyOpened = found;
+    }
+    if (rc == 0) {
+        *type = value.type;
+        bytes->swap(value.bytes);
+    }
+    return rc;
+}
+
 std::string RegistryHiveFile(RegKey root) {
     reghive::Hive hive;
     if (!RootHive(root, hive)) {

@@ -16,10 +16,14 @@
 //   the first write creates it whole (built under a temporary name, then linked into place) with
 //   its folders (0700 for the user hive's own folder, 0755 otherwise; the user hive file 0600). A
 //   hive file the process may not write answers every write with kErrorAccessDenied.
-// - Every call is one SQLite transaction (write-ahead log, full synchronisation, a busy timeout of
+// - Every call is one SQLite transaction (write-ahead log, a busy timeout of
 //   kRegistryBusyTimeoutMs): a call either happens whole or not at all, and several threads or
 //   processes may use a hive at once. A call that returned success survives the process being
-//   killed at any later moment.
+//   killed at any later moment. As the Windows registry writes its hives lazily, a write is not
+//   forced to the disk when its call returns (SQLite's normal synchronisation): a power loss or a
+//   system crash soon after may take back the last writes, whole, never leaving a hive damaged.
+//   RegFlushKey forces every write made so far to the disk, as on Windows; callers use it where
+//   a run's results must outlast a power loss.
 // - A file that is not a hive (garbage, or another program's SQLite database) makes every call on
 //   that hive fail with kErrorRegistryCorrupt; it is never written, truncated or replaced.
 //   Storage failures answer kErrorRegistryIoFailed, kErrorDiskFull or kErrorBusy.
@@ -163,6 +167,21 @@ uint32_t RegDeleteKeyExW(RegKey key, const char16_t* subKey, uint32_t desired, u
 uint32_t SHDeleteKeyW(RegKey key, const char16_t* subKey);
 
 uint32_t RegCloseKey(RegKey key);
+
+// Forces every write made so far to the hive of `key` (by any process) to the disk; answers
+// when it is there. An expensive call: once where a run's results must outlast a power loss,
+// not after each write.
+uint32_t RegFlushKey(RegKey key);
+
+// One value read whole below a key, as RegOpenKeyExW(key, subKey, 0, desired),
+// RegQueryValueExW of `valueName` on the opened key and RegCloseKey together answer it: the
+// answer of the first step that failed, with `*keyOpened` (may be null) telling whether the
+// key opened. On success `*type` and `*bytes` (neither null) hold the value's type and bytes.
+// On POSIX, below a predefined root, it is one statement of the hive: the quickest way to read
+// a value whose key is not kept open.
+uint32_t RegReadValueW(RegKey key, const char16_t* subKey, uint32_t desired,
+                       const char16_t* valueName, uint32_t* type, std::string* bytes,
+                       bool* keyOpened);
 
 // The calling convention of a function the system's own library exports: on 32-bit Windows its
 // functions clean their own arguments off the stack (__stdcall), elsewhere it is the usual one.

@@ -332,6 +332,32 @@ public:
         return 0;
     }
 
+    // The value `name` of the key whose stored folded path is `path` (not the root), with the
+    // key's existence in the same statement: 0, or kErrorFileNotFound (recorded) for a missing
+    // key (`keyFound` false) or value.
+    uint32_t GetValueAtPath(const std::string& path, const std::u16string& name, Value& out,
+                            bool& keyFound) {
+        keyFound = false;
+        if (Empty()) {
+            return Fail(kErrorFileNotFound, "The system cannot find the file specified.");
+        }
+        Query q(*c_,
+                "SELECT v.id, v.type, v.data FROM keys k LEFT JOIN vals v ON v.key = k.id AND "
+                "v.fold = ?2 WHERE k.path = ?1");
+        const std::string fold = FoldedName(name);
+        if (!q.BindKept(1, path).BindKept(2, fold).Step()) {
+            return Fail(kErrorFileNotFound, "The system cannot find the file specified.");
+        }
+        keyFound = true;
+        if (q.IsNull(0)) {
+            return NoValue();
+        }
+        out.name = name;  // the stored spelling is not asked for here
+        out.type = static_cast<uint32_t>(q.Int(1));
+        out.bytes = q.Bytes(2);
+        return 0;
+    }
+
     void PutValue(int64_t key, const std::u16string& name, uint32_t type, const uint8_t* data,
                   size_t size) {
         // An existing value keeps its name's case and its place in the enumeration order.
@@ -756,7 +782,9 @@ private:
             c->readOnly = sqlite3_db_readonly(c->db, "main") == 1;
             int persist = 1;
             sqlite3_file_control(c->db, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
-            c->Exec("PRAGMA synchronous = FULL");
+            // Commits reach the write-ahead log, not the disk: they survive the process being
+            // killed, and Flush forces them to the disk where a power loss must not take them.
+            c->Exec("PRAGMA synchronous = NORMAL");
             c->Exec(kJournalSizeLimit);
             // Reads the file's header: a file that is not a database fails here, and another
             // program's database is refused before anything could change it.
@@ -990,6 +1018,18 @@ uint32_t QueryValue(const KeyRef& key, const std::u16string& name, Value& out) {
         Access::ReadOne, [&](Txn& txn) { return txn.GetValue(key, name, out); }, key.id != kRootId);
 }
 
+uint32_t QueryValueAt(const KeyRef& base, const Path& path, const std::u16string& name, Value& out,
+                      bool& keyFound) {
+    keyFound = false;
+    const std::string target = JoinPath(base.path, path);
+    if (base.id != kRootId || target.empty()) {
+        return Fail(kErrorInvalidParameter, "The parameter is incorrect.");
+    }
+    // From a root, as OpenKey from a root: the file now at the hive's place is read.
+    return Store(base.hive).Run(
+        Access::ReadOne, [&](Txn& txn) { return txn.GetValueAtPath(target, name, out, keyFound); });
+}
+
 uint32_t SetValue(const KeyRef& key, const std::u16string& name, uint32_t type, const uint8_t* data,
                   size_t size) {
     return Store(key.hive).Run(Access::Write, [&](Txn& txn) -> uint32_t {
@@ -1078,6 +1118,33 @@ uint32_t DeleteKey(const KeyRef& base, const Path& path, bool tree) {
         }
         return 0;
     });
+}
+
+uint32_t Flush(Hive hive) {
+    const std::string file = HiveFile(hive);
+    if (file.empty()) {
+        return 0;  // no hive, nothing written
+    }
+    // The log holds every commit not yet checkpointed, by whatever connection; syncing it
+    // makes them all durable. Without a log, checkpoints have synchronised the file itself.
+    for (const std::string& path : {file + "-wal", file}) {
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        if (fd < 0) {
+            if (errno == ENOENT) {
+                continue;
+            }
+            return FailFromErrno("cannot flush the registry hive " + file);
+        }
+        const bool synced = ::fdatasync(fd) == 0;
+        const int error = errno;
+        ::close(fd);
+        if (!synced) {
+            errno = error;
+            return FailFromErrno("cannot flush the registry hive " + file);
+        }
+        return 0;
+    }
+    return 0;
 }
 
 void SetDeletionDenied(Hive hive, const Path& path, bool deny) {

@@ -15,7 +15,9 @@
 //                          one row per value; `id` keeps the order values were first set in
 //
 // Every function runs as one transaction and answers a Win32 error code; failures are recorded
-// as the thread's last error.
+// as the thread's last error. Commits are not synchronised to the disk one by one (SQLite's
+// normal synchronisation in write-ahead-log mode: a commit survives the process, not
+// necessarily a power loss); Flush forces them there.
 #pragma once
 
 #include <cstdint>
@@ -59,6 +61,10 @@ uint32_t OpenKey(const KeyRef& base, const Path& path, KeyRef& out);
 // Creates the missing keys of `path` below `base`; `created` tells whether the last one was new.
 uint32_t CreateKey(const KeyRef& base, const Path& path, KeyRef& out, bool& created);
 uint32_t QueryValue(const KeyRef& key, const std::u16string& name, Value& out);
+// The value `name` of the key at `path` below `base`, a root, in one statement: OpenKey and
+// QueryValue together. `keyFound` tells whether the key exists (then a failure is the value's).
+uint32_t QueryValueAt(const KeyRef& base, const Path& path, const std::u16string& name, Value& out,
+                      bool& keyFound);
 uint32_t SetValue(const KeyRef& key, const std::u16string& name, uint32_t type, const uint8_t* data,
                   size_t size);
 uint32_t DeleteValue(const KeyRef& key, const std::u16string& name);
@@ -68,6 +74,10 @@ uint32_t QueryInfo(const KeyRef& key, KeyCounts& out);
 // Deletes the key at `path` below `base` (empty path: `base` itself); `tree` deletes its
 // subkeys too, otherwise a key with subkeys is refused.
 uint32_t DeleteKey(const KeyRef& base, const Path& path, bool tree);
+
+// Forces the committed writes of the hive (of every process) to the disk: its write-ahead log,
+// where they wait until a checkpoint copies them into the file. 0, or kErrorRegistryIoFailed.
+uint32_t Flush(Hive hive);
 
 // Marks or unmarks the key at `path` (from the hive's root) as one that may not be deleted.
 void SetDeletionDenied(Hive hive, const Path& path, bool deny);

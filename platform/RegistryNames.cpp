@@ -122,6 +122,19 @@ namespace {
 // Appends the stored form of `name`, each unit passed through `map` first.
 template <class Map>
 std::string Store(const std::u16string& name, Map map) {
+    // Names are ASCII as a rule: one byte per unit, written in place.
+    std::string ascii(name.size(), '\0');
+    size_t at = 0;
+    for (; at < name.size() && name[at] < 0x80; ++at) {
+        const uint32_t cp = map(name[at]);
+        if (cp >= 0x80) {
+            break;
+        }
+        ascii[at] = static_cast<char>(cp);
+    }
+    if (at == name.size()) {
+        return ascii;
+    }
     std::string out;
     out.reserve(name.size() + name.size() / 2);
     for (size_t i = 0; i < name.size(); ++i) {

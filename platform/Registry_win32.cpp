@@ -81,6 +81,50 @@ uint32_t RegCreateKeyExW(RegKey key, const char16_t* subKey, uint32_t reserved,
     return Answer(status, "RegCreateKeyExW");
 }
 
+uint32_t RegFlushKey(RegKey key) {
+    return Answer(::RegFlushKey(ToHkey(key)), "RegFlushKey");
+}
+
+uint32_t RegReadValueW(RegKey key, const char16_t* subKey, uint32_t desired,
+                       const char16_t* valueName, uint32_t* type, std::string* bytes,
+                       bool* keyOpened) {
+    if (keyOpened) {
+        *keyOpened = false;
+    }
+    if (!type || !bytes) {
+        return Answer(ERROR_INVALID_PARAMETER, "RegReadValueW");
+    }
+    HKEY opened = nullptr;
+    const LSTATUS status = ::RegOpenKeyExW(ToHkey(key), ToWide(subKey), 0, desired, &opened);
+    if (status != ERROR_SUCCESS) {
+        return Answer(status, "RegOpenKeyExW");
+    }
+    if (keyOpened) {
+        *keyOpened = true;
+    }
+    DWORD kind = 0;
+    DWORD size = 0;
+    LSTATUS read = ::RegQueryValueExW(opened, ToWide(valueName), nullptr, &kind, nullptr, &size);
+    for (int attempt = 0; read == ERROR_SUCCESS && attempt < 8; ++attempt) {
+        bytes->resize(size);
+        DWORD got = size;
+        read = ::RegQueryValueExW(opened, ToWide(valueName), nullptr, &kind,
+                                  size ? reinterpret_cast<BYTE*>(&(*bytes)[0]) : nullptr, &got);
+        if (read == ERROR_MORE_DATA) {
+            size = got;  // grown meanwhile: once more
+            read = ERROR_SUCCESS;
+            continue;
+        }
+        if (read == ERROR_SUCCESS) {
+            bytes->resize(got);
+            *type = kind;
+            break;
+        }
+    }
+    ::RegCloseKey(opened);
+    return Answer(read, "RegQueryValueExW");
+}
+
 uint32_t RegQueryValueExW(RegKey key, const char16_t* valueName, uint32_t* reserved, uint32_t* type,
                           uint8_t* data, uint32_t* dataSize) {
     static_assert(sizeof(DWORD) == sizeof(uint32_t), "DWORD is 32 bits");

@@ -13,11 +13,14 @@
 
 #include <cstring>
 #include <ctime>
+#include <memory>
+#include <mutex>
 #include <vector>
 
 #include "platform/Environment.h"
 #include "platform/LastError.h"
 #include "platform/SignedFileLayout.h"
+#include "platform/TrustRoots.h"
 
 namespace platform {
 
@@ -41,7 +44,6 @@ using Owned = std::unique_ptr<T, Deleter<T, Free>>;
 using Pkcs7Ptr = Owned<PKCS7, PKCS7_free>;
 using X509SigPtr = Owned<X509_SIG, X509_SIG_free>;
 using X509Ptr = Owned<X509, X509_free>;
-using StorePtr = Owned<X509_STORE, X509_STORE_free>;
 using StoreCtxPtr = Owned<X509_STORE_CTX, X509_STORE_CTX_free>;
 using MdCtxPtr = Owned<EVP_MD_CTX, EVP_MD_CTX_free>;
 using BioPtr = Owned<BIO, BIO_free_all>;
@@ -228,24 +230,6 @@ uint32_t CheckFileDigest(ByteSource& source, const Layout& layout, const Indirec
 // ---------------------------------------------------------------------------------------------
 // Trust: roots, chains and their usages, time-stamps.
 
-StorePtr NewTrustStore() {
-    StorePtr store(X509_STORE_new());
-    if (!store) {
-        return store;
-    }
-    X509_STORE_set_default_paths(store.get());
-    std::string extra;
-    if (GetEnvironmentText("VOMO_TRUST_ROOTS", extra) && !extra.empty()) {
-        // A file that cannot be read adds no roots; the check then fails on the chain.
-        X509_STORE_load_file(store.get(), extra.c_str());
-    }
-    // OpenSSL's purposes stay out of every chain built here: it has none for code signing, and
-    // the usages are checked by VerifyChain, the same way for a signer and for a time-stamp.
-    X509_STORE_set_purpose(store.get(), X509_PURPOSE_ANY);
-    ERR_clear_error();
-    return store;
-}
-
 bool ToTime(const ASN1_TIME* asn1, int64_t& when) {
     struct tm tm;
     std::memset(&tm, 0, sizeof tm);
@@ -282,10 +266,16 @@ bool ChainAllows(STACK_OF(X509) * chain, Usage usage) {
 
 // Chains `leaf` to a trusted root through the store and `untrusted`, valid at `*at` (now
 // without it), and checks the chain's usages. 0, or the status of the failure.
-uint32_t VerifyChain(X509_STORE* store, X509* leaf, STACK_OF(X509) * untrusted, const int64_t* at,
-                     Usage usage) {
+uint32_t VerifyChain(const TrustRoots& roots, X509* leaf, STACK_OF(X509) * untrusted,
+                     const int64_t* at, Usage usage) {
     StoreCtxPtr context(X509_STORE_CTX_new());
-    if (!context || X509_STORE_CTX_init(context.get(), store, leaf, untrusted) != 1) {
+    bool initialised = false;
+    if (context) {
+        // The context takes a copy of the store's parameters here.
+        std::lock_guard<std::mutex> lock(roots.ParametersLock());
+        initialised = X509_STORE_CTX_init(context.get(), roots.Store(), leaf, untrusted) == 1;
+    }
+    if (!initialised) {
         return Fail(kTrustChaining, "the certificate chain cannot be built");
     }
     if (at) {
@@ -336,7 +326,8 @@ std::vector<const ASN1_STRING*> UnauthenticatedSequences(PKCS7_SIGNER_INFO* sign
 // The time of an RFC 3161 time-stamp on `signer`, when it carries one that counts: the token's
 // imprint covers the signer's signature value, its signature verifies, and its signer's
 // certificate chains to a trusted root at the token's own time and may stamp time.
-bool VerifiedTimestamp(PKCS7_SIGNER_INFO* signer, X509_STORE* store, int64_t& when) {
+bool VerifiedTimestamp(PKCS7_SIGNER_INFO* signer, const TrustRoots& roots, int64_t& when) {
+    X509_STORE* store = roots.Store();
     const auto isTimestamp = [](const ASN1_OBJECT* oid) {
         return SameOid(oid, Rfc3161TimestampOid());
     };
@@ -367,16 +358,22 @@ bool VerifiedTimestamp(PKCS7_SIGNER_INFO* signer, X509_STORE* store, int64_t& wh
         TS_VERIFY_CTX_set_flags(verify.get(), TS_VFY_VERSION | TS_VFY_SIGNATURE | TS_VFY_DATA);
         TS_VERIFY_CTX_set_data(verify.get(), imprinted);  // owned by the context from here
         TS_VERIFY_CTX_set_store(verify.get(), store);     // so is this reference
-        X509_VERIFY_PARAM* param = X509_STORE_get0_param(store);
-        X509_VERIFY_PARAM_set_time(param, static_cast<time_t>(tokenTime));
-        const bool verified = TS_RESP_verify_token(verify.get(), token.get()) == 1;
-        X509_VERIFY_PARAM_clear_flags(param, X509_V_FLAG_USE_CHECK_TIME);
+        // The token's chain is judged at the token's time, which OpenSSL takes from the shared
+        // store's parameters only: they are set and restored under the roots' lock.
+        bool verified = false;
+        {
+            std::lock_guard<std::mutex> lock(roots.ParametersLock());
+            X509_VERIFY_PARAM* param = X509_STORE_get0_param(store);
+            X509_VERIFY_PARAM_set_time(param, static_cast<time_t>(tokenTime));
+            verified = TS_RESP_verify_token(verify.get(), token.get()) == 1;
+            X509_VERIFY_PARAM_clear_flags(param, X509_V_FLAG_USE_CHECK_TIME);
+        }
         if (!verified) {
             continue;
         }
         SignerStackPtr tokenSigners(PKCS7_get0_signers(token.get(), nullptr, 0));
         X509* stamper = tokenSigners ? sk_X509_value(tokenSigners.get(), 0) : nullptr;
-        if (stamper && VerifyChain(store, stamper, token->d.sign->cert, &tokenTime,
+        if (stamper && VerifyChain(roots, stamper, token->d.sign->cert, &tokenTime,
                                    Usage::kTimeStamping) == kTrustOk) {
             when = tokenTime;
             return true;
@@ -389,7 +386,7 @@ bool VerifiedTimestamp(PKCS7_SIGNER_INFO* signer, X509_STORE* store, int64_t& wh
 // counts: a signer information of its own, whose message digest covers the signer's signature
 // value, whose signing time the counter-signer vouches for, and whose certificate (supplied by
 // the message) chains to a trusted root at that time and may stamp time.
-bool VerifiedCountersignature(PKCS7* message, PKCS7_SIGNER_INFO* signer, X509_STORE* store,
+bool VerifiedCountersignature(PKCS7* message, PKCS7_SIGNER_INFO* signer, const TrustRoots& roots,
                               int64_t& when) {
     const auto isCountersignature = [](const ASN1_OBJECT* oid) {
         return OBJ_obj2nid(oid) == NID_pkcs9_countersignature;
@@ -427,7 +424,7 @@ bool VerifiedCountersignature(PKCS7* message, PKCS7_SIGNER_INFO* signer, X509_ST
             PKCS7_signatureVerify(chain.get(), message, counter.get(), certificate) != 1) {
             continue;
         }
-        if (VerifyChain(store, certificate, message->d.sign->cert, &counterTime,
+        if (VerifyChain(roots, certificate, message->d.sign->cert, &counterTime,
                         Usage::kTimeStamping) == kTrustOk) {
             when = counterTime;
             return true;
@@ -456,8 +453,8 @@ uint32_t CheckTrust(PKCS7* message, const IndirectData& data, std::string* signe
         return Fail(kTrustNoSignature, "the signature's content type is not Authenticode data");
     }
 
-    StorePtr store = NewTrustStore();
-    if (!store) {
+    const std::shared_ptr<TrustRoots> roots = TrustRoots::Current();
+    if (!roots) {
         return Fail(kTrustChaining, "no certificate store");
     }
     // The message digest of the content octets and the signature over the attributes; the
@@ -473,7 +470,9 @@ uint32_t CheckTrust(PKCS7* message, const IndirectData& data, std::string* signe
         return Fail(kTrustBadSignature, "out of memory");
     }
     BioPtr content(BIO_push(filter, memory));
-    if (PKCS7_verify(message, nullptr, store.get(), content.get(), nullptr, PKCS7_NOVERIFY) != 1) {
+    // The store is not used by the check without chain (PKCS7_NOVERIFY).
+    if (PKCS7_verify(message, nullptr, roots->Store(), content.get(), nullptr, PKCS7_NOVERIFY) !=
+        1) {
         return Fail(kTrustBadSignature, "the signature does not verify");
     }
     SignerStackPtr signerCerts(PKCS7_get0_signers(message, nullptr, 0));
@@ -483,9 +482,9 @@ uint32_t CheckTrust(PKCS7* message, const IndirectData& data, std::string* signe
     }
 
     int64_t timestamp = 0;
-    const bool stamped = VerifiedTimestamp(signer, store.get(), timestamp) ||
-                         VerifiedCountersignature(message, signer, store.get(), timestamp);
-    const uint32_t status = VerifyChain(store.get(), certificate, message->d.sign->cert,
+    const bool stamped = VerifiedTimestamp(signer, *roots, timestamp) ||
+                         VerifiedCountersignature(message, signer, *roots, timestamp);
+    const uint32_t status = VerifyChain(*roots, certificate, message->d.sign->cert,
                                         stamped ? &timestamp : nullptr, Usage::kCodeSigning);
     if (status != kTrustOk) {
         return status;

@@ -20,6 +20,8 @@
 // is ignored and the file is judged at the current time.
 //
 // Trusted roots are the system's CA bundle plus the PEM file named by VOMO_TRUST_ROOTS when set.
+// They are loaded once and shared by every check of the process; a check that finds the
+// variable or one of those files changed since loads them again first (TrustRoots.h).
 //
 // On Windows the check is the system's own: WinVerifyTrust with the generic verification
 // action, no user interface and no revocation checks, judges the file by the system's policy

@@ -12,8 +12,10 @@
 #include "packages/VerifyTrust.h"
 #include "platform/Interrupt.h"
 #include "platform/LastError.h"
+#include "registry/IComponentRegistry.h"
 #include "sessions/FailureReason.h"
 #include "sessions/RunGuard.h"
+#include "settings/SettingsAccessors.h"
 
 namespace {
 
@@ -86,6 +88,8 @@ uint32_t InstallTransaction::Run() {
     }
     if (result == kSuccess) {
         result = InstallStep();
+        // What the installers and the run recorded outlasts a power loss from here on.
+        vmds::FlushInstallArea();
     }
     RemovePackages();
     return result;

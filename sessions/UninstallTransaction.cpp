@@ -12,6 +12,7 @@
 #include "platform/LastError.h"
 #include "sessions/FailureReason.h"
 #include "settings/InstallerSettingsImpl.h"
+#include "settings/SettingsAccessors.h"
 
 namespace {
 
@@ -49,11 +50,13 @@ uint32_t UninstallTransaction::Run() {
                                  FailureReason("the uninstaller failed").c_str());
             }
             log_->Write(kRule);
+            vmds::FlushInstallArea();  // what was removed stays removed
             return result;
         }
     }
     log_->Write(kRule);
     RemoveEmptyGroups();
+    vmds::FlushInstallArea();
     return kSucceeded;
 }
 

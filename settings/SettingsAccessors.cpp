@@ -3,6 +3,8 @@
 #include "platform/LastError.h"
 #include "platform/Registry.h"
 #include "settings/IVomoSettings.h"
+#include "settings/InstallKeySnapshot.h"
+#include "settings/MachineValueReader.h"
 
 namespace vmds {
 
@@ -62,9 +64,10 @@ bool WriteInstallNumber(const std::string& key, const std::string& name, uint32_
                      [&](IVomoSettings& node) { return node.SetUInt32(name, value); });
 }
 
+// The install area's reads need no node: one registry call each (MachineValueReader.h).
 bool ReadInstallNumber(const std::string& key, const std::string& name, uint32_t& value) {
-    return WithValue(kInstallArea, key, name, kOpenMachineRead,
-                     [&](IVomoSettings& node) { return node.GetUInt32(name, value); });
+    return !key.empty() && !name.empty() && !InstallKeySnapshot::KnownMissing(key) &&
+           ReadMachineUInt32(kInstallArea + key, name, value);
 }
 
 bool WriteInstallBool(const std::string& key, const std::string& name, bool value) {
@@ -73,8 +76,8 @@ bool WriteInstallBool(const std::string& key, const std::string& name, bool valu
 }
 
 bool ReadInstallBool(const std::string& key, const std::string& name, bool& value) {
-    return WithValue(kInstallArea, key, name, kOpenMachineRead,
-                     [&](IVomoSettings& node) { return node.GetBool(name, value); });
+    return !key.empty() && !name.empty() && !InstallKeySnapshot::KnownMissing(key) &&
+           ReadMachineBool(kInstallArea + key, name, value);
 }
 
 bool WriteInstallString(const std::string& key, const std::string& name, const std::string& text) {
@@ -83,8 +86,8 @@ bool WriteInstallString(const std::string& key, const std::string& name, const s
 }
 
 bool ReadInstallString(const std::string& key, const std::string& name, std::string& text) {
-    return WithValue(kInstallArea, key, name, kOpenMachineRead,
-                     [&](IVomoSettings& node) { return node.GetString(name, text); });
+    return !key.empty() && !name.empty() && !InstallKeySnapshot::KnownMissing(key) &&
+           ReadMachineString(kInstallArea + key, name, text);
 }
 
 bool DeleteInstallValue(const std::string& key, const std::string& name) {
@@ -101,6 +104,10 @@ bool InstallKeyExists(const std::string& key) {
 bool DeleteInstallKey(const std::string& key) {
     return WithKey(kInstallArea, key, kOpenMachineWrite,
                    [](IVomoSettings& node) { return node.DeleteKey(); });
+}
+
+bool FlushInstallArea() {
+    return platform::RegFlushKey(platform::kHKeyLocalMachine) == 0;
 }
 
 }  // namespace vmds

@@ -29,4 +29,9 @@ bool InstallKeyExists(const std::string& key);
 // Deletes "Install/" + key with its whole subtree (opened with full access, mode 3).
 bool DeleteInstallKey(const std::string& key);
 
+// Forces every write to the machine hive so far (this process's and others') to the disk, so
+// that a power loss cannot take it back: once at the end of a run that changed what is
+// installed, not after each write (writes survive a killed process without it).
+bool FlushInstallArea();
+
 }  // namespace vmds

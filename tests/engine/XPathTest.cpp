@@ -1,6 +1,10 @@
 // The evaluation rules of the manifest's XPath subset and the query functions over them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -8,6 +12,7 @@
 #include "engine/ManifestQuery.h"
 #include "engine/TinyXPath.h"
 #include "engine/XmlFixture.h"
+#include "engine/XmlNesting.h"
 
 using enginetest::Child;
 using enginetest::Describe;
@@ -184,6 +189,94 @@ TEST(XPathTest, ListsAgreeWithOnePositionalQueryPerIndex) {
     }
 }
 
+// A document loaded by the engine keeps lookup structures (a name index of large child lists,
+// the elements below recent contexts, compiled expressions); a tree parsed by plain TinyXML has
+// none and goes through the general evaluation. Every query at every context must answer the
+// same in both, also when the contexts come back in an order that replaces the kept lists.
+TEST(XPathTest, IndexedTreesAnswerAsPlainTreesDo) {
+    std::string xml =
+        "<manifest><t lang='top'>r</t><defs>"
+        "<c id='1'><t lang='en'>one</t><g><t lang='de'>eins</t><t lang='fr'>un</t></g>"
+        "<t lang='xx'>uno</t><t/></c>"
+        "<c id='2'><p s='a'><t>pa</t></p><p s='b'><t>pb</t><p s='a'><t>pc</t><t>pd</t></p>"
+        "<t>pe</t></p></c>"
+        "<t lang='sib'>sib</t><g><t>gt</t></g>";
+    for (int i = 3; i < 40; ++i) {  // enough siblings for the parent's name index
+        xml += "<c id='" + std::to_string(i) + "'><t lang='l" + std::to_string(i) + "'>x</t></c>";
+    }
+    xml += "</defs></manifest>";
+    ParsedXml indexed(xml);
+    ASSERT_EQ(0u, indexed.Result());
+    TiXmlDocument plain;
+    plain.Parse(xml.c_str());
+    ASSERT_FALSE(plain.Error());
+
+    // Contexts: every element of both trees, in the same preorder.
+    std::vector<std::pair<const TiXmlNode*, const TiXmlNode*>> contexts;
+    const std::function<void(const TiXmlNode*, const TiXmlNode*)> walk = [&](const TiXmlNode* a,
+                                                                             const TiXmlNode* b) {
+        contexts.emplace_back(a, b);
+        const TiXmlElement* x = a->FirstChildElement();
+        const TiXmlElement* y = b->FirstChildElement();
+        for (; x && y; x = x->NextSiblingElement(), y = y->NextSiblingElement()) {
+            walk(x, y);
+        }
+    };
+    walk(indexed.Root(), plain.RootElement());
+    const auto describe = [](const std::vector<TinyXPath::node_item>& items) {
+        Strings out;
+        for (const TinyXPath::node_item& item : items) {
+            if (!item.node) {
+                out.push_back("-");
+                continue;
+            }
+            const TiXmlElement* e = item.node->ToElement();
+            const char* id =
+                e ? (e->Attribute("id") ? e->Attribute("id") : e->Attribute("s")) : nullptr;
+            out.push_back(item.node->ValueStr() + (id ? std::string("#") + id : "") +
+                          (item.attribute ? "@" + item.attribute->NameTStr() : ""));
+        }
+        return out;
+    };
+    const char* const paths[] = {"//t",
+                                 "//t[2]",
+                                 "//t[@lang='de']",
+                                 "//p[@s='a']/t",
+                                 "//p/t[1]",
+                                 "//g/t",
+                                 "//c",
+                                 "//c[2]",
+                                 "//*",
+                                 "//t/text()",
+                                 "//@lang",
+                                 "t",
+                                 "self::c",
+                                 "/c[2]",
+                                 "//p[@s]",
+                                 "//t[@lang][1]",
+                                 "//g",
+                                 "//defs/c[@id='3']",
+                                 "//nothing[1]",
+                                 "//p//t[2]",
+                                 "//defs",
+                                 "//defs/t",
+                                 "//t[@lang='top']",
+                                 "//g//t"};
+    for (int round = 0; round < 2; ++round) {
+        for (const auto& context : contexts) {
+            for (const char* path : paths) {
+                TinyXPath::xpath_processor fast(context.first, path);
+                TinyXPath::xpath_processor slow(context.second, path);
+                EXPECT_EQ(describe(slow.nodes()), describe(fast.nodes()))
+                    << path << " at " << describe({{context.second, nullptr}})[0];
+                EXPECT_EQ(describe(slow.firsts_by_position()), describe(fast.firsts_by_position()))
+                    << path << " at " << describe({{context.second, nullptr}})[0];
+            }
+        }
+        std::reverse(contexts.begin(), contexts.end());
+    }
+}
+
 TEST(XPathTest, AttributesPredicatesAndStringValues) {
     ParsedXml xml(kTwoComponents);
     const TiXmlElement* root = xml.Root();
@@ -301,6 +394,43 @@ TEST(ManifestDocumentTest, TheTextEndsAtItsFirstNulByte) {
     EXPECT_EQ(nullptr, empty.Root());
 }
 
+// The engine reads the file itself rather than through TinyXML's LoadFile, without its copies:
+// line ends, a NUL byte, errors and their positions come out as LoadFile gives them.
+TEST(ManifestDocumentTest, LoadsAFileAsTinyXmlsLoadFileDoes) {
+    testsupport::TempDir dir("vcm-xml-load");
+    const std::string path = dir.File("doc.xml");
+    for (const std::string& text :
+         {std::string("<a>\r\n<b>x\ry\r\n\r\nz</b>\r</a>"), std::string("<a>\r\n<b></c></a>"),
+          std::string("<a>\n\r\n\r<b x='1\r2'>\r</b></a>\r\n"), std::string("<a/>\0<b>", 8),
+          std::string("\r\n\r\n<a><b>\r</a>"), std::string("\r"), std::string("<a>\r\r\r")}) {
+        SCOPED_TRACE(testing::PrintToString(text));
+        ASSERT_TRUE(testsupport::WriteFile(path, text));
+        ManifestDocument document;
+        const uint32_t loaded = document.Load(path);
+        TiXmlDocument expected;
+        std::FILE* file = std::fopen(path.c_str(), "rb");
+        ASSERT_NE(nullptr, file);
+        const bool parsed = expected.LoadFile(file);
+        std::fclose(file);
+        EXPECT_EQ(parsed ? 0u : 14u, loaded);
+        if (!parsed) {
+            EXPECT_EQ("line " + std::to_string(expected.ErrorRow()) + ", column " +
+                          std::to_string(expected.ErrorCol()) + ": " + expected.ErrorDesc(),
+                      document.ErrorText());
+            continue;
+        }
+        TiXmlPrinter a;
+        TiXmlPrinter b;
+        document.Root()->Accept(&a);
+        expected.RootElement()->Accept(&b);
+        EXPECT_EQ(b.Str(), a.Str());
+        const TiXmlElement* child = Child(document.Root(), "b");
+        if (child && child->GetText()) {
+            EXPECT_EQ(Child(expected.RootElement(), "b")->GetText(), std::string(child->GetText()));
+        }
+    }
+}
+
 std::string Nested(std::size_t depth, const std::string& inside) {
     std::string xml;
     for (std::size_t i = 0; i < depth; ++i) {
@@ -314,6 +444,50 @@ std::string Nested(std::size_t depth, const std::string& inside) {
 
 // The parser nests by recursion; deep texts are refused before they reach it, also when the
 // end tags that would balance them are not end tags for the parser.
+// The nesting scan also names the elements that stand below the root's children, which the
+// root's "//name" queries rely on to skip a walk of the whole tree: for texts that TinyXML reads
+// in ways the XML grammar would not, the names must be those of TinyXML's own tree.
+TEST(ManifestDocumentTest, TheScanNamesTheDeepElementsOfTinyXmlsTree) {
+    const std::string utf8 = "<?xml version='1.0' encoding='UTF-8'?>";
+    const std::string latin = "<?xml version='1.0' encoding='ISO-8859-1'?>";
+    for (const std::string& text :
+         {std::string(kTwoComponents), std::string("<r><a><b/><c><d/></c></a><e/></r>"),
+          std::string("<r><!-- <x><y><z/></y></x> --><a><![CDATA[<q><w/></q>]]><b/></a></r>"),
+          std::string("<r><a t='<k><l/></k>' u=\"<m/>\"><b/></a></r>"),
+          utf8 + "<r><a>\xe0</a><b/></a><c/></r>", latin + "<r><a>\xe0</a><b/></r>",
+          std::string("<r><a>&#</a><f/>#;<g/></a></r>"),
+          std::string("<r><a><?pi <h/>?><i:j/><k-l.m/></a></r><s><t><u/></t></s>"),
+          std::string("<r><a><b><c/></b></a><b><c/></b></r>")}) {
+        SCOPED_TRACE(testing::PrintToString(text));
+        TiXmlDocument plain;
+        plain.Parse(text.c_str());
+        std::set<std::string> expected;
+        const std::function<void(const TiXmlNode*, int)> walk = [&](const TiXmlNode* node,
+                                                                    int depth) {
+            for (const TiXmlElement* e = node->FirstChildElement(); e;
+                 e = e->NextSiblingElement()) {
+                if (depth >= 3) {
+                    expected.insert(e->ValueStr());
+                }
+                walk(e, depth + 1);
+            }
+        };
+        walk(&plain, 1);
+        std::string padded = text;
+        padded.append(4, '\0');
+        std::set<std::string> deep;
+        TinyXPath::xml_nesting_depth(padded.c_str(), TIXML_ENCODING_UNKNOWN, deep);
+        if (plain.Error()) {
+            continue;  // nothing is queried in a document that does not parse
+        }
+        // Every name TinyXML placed deep is named (what the queries need), and here no other.
+        for (const std::string& name : expected) {
+            EXPECT_EQ(1u, deep.count(name)) << name;
+        }
+        EXPECT_EQ(expected, deep);
+    }
+}
+
 TEST(ManifestDocumentTest, DeepNestingIsRefusedBeforeParsing) {
     const std::size_t limit = TinyXPath::xpath_document::kMaxNesting;
     EXPECT_EQ(0u, ParsedXml(Nested(limit, "")).Result());

@@ -235,4 +235,125 @@ TEST_F(CabinetTest, ScanningInMemoryListsMembersAndBoundsTheOutput) {
     EXPECT_FALSE(platform::ScanCabinetBuffer(bytes.data(), 40, 1 << 20, members));
 }
 
+uint32_t Le32At(const std::string& bytes, size_t at) {
+    uint32_t value = 0;
+    for (int i = 3; i >= 0; --i) {
+        value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
+    }
+    return value;
+}
+
+uint16_t Le16At(const std::string& bytes, size_t at) {
+    return static_cast<uint16_t>(static_cast<unsigned char>(bytes[at]) |
+                                 (static_cast<unsigned char>(bytes[at + 1]) << 8));
+}
+
+// Where the data blocks of the first folder of a gcab cabinet (no reserve) start and end.
+std::vector<std::pair<size_t, size_t>> DataBlocks(const std::string& cabinet) {
+    std::vector<std::pair<size_t, size_t>> blocks;
+    size_t at = Le32At(cabinet, 36);
+    for (uint16_t n = Le16At(cabinet, 40); n > 0 && at + 8 <= cabinet.size(); --n) {
+        const size_t size = Le16At(cabinet, at + 4);
+        blocks.emplace_back(at, at + 8 + size);
+        at += 8 + size;
+    }
+    return blocks;
+}
+
+struct Outcome {
+    bool ok = false;
+    std::string out;  // the destination's bytes: the last member's
+    bool scanned = false;
+};
+
+// MSZIP folders are inflated with zlib, every other kind by libmspack, which can also inflate
+// them: both readers must agree on every cabinet, and on damaged ones zlib's may refuse more
+// but never accept what libmspack's refuses, nor give other bytes.
+TEST_F(CabinetTest, ZlibInflatesMszipAsLibmspackDoesAndNeverMoreLeniently) {
+    std::string text;
+    for (int i = 0; text.size() < 150000; ++i) {
+        text += "<component id=\"c" + std::to_string(i * 7 % 1000) + "\" version=\"1." +
+                std::to_string(i % 13) + "\"/>\n";
+    }
+    const std::string cabinet = dir_.File("both.cab");
+    ASSERT_TRUE(MakeCabinet(cabinet,
+                            {{"a.xml", text},
+                             {"b.bin", RandomBytes(70000, 3)},
+                             {"c", ""},
+                             {"d.xml", text.substr(0, 40000)}},
+                            true, dir_.Path()));
+    std::string bytes;
+    ASSERT_TRUE(ReadFile(cabinet, bytes));
+    int runs = 0;
+    const auto run = [&](const std::string& input, bool zlib) {
+        platform::UseZlibForMszipForTesting(zlib);
+        const std::string in = dir_.File("in" + std::to_string(runs));
+        const std::string out = dir_.File("out" + std::to_string(runs++));
+        Outcome outcome;
+        EXPECT_TRUE(WriteFile(in, input));
+        outcome.ok = platform::ExtractCabinet(in, out, kAmple);
+        if (outcome.ok) {
+            EXPECT_TRUE(ReadFile(out, outcome.out));
+        }
+        std::vector<platform::CabinetMember> members;
+        outcome.scanned = platform::ScanCabinetBuffer(input.data(), input.size(), kAmple, members);
+        ::unlink(in.c_str());
+        ::unlink(out.c_str());
+        platform::UseZlibForMszipForTesting(true);
+        return outcome;
+    };
+
+    const Outcome whole = run(bytes, true);
+    EXPECT_TRUE(whole.ok && whole.scanned);
+    EXPECT_EQ(text.substr(0, 40000), whole.out);
+
+    // Members listed out of their folder's order: the folder is read again from its start.
+    const size_t files = Le32At(bytes, 16);
+    const size_t second = bytes.find('\0', files + 16) + 1;
+    const size_t third = bytes.find('\0', second + 16) + 1;
+    std::string swapped = bytes;
+    swapped.replace(files, third - files,
+                    bytes.substr(second, third - second) + bytes.substr(files, second - files));
+    std::string reordered = swapped;
+    // Now b.bin, a.xml, c, d.xml: end with a.xml by dropping the last two from the count.
+    reordered[28] = 2;
+    const Outcome again = run(reordered, true);
+    EXPECT_TRUE(again.ok);
+    EXPECT_EQ(text, again.out);
+
+    // Damaged compressed data behind cleared checksums reaches the inflaters.
+    const std::vector<std::pair<size_t, size_t>> blocks = DataBlocks(bytes);
+    ASSERT_GT(blocks.size(), 3u);
+    int refused = 0;
+    for (int trial = 0; trial < 48; ++trial) {
+        std::string damaged = bytes;
+        for (const auto& block : blocks) {
+            damaged.replace(block.first, 4, 4, '\0');
+        }
+        const auto& block = blocks[trial % blocks.size()];
+        const size_t data = block.first + 8;
+        damaged[data + (trial * 7919) % (block.second - data)] ^=
+            static_cast<char>(1 << (trial % 8));
+        SCOPED_TRACE(trial);
+        const Outcome ours = run(damaged, true);
+        const Outcome theirs = run(damaged, false);
+        if (ours.ok) {
+            EXPECT_TRUE(theirs.ok);
+            EXPECT_EQ(theirs.out, ours.out);
+        } else {
+            ++refused;
+        }
+        EXPECT_TRUE(!ours.scanned || theirs.scanned);
+    }
+    EXPECT_GT(refused, 0);
+
+    // With the checksums kept, damage is refused for the checksum; a cut cabinet is refused.
+    std::string damaged = bytes;
+    damaged[blocks[1].first + 20] ^= 4;
+    EXPECT_FALSE(run(damaged, true).ok);
+    EXPECT_NE(std::string::npos, platform::GetLastErrorText().find("checksum"));
+    EXPECT_FALSE(run(bytes.substr(0, blocks[2].first + 30), true).ok);
+    EXPECT_FALSE(run(bytes.substr(0, blocks[2].first + 30), false).ok);
+}
+
 }  // namespace

@@ -23,6 +23,13 @@ using testsupport::TempDir;
 namespace {
 
 const char kManifest[] = "<?xml version=\"1.0\"?>\n<manifest version=\"3.1.4.1\"/>\n";
+const char kFullManifest[] =
+    "<manifest version='3.1.4.1'><componentDefinitions>"
+    "<component id='Setup'><serverUrl>http://setup.example/</serverUrl></component>"
+    "<component id='c1'><latestVersion>1.2.0.0</latestVersion></component>"
+    "</componentDefinitions><wizardLayoutDefinitions><wizardLayout id='DefaultLayout'>"
+    "<page id='p1'><insertAfter>p0</insertAfter></page></wizardLayout>"
+    "</wizardLayoutDefinitions></manifest>";
 
 class ManifestVerifyTest : public ::testing::Test {
 protected:
@@ -54,6 +61,11 @@ protected:
             "<manifest version=\"9.9.9.9\"><componentDefinitions><component id=\"Setup\">"
             "<serverUrl>http://elsewhere.invalid</serverUrl></component>"
             "</componentDefinitions></manifest>"));
+        // Well signed, with something for every reader of the manifest.
+        ASSERT_TRUE(testsupport::MakeCabinet(
+            files_->File("full.plain"), {{"manifest.xml", kFullManifest}}, true, files_->Path()));
+        ASSERT_TRUE(
+            signing.Sign(Signer::kVomoLlc, files_->File("full.plain"), files_->File("full.cab")));
         // Well signed, around the version of kManifest.
         for (const std::string version : {"3.1.4.0", "3.2.0.0", "1.2.3", ""}) {
             const std::string xml =
@@ -151,6 +163,55 @@ TEST_F(ManifestVerifyTest, SignedFilesThatCannotBeExtractedGive19) {
         ExpectRefused(engine, 19);
     }
     EXPECT_EQ(0u, testsupport::CountFilesBelow(tmp_.Path()));
+}
+
+// The manifest is parsed once, when it was verified: every reader of it answers from that tree,
+// whatever becomes of the extracted file afterwards (rewritten or gone), while a manifest file
+// a caller names is read as it stands at each call.
+TEST_F(ManifestVerifyTest, EveryReaderOfTheVerifiedManifestUsesTheTreeParsedOnce) {
+    testsupport::ScopedRegistryRoot registry;
+    const std::string other = tmp_.File("other.xml");
+    for (const char* afterwards : {"rewritten", "removed", "named by the caller"}) {
+        SCOPED_TRACE(afterwards);
+        VomoInstallImpl engine(Url(server_.Url("/vomo/setup/manifest.cab")), 0);
+        ASSERT_EQ(0u, Prepare(engine, "full.cab"));
+        const std::string extracted = engine.GetManifestPath().GetPath();
+        const std::string changed = "<manifest version='9.0.0.0'/>";
+        if (std::string(afterwards) == "rewritten") {
+            ASSERT_TRUE(testsupport::WriteFile(extracted, changed));
+        } else if (std::string(afterwards) == "removed") {
+            ASSERT_TRUE(boost::filesystem::remove(extracted));
+        } else {
+            ASSERT_TRUE(testsupport::WriteFile(other, kFullManifest));
+            engine.SetManifestPath(Url::FromPath(other));
+            ASSERT_EQ(0u, engine.LoadManifest());
+            ASSERT_TRUE(testsupport::WriteFile(other, changed));
+            Version version;
+            EXPECT_EQ(0u, engine.ReadManifestVersion(version));
+            EXPECT_EQ("9.0.0.0", version.ToString());
+            Url url;
+            EXPECT_EQ(2u, engine.GetSetupServerUrl(url));
+            continue;
+        }
+        ASSERT_EQ(0u, engine.LoadManifest());
+        vmi::ComponentPtr loaded;
+        EXPECT_EQ(0u, engine.GetComponent("c1", loaded));
+        Version version;
+        EXPECT_EQ(0u, engine.ReadManifestVersion(version));
+        EXPECT_EQ("3.1.4.1", version.ToString());
+        Url url;
+        EXPECT_EQ(0u, engine.GetSetupServerUrl(url));
+        EXPECT_EQ("http://setup.example/", url.ToString());
+        vmi::ComponentPtr component;
+        ASSERT_EQ(0u, engine.CreateComponentFromManifest("c1", "", component));
+        EXPECT_EQ("c1", component->GetId());
+        std::vector<WizardPageRule> rules;
+        ASSERT_EQ(0u, engine.GetWizardLayout(rules));
+        ASSERT_EQ(1u, rules.size());
+        EXPECT_EQ("p1", rules[0].pageId);
+        EXPECT_FALSE(engine.GetHotFixes());  // none in it, and nothing else downloaded
+        EXPECT_EQ(0u, engine.LoadManifest());
+    }
 }
 
 // The highest version accepted is recorded; a lower one is refused as a bad signature would

@@ -10,6 +10,7 @@
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <ctime>
 #include <functional>
@@ -22,6 +23,7 @@
 #include "platform/FileSeal.h"
 #include "platform/LastError.h"
 #include "platform/Trust.h"
+#include "platform/TrustRoots.h"
 #include "support/CodeSigning.h"
 #include "support/TempDir.h"
 #include "support/TimestampServer.h"
@@ -533,6 +535,60 @@ TEST_F(VerifyTrustTest, ATimeStampCountsOnlyFromATrustedTimeStampingAuthority) {
     testsupport::TimestampServer server(signing_->TsaCertificate(), signing_->TsaKey(), now);
     Expect(Signed(Kind::kPe32, Signer::kVomoLlc, "valid-stamped", "-ts " + server.Rfc3161Url()), 0,
            "valid, time-stamped now");
+}
+
+// The trusted roots are loaded once per process and shared: checks on several threads at once,
+// of plain and of time-stamped files (whose tokens set the shared store's time), load them once
+// and agree; a changed roots file or variable counts from the next check on.
+TEST_F(VerifyTrustTest, TrustedRootsAreLoadedOnceAndAgainWhenTheyChange) {
+    testsupport::TimestampServer server(signing_->TsaCertificate(), signing_->TsaKey(),
+                                        std::time(nullptr));
+    const std::string plain = Signed(Kind::kCabinet, Signer::kVomoLlc, "shared-plain");
+    const std::string stamped =
+        Signed(Kind::kPe32, Signer::kVomoLlc, "shared-stamped", "-ts " + server.Rfc3161Url());
+    const std::string expired =
+        Signed(Kind::kCabinet, Signer::kExpired, "shared-expired", "-ts " + server.Rfc3161Url());
+    std::string roots;
+    ASSERT_TRUE(ReadFile(signing_->TrustedRoots(), roots));
+    const std::string copy = dir_->File("shared-roots.pem");
+    ASSERT_TRUE(WriteFile(copy, roots));
+    ::setenv("VOMO_TRUST_ROOTS", copy.c_str(), 1);
+    ASSERT_EQ(platform::kTrustOk, platform::VerifyFileTrust(plain));
+    ASSERT_EQ(platform::kTrustOk, platform::VerifyFileTrust(stamped));
+    const uint32_t expiredVerdict = platform::VerifyFileTrust(expired);
+    EXPECT_NE(platform::kTrustOk, expiredVerdict);
+    const unsigned loads = platform::TrustRoots::LoadCount();
+
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < 5; ++i) {
+                if (platform::VerifyFileTrust(plain) != platform::kTrustOk ||
+                    platform::VerifyFileTrust(stamped) != platform::kTrustOk ||
+                    platform::VerifyFileTrust(expired) != expiredVerdict) {
+                    ++wrong;
+                }
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(0, wrong.load());
+    EXPECT_EQ(loads, platform::TrustRoots::LoadCount());
+
+    // Another file's content under the same name: loaded again, and it trusts nothing of ours.
+    ASSERT_TRUE(WriteFile(copy, "not a certificate\n"));
+    EXPECT_EQ(platform::kTrustChaining, platform::VerifyFileTrust(plain));
+    EXPECT_EQ(loads + 1, platform::TrustRoots::LoadCount());
+    EXPECT_EQ(platform::kTrustChaining, platform::VerifyFileTrust(plain));
+    EXPECT_EQ(loads + 1, platform::TrustRoots::LoadCount());
+    ASSERT_TRUE(WriteFile(copy, roots + "\n"));
+    EXPECT_EQ(platform::kTrustOk, platform::VerifyFileTrust(plain));
+    ::setenv("VOMO_TRUST_ROOTS", signing_->TrustedRoots().c_str(), 1);
+    EXPECT_EQ(platform::kTrustOk, platform::VerifyFileTrust(plain));
+    EXPECT_EQ(loads + 3, platform::TrustRoots::LoadCount());
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -264,6 +264,81 @@ TEST_F(RegistryTest, AnswersAsWindowsDoes) {
     EXPECT_EQ(0u, RegSetValueExW(alpha.key, u"empty", 0, kRegSz, nullptr, 0));
 }
 
+// RegReadValueW in one statement answers what opening, querying and closing answer together.
+TEST_F(RegistryTest, ReadValueAnswersAsOpenQueryAndCloseDo) {
+    Handle key;
+    ASSERT_EQ(0u, regtest::Create(kHKeyLocalMachine, u"Software\\Read\\Key", key));
+    ASSERT_EQ(0u, regtest::Set(key.key, u"Text", kRegSz, regtest::Sz(u"value")));
+    ASSERT_EQ(0u, regtest::Set(key.key, u"", kRegDword, std::string("\1\0\0\0", 4)));
+    ASSERT_EQ(0u, regtest::Set(key.key, u"Empty", kRegBinary, std::string()));
+    ASSERT_EQ(0u, regtest::Set(key.key, u"Big", kRegBinary, std::string(70000, 'b')));
+    Handle parent;
+    ASSERT_EQ(0u, regtest::Open(kHKeyLocalMachine, u"Software\\Read", parent, kKeyRead));
+    const std::u16string longName(kMaxValueNameUnitsForTest + 1, u'n');
+    struct Case {
+        RegKey base;
+        const char16_t* subKey;
+        uint32_t desired;
+        const char16_t* name;
+    };
+    const Case cases[] = {
+        {kHKeyLocalMachine, u"Software\\Read\\Key", kKeyRead, u"Text"},
+        {kHKeyLocalMachine, u"SOFTWARE\\read\\KEY\\", kKeyRead, u"text"},
+        {kHKeyLocalMachine, u"Software\\Read\\Key", kKeyRead, u""},
+        {kHKeyLocalMachine, u"Software\\Read\\Key", kKeyRead, nullptr},
+        {kHKeyLocalMachine, u"Software\\Read\\Key", kKeyRead, u"Empty"},
+        {kHKeyLocalMachine, u"Software\\Read\\Key", kKeyRead, u"Big"},
+        {kHKeyLocalMachine, u"Software\\Read\\Key", kKeyRead, u"Missing"},
+        {kHKeyLocalMachine, u"Software\\Read\\Key", kKeyRead, longName.c_str()},
+        {kHKeyLocalMachine, u"Software\\Read\\Missing", kKeyRead, u"Text"},
+        {kHKeyLocalMachine, u"Software\\\\Read", kKeyRead, u"Text"},
+        {kHKeyLocalMachine, u"\\Software\\Read\\Key", kKeyRead, u"Text"},
+        {kHKeyLocalMachine, u"Software\\Read\\Key", kKeySetValue, u"Text"},
+        {kHKeyLocalMachine, u"", kKeyRead, u"Text"},
+        {kHKeyCurrentUser, u"Software\\Read\\Key", kKeyRead, u"Text"},
+        {parent.key, u"Key", kKeyRead, u"Text"},
+        {parent.key, u"Missing", kKeyRead, u"Text"},
+        {reinterpret_cast<RegKey>(uintptr_t{0x1234}), u"Key", kKeyRead, u"Text"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::u16string(c.subKey).size());
+        Handle opened;
+        const uint32_t openRc = RegOpenKeyExW(c.base, c.subKey, 0, c.desired, opened.Out());
+        uint32_t expectedType = 0;
+        std::string expectedBytes;
+        const uint32_t expectedRc =
+            openRc ? openRc : regtest::Get(opened.key, c.name, expectedType, expectedBytes);
+        uint32_t type = 0;
+        std::string bytes;
+        bool keyOpened = true;
+        EXPECT_EQ(expectedRc,
+                  RegReadValueW(c.base, c.subKey, c.desired, c.name, &type, &bytes, &keyOpened));
+        EXPECT_EQ(openRc == 0, keyOpened);
+        if (expectedRc == 0) {
+            EXPECT_EQ(expectedType, type);
+            EXPECT_EQ(expectedBytes, bytes);
+        }
+    }
+}
+
+// RegFlushKey forces a hive's writes to the disk: through a root or a handle of it, also where
+// no hive exists yet (nothing to force, and nothing made).
+TEST_F(RegistryTest, FlushTakesRootsAndHandlesAndMakesNoHive) {
+    EXPECT_EQ(0u, RegFlushKey(kHKeyCurrentUser));
+    std::string unused;
+    EXPECT_FALSE(testsupport::ReadFile(RegistryHiveFile(kHKeyCurrentUser), unused));
+    Handle key;
+    ASSERT_EQ(0u, regtest::Create(kHKeyLocalMachine, u"Software\\Flushed", key));
+    ASSERT_EQ(0u, regtest::Set(key.key, u"Value", kRegSz, regtest::Sz(u"kept")));
+    EXPECT_EQ(0u, RegFlushKey(key.key));
+    EXPECT_EQ(0u, RegFlushKey(kHKeyLocalMachine));
+    EXPECT_EQ(kErrorInvalidHandle, RegFlushKey(reinterpret_cast<RegKey>(uintptr_t{0x1234})));
+    uint32_t type = 0;
+    std::string bytes;
+    EXPECT_EQ(0u, regtest::Get(key.key, u"Value", type, bytes));
+    EXPECT_EQ(regtest::Sz(u"kept"), bytes);
+}
+
 TEST_F(RegistryTest, DeletionRulesAndDeletedKeys) {
     Handle top;
     ASSERT_EQ(0u, regtest::Create(kHKeyLocalMachine, u"SOFTWARE\\Vomo\\Tree", top));
