@@ -269,12 +269,14 @@ bool ChainAllows(STACK_OF(X509) * chain, Usage usage) {
 uint32_t VerifyChain(const TrustRoots& roots, X509* leaf, STACK_OF(X509) * untrusted,
                      const int64_t* at, Usage usage) {
     StoreCtxPtr context(X509_STORE_CTX_new());
-    bool initialised = false;
-    if (context) {
-        // The context takes a copy of the store's parameters here.
-        std::lock_guard<std::mutex> lock(roots.ParametersLock());
-        initialised = X509_STORE_CTX_init(context.get(), roots.Store(), leaf, untrusted) == 1;
-    }
+    // Held for the whole chain check: building a chain caches data in the store's shared
+    // certificates (their extensions, the certificates of the system's folder read on demand),
+    // which OpenSSL does not guard against a reader on another thread. A chain takes well under
+    // a millisecond; the hashing of files, the long part of a check, stays parallel.
+    std::lock_guard<std::mutex> lock(roots.ParametersLock());
+    // The context takes a copy of the store's parameters here.
+    const bool initialised =
+        context && X509_STORE_CTX_init(context.get(), roots.Store(), leaf, untrusted) == 1;
     if (!initialised) {
         return Fail(kTrustChaining, "the certificate chain cannot be built");
     }

@@ -10,11 +10,13 @@
 // or removed by the system's CA update, or a different VOMO_TRUST_ROOTS, counts from the next
 // check on. A check that holds a store keeps it alive until it ends, whatever replaced it.
 //
-// The store itself is never changed after it was loaded, with one exception: verifying a
-// time-stamp token sets the store's verification time for the token's own chain (OpenSSL offers
-// no other way). Whoever changes the store's parameters, and whoever copies them into a chain
-// context (X509_STORE_CTX_init), holds ParametersLock() meanwhile; everything else may use the
-// store on several threads at once.
+// The store's contents are not changed after it was loaded, but OpenSSL writes to them while it
+// builds a chain (certificates of the system's folder are read into the store on demand, and a
+// certificate's extensions are cached in it on first use), and verifying a time-stamp token sets
+// the store's verification time for the token's own chain (OpenSSL offers no other way). So
+// whoever builds or checks a chain against the store, or changes its parameters, holds
+// ParametersLock() meanwhile; the rest of a check (hashing, the signature over the content) may
+// run on several threads at once.
 //
 // POSIX backend only: on Windows the system's own trust verification keeps its roots.
 #pragma once
