@@ -68,6 +68,23 @@ int LockNewFolder(const std::string& path) {
     return fd;
 }
 
+// The mark of a folder MakePrivateDirectory made, in the folder locked at `fd`.
+bool Mark(int fd) {
+    const int mark = ::openat(fd, kPrivateDirectoryMark,
+                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (mark < 0) {
+        return false;
+    }
+    ::close(mark);
+    return true;
+}
+
+bool HasMark(int fd) {
+    struct stat info;
+    return ::fstatat(fd, kPrivateDirectoryMark, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+           S_ISREG(info.st_mode);
+}
+
 }  // namespace
 
 bool GetTempDirectory(std::string& directory) {
@@ -109,6 +126,12 @@ bool MakePrivateDirectory(const std::string& prefix, std::string& path) {
         const int fd = LockNewFolder(pattern);
         if (fd < 0) {
             continue;  // whoever took it removes it
+        }
+        if (!Mark(fd)) {
+            SetLastErrorFromErrno();
+            RemoveTree(pattern);
+            ::close(fd);
+            return false;
         }
         HeldFolders& held = Held();
         std::lock_guard<std::mutex> lock(held.mutex);
@@ -163,11 +186,11 @@ size_t RemoveAbandonedPrivateDirectories(const std::string& directory) {
         if (fd < 0) {
             continue;
         }
-        // Free: its process has ended. Held while the folder goes, so that nobody else takes
-        // it meanwhile.
+        // Made here and free: its process has ended. Held while the folder goes, so that nobody
+        // else takes it meanwhile.
         struct stat held;
         if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &held) == 0 &&
-            SameEntry(held, named) && RemoveTree(path)) {
+            SameEntry(held, named) && HasMark(fd) && RemoveTree(path)) {
             ++removed;
         }
         ::close(fd);

@@ -34,7 +34,9 @@ bool GetTempDirectory(std::string& directory);
 // was left by a process that ended without removing it (killed, or its host crashed): before
 // the process makes its first folder in a temporary directory, such folders there whose names
 // start with kPrivateDirectoryPrefix are removed with everything in them
-// (RemoveAbandonedPrivateDirectories).
+// (RemoveAbandonedPrivateDirectories). The folder also holds an empty file named
+// kPrivateDirectoryMark, made once the lock is held, which tells it from a folder of the same
+// kind of name that someone else made (a script's own `mktemp -d vomo-...`).
 bool MakePrivateDirectory(const std::string& prefix, std::string& path);
 
 // Removes a folder MakePrivateDirectory made, with everything in it, and releases its lock.
@@ -44,9 +46,13 @@ bool RemovePrivateDirectory(const std::string& path);
 // The start of the names of the folders that RemoveAbandonedPrivateDirectories looks at.
 const char kPrivateDirectoryPrefix[] = "vomo-";
 
+// The file in each folder MakePrivateDirectory made.
+const char kPrivateDirectoryMark[] = ".vomo-private";
+
 // Removes, with everything in them, the folders of `directory` that MakePrivateDirectory made
 // in processes that no longer run: named kPrivateDirectoryPrefix and more, folders themselves
-// (not links), owned by this process's user, private to it, and whose lock is free. A folder
+// (not links), owned by this process's user, private to it, holding the mark as a file, and
+// whose lock is free. A folder
 // of a process that still runs, or of another user, or anything else, is left alone. The
 // number of folders removed.
 size_t RemoveAbandonedPrivateDirectories(const std::string& directory);

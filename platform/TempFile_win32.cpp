@@ -55,6 +55,31 @@ HANDLE OpenFolder(const std::wstring& path, DWORD share) {
                          nullptr);
 }
 
+// The mark of a folder MakePrivateDirectory made.
+bool Mark(const std::string& folder) {
+    std::wstring wide;
+    if (!win32::WidePath(folder + "\\" + kPrivateDirectoryMark, wide)) {
+        return false;
+    }
+    HANDLE mark = ::CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (mark == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    ::CloseHandle(mark);
+    return true;
+}
+
+bool HasMark(const std::string& folder) {
+    std::wstring wide;
+    if (!win32::WidePath(folder + "\\" + kPrivateDirectoryMark, wide)) {
+        return false;
+    }
+    const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+}
+
 // The security identifier of the user the process runs as, in its text form; empty when the
 // system does not tell.
 std::wstring CurrentUserSid(std::vector<unsigned char>& binary) {
@@ -156,6 +181,12 @@ bool MakePrivateDirectory(const std::string& prefix, std::string& path) {
                 continue;
             }
             ::SetHandleInformation(lockHandle, HANDLE_FLAG_INHERIT, 0);
+            if (!Mark(candidate)) {
+                win32::RecordLastError("cannot mark the folder " + candidate);
+                ::CloseHandle(lockHandle);
+                RemoveTree(candidate);
+                break;
+            }
             {
                 HeldFolders& held = Held();
                 std::lock_guard<std::mutex> lock(held.mutex);
@@ -224,7 +255,7 @@ size_t RemoveAbandonedPrivateDirectories(const std::string& directory) {
             }
         }
         std::wstring wide;
-        if (!win32::WidePath(path, wide) || !IsPrivateDirectory(path)) {
+        if (!win32::WidePath(path, wide) || !IsPrivateDirectory(path) || !HasMark(path)) {
             continue;
         }
         // Opened sharing nothing: refused while its owner holds its own handle.

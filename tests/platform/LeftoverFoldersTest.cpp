@@ -78,6 +78,17 @@ TEST(LeftoverFoldersTest, OnlyTheFoldersOfEndedProcessesGo) {
     const std::string link = tmp.File("vomo-link");
     const std::string file = tmp.File("vomo-file");
     const std::string unnamed = tmp.File("other-folder");
+    // A script's own `mktemp -d vomo-XXXXXX` and `vomo-demo-XXXXXX`: private, this user's, no
+    // mark; and one whose mark is a link to a file.
+    const std::string scripts = tmp.File("vomo-Ab12Cd");
+    const std::string demo = tmp.File("vomo-demo-Ab12Cd");
+    const std::string linkedMark = tmp.File("vomo-Xy34Zw");
+    for (const std::string& folder : {scripts, demo, linkedMark}) {
+        ASSERT_EQ(0, ::mkdir(folder.c_str(), 0700));
+        ASSERT_TRUE(testsupport::WriteFile(folder + "/data", "kept"));
+    }
+    ASSERT_EQ(0, ::symlink((scripts + "/data").c_str(),
+                           (linkedMark + "/" + platform::kPrivateDirectoryMark).c_str()));
     ASSERT_EQ(0, ::mkdir(open.c_str(), 0755));
     ASSERT_EQ(0, ::mkdir(foreign.c_str(), 0700));
     if (::geteuid() == 0) {
@@ -89,7 +100,8 @@ TEST(LeftoverFoldersTest, OnlyTheFoldersOfEndedProcessesGo) {
 
     EXPECT_EQ(1u, platform::RemoveAbandonedPrivateDirectories(tmp.Path()));
     EXPECT_FALSE(Exists(ended));
-    for (const std::string& kept : {own, living, open, foreign, link, file, unnamed}) {
+    for (const std::string& kept :
+         {own, living, open, foreign, link, file, unnamed, scripts, demo, linkedMark}) {
         EXPECT_TRUE(Exists(kept)) << kept;
     }
 

@@ -6,8 +6,6 @@
 #include <cstdlib>
 #include <utility>
 
-#include <boost/filesystem.hpp>
-
 #include "support/TestPackages.h"
 
 namespace testsupport {
@@ -75,16 +73,7 @@ std::string SignedPackages::Route(const std::string& name, const std::string& fi
 }
 
 std::vector<std::string> SignedPackages::LeftInTemp() const {
-    namespace fs = boost::filesystem;
-    std::vector<std::string> left;
-    boost::system::error_code error;
-    for (fs::recursive_directory_iterator it(tmp_.Path(), error), end; !error && it != end;
-         it.increment(error)) {
-        if (!fs::is_directory(it->path())) {
-            left.push_back(it->path().string());
-        }
-    }
-    return left;
+    return FilesBelow(tmp_.Path());
 }
 
 }  // namespace testsupport

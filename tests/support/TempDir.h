@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace testsupport {
 
@@ -34,7 +35,9 @@ void OpenForOthers(const std::string& path);
 void SetEnvironment(const std::string& name, const std::string& value);
 void UnsetEnvironment(const std::string& name);
 // The entries below `dir`, at any depth, that are not folders (files, links): what was left
-// behind in it.
+// behind in it. The mark of a private folder (platform/TempFile.h) belongs to the folder and is
+// not counted.
+std::vector<std::string> FilesBelow(const std::string& dir);
 size_t CountFilesBelow(const std::string& dir);
 #ifndef _WIN32
 // True when `path` lies in a private folder (a directory, not a link, owned by this user, mode

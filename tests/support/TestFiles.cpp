@@ -3,6 +3,7 @@
 
 #include <boost/filesystem.hpp>
 
+#include "platform/TempFile.h"
 #include "support/TempDir.h"
 
 // The test helpers every platform shares (TempDir.cpp and its Windows sibling hold the rest).
@@ -37,16 +38,21 @@ bool ReadFile(const std::string& path, std::string& contents) {
     return true;
 }
 
-size_t CountFilesBelow(const std::string& dir) {
-    size_t count = 0;
+std::vector<std::string> FilesBelow(const std::string& dir) {
+    std::vector<std::string> files;
     boost::system::error_code error;
     boost::filesystem::recursive_directory_iterator it(dir, error), end;
     for (; !error && it != end; it.increment(error)) {
-        if (it->symlink_status(error).type() != boost::filesystem::directory_file) {
-            ++count;
+        if (it->symlink_status(error).type() != boost::filesystem::directory_file &&
+            it->path().filename() != platform::kPrivateDirectoryMark) {
+            files.push_back(it->path().string());
         }
     }
-    return count;
+    return files;
+}
+
+size_t CountFilesBelow(const std::string& dir) {
+    return FilesBelow(dir).size();
 }
 
 }  // namespace testsupport
