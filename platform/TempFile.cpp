@@ -186,11 +186,14 @@ size_t RemoveAbandonedPrivateDirectories(const std::string& directory) {
         if (fd < 0) {
             continue;
         }
-        // Made here and free: its process has ended. Held while the folder goes, so that nobody
-        // else takes it meanwhile.
+        // Free: no process holds it. Held while the folder goes, so that nobody else takes it
+        // meanwhile. A marked folder goes with everything in it. An unmarked one is someone
+        // else's, or one whose process ended between making and marking it, which is empty:
+        // it goes only when empty, so nothing anyone put in it is ever lost.
         struct stat held;
         if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &held) == 0 &&
-            SameEntry(held, named) && HasMark(fd) && RemoveTree(path)) {
+            SameEntry(held, named) &&
+            (HasMark(fd) ? RemoveTree(path) : ::rmdir(path.c_str()) == 0)) {
             ++removed;
         }
         ::close(fd);

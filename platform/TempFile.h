@@ -49,12 +49,13 @@ const char kPrivateDirectoryPrefix[] = "vomo-";
 // The file in each folder MakePrivateDirectory made.
 const char kPrivateDirectoryMark[] = ".vomo-private";
 
-// Removes, with everything in them, the folders of `directory` that MakePrivateDirectory made
-// in processes that no longer run: named kPrivateDirectoryPrefix and more, folders themselves
-// (not links), owned by this process's user, private to it, holding the mark as a file, and
-// whose lock is free. A folder
-// of a process that still runs, or of another user, or anything else, is left alone. The
-// number of folders removed.
+// Removes the folders of `directory` that MakePrivateDirectory made in processes that no longer
+// run: named kPrivateDirectoryPrefix and more, folders themselves (not links), owned by this
+// process's user, private to it, and whose lock is free. One that holds the mark as a file goes
+// with everything in it; one without goes only when empty (a process that ended between making
+// and marking its folder left it empty, and anyone else's keeps whatever it holds). A folder of
+// a process that still runs, or of another user, or anything else, is left alone. The number of
+// folders removed.
 size_t RemoveAbandonedPrivateDirectories(const std::string& directory);
 
 // A file created exclusively and open for writing.

@@ -255,7 +255,7 @@ size_t RemoveAbandonedPrivateDirectories(const std::string& directory) {
             }
         }
         std::wstring wide;
-        if (!win32::WidePath(path, wide) || !IsPrivateDirectory(path) || !HasMark(path)) {
+        if (!win32::WidePath(path, wide) || !IsPrivateDirectory(path)) {
             continue;
         }
         // Opened sharing nothing: refused while its owner holds its own handle.
@@ -264,7 +264,9 @@ size_t RemoveAbandonedPrivateDirectories(const std::string& directory) {
             continue;
         }
         ::CloseHandle(probe);
-        if (RemoveTree(path)) {
+        // Unmarked: someone else's, or one whose process ended between making and marking it,
+        // which is empty; it goes only when empty.
+        if (HasMark(path) ? RemoveTree(path) : ::RemoveDirectoryW(wide.c_str()) != FALSE) {
             ++removed;
         }
     }

@@ -89,8 +89,12 @@ TEST(LeftoverFoldersTest, OnlyTheFoldersOfEndedProcessesGo) {
     }
     ASSERT_EQ(0, ::symlink((scripts + "/data").c_str(),
                            (linkedMark + "/" + platform::kPrivateDirectoryMark).c_str()));
+    // A process killed between making its folder and marking it leaves it empty and unmarked.
+    const std::string unmarked = tmp.File("vomo-Qr56St");
+    ASSERT_EQ(0, ::mkdir(unmarked.c_str(), 0700));
     ASSERT_EQ(0, ::mkdir(open.c_str(), 0755));
     ASSERT_EQ(0, ::mkdir(foreign.c_str(), 0700));
+    ASSERT_TRUE(testsupport::WriteFile(foreign + "/data", "kept"));
     if (::geteuid() == 0) {
         ASSERT_EQ(0, ::chown(foreign.c_str(), 65534, 65534));
     }
@@ -98,8 +102,9 @@ TEST(LeftoverFoldersTest, OnlyTheFoldersOfEndedProcessesGo) {
     ASSERT_TRUE(testsupport::WriteFile(file, ""));
     ASSERT_EQ(0, ::mkdir(unnamed.c_str(), 0700));
 
-    EXPECT_EQ(1u, platform::RemoveAbandonedPrivateDirectories(tmp.Path()));
+    EXPECT_EQ(2u, platform::RemoveAbandonedPrivateDirectories(tmp.Path()));
     EXPECT_FALSE(Exists(ended));
+    EXPECT_FALSE(Exists(unmarked));
     for (const std::string& kept :
          {own, living, open, foreign, link, file, unnamed, scripts, demo, linkedMark}) {
         EXPECT_TRUE(Exists(kept)) << kept;
