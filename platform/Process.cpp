@@ -140,6 +140,17 @@ RunningChildren& Running() {
     return *running;
 }
 
+// Sends `signal` to the child's process group (the child and what it started), and to the
+// child itself only when it has left that group: sent both ways, the child would receive it
+// twice whenever it took the first before the second was sent, and a program that cleans up on
+// TERM would do so twice.
+void SignalChildAndGroup(pid_t pid, int signal) {
+    ::killpg(pid, signal);
+    if (::getpgid(pid) != pid) {
+        ::kill(pid, signal);
+    }
+}
+
 int MillisecondsLeft(Clock::time_point deadline) {
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
@@ -214,19 +225,14 @@ struct ChildProcess::State {
         return true;
     }
 
-    void Signal(int signal) {
-        ::killpg(pid, signal);  // the child's group: the child and what it started
-        ::kill(pid, signal);    // the child itself, should it have left its group
-    }
+    void Signal(int signal) { SignalChildAndGroup(pid, signal); }
 };
 
 void SignalChildProcesses(int signal, bool force) {
     RunningChildren& running = Running();
     std::lock_guard<std::mutex> lock(running.mutex);
     for (const pid_t pid : running.pids) {
-        const int sent = force ? SIGKILL : signal;
-        ::killpg(pid, sent);  // the child's group: the child and what it started
-        ::kill(pid, sent);    // the child itself, should it have left its group
+        SignalChildAndGroup(pid, force ? SIGKILL : signal);
     }
 }
 
