@@ -99,6 +99,15 @@ int PingManager::AddHandler(vmp::IPingHandler* handler) {
     return 0;
 }
 
+void PingManager::AutoResetEvent::WaitFor(boost::chrono::milliseconds interval) {
+    const boost::chrono::steady_clock::time_point end =
+        boost::chrono::steady_clock::now() + interval;
+    boost::unique_lock<boost::mutex> lock(mutex_);
+    while (!set_ && changed_.wait_until(lock, end) != boost::cv_status::timeout) {
+    }
+    set_ = false;
+}
+
 int PingManager::RemoveHandler(vmp::IPingHandler* handler) {
     if (!handler) {
         return -1;
@@ -116,9 +125,11 @@ void PingManager::Start() {
     if (worker_.joinable()) {
         // A worker that was told to stop but not yet joined: finish it before making another.
         stop_ = true;
+        wake_.Set();
         worker_.join();
     }
     started_.Reset();
+    wake_.Reset();
     stop_ = false;
     worker_ = boost::thread([this] { Run(); });
     started_.Wait();
@@ -143,6 +154,7 @@ bool PingManager::StopWorker() {
         drained_.Wait();
     }
     stop_ = true;
+    wake_.Set();
     bool joined = false;
     if (worker_.joinable()) {
         worker_.join();
@@ -329,7 +341,7 @@ void PingManager::Run() {
                 SleepFor(kAfterPing);
             } while (!IsQueueEmpty());
         }
-        SleepFor(kIdlePoll);
+        wake_.WaitFor(kIdlePoll);
     }
     platform::ClearSocketDeadline();
     bool anyFailed = false;

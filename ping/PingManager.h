@@ -98,6 +98,8 @@ private:
         void Set();
         void Reset();
         void Wait();
+        // Waits until it is set (and clears it) or `interval` has passed on the monotonic clock.
+        void WaitFor(boost::chrono::milliseconds interval);
 
     private:
         bool set_ = false;
@@ -148,4 +150,6 @@ private:
     boost::recursive_mutex control_;
     AutoResetEvent drained_;
     AutoResetEvent started_;
+    // Set when the worker is told to stop, so that it leaves its pause between looks at once.
+    AutoResetEvent wake_;
 };
