@@ -59,14 +59,7 @@ std::vector<BannerPtr> VomoInstallImpl::GetDistributorBanners(
 uint32_t VomoInstallImpl::CompleteInstall(const std::vector<std::string>& acceptedEulaIds) {
     const boost::shared_ptr<InstallSessionImpl> install =
         boost::dynamic_pointer_cast<InstallSessionImpl>(currentSession_);
-    if (!install) {
-        return kWrongState;
-    }
-    uint32_t position = 0;
-    uint32_t total = 0;
-    uint32_t state = 0;
-    install->GetProgress(position, total, state);
-    if (state != kInstallFinished) {
+    if (!HasFinished(install.get(), kInstallFinished)) {
         return kWrongState;
     }
     // Written in the machine's run lock, as a run's own writes are (sessions/RunGuard.h).

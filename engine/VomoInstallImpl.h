@@ -160,6 +160,9 @@ public:
     void LoadBundleGroupInfo();
 
 private:
+    // Whether `session` is there and has reached `finishedState`: what CompleteUpdate and
+    // CompleteInstall ask before they record a run (VomoInstallSessions.cpp).
+    static bool HasFinished(vmi::IInstallSession* session, uint32_t finishedState);
     // Called by PollManifestDownload once the cabinet is complete: verifies its signature and
     // extracts the manifest to a second unique name, stored in `extracted`. 0, 18 (signature
     // check failed) or 19 (extraction failed, and nothing extracted is left).

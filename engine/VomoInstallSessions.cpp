@@ -119,6 +119,17 @@ uint32_t VomoInstallImpl::StartHotFixSession(vmi::HotFixCompletion completion) {
     return 0;
 }
 
+bool VomoInstallImpl::HasFinished(vmi::IInstallSession* session, uint32_t finishedState) {
+    uint32_t position = 0;
+    uint32_t total = 0;
+    uint32_t state = 0;
+    if (session == nullptr) {
+        return false;
+    }
+    session->GetProgress(position, total, state);
+    return state == finishedState;
+}
+
 // Only a finished update run is recorded: a run still under way or failed did not install the
 // latest versions, and recording them would hide the updates still due. The records are
 // written in the machine's run lock, as a run's own writes are. A record that cannot be written
@@ -127,14 +138,7 @@ uint32_t VomoInstallImpl::StartHotFixSession(vmi::HotFixCompletion completion) {
 uint32_t VomoInstallImpl::CompleteUpdate() {
     const boost::shared_ptr<DynamicSessionImpl> update =
         boost::dynamic_pointer_cast<DynamicSessionImpl>(currentSession_);
-    if (!update) {
-        return kWrongState;
-    }
-    uint32_t position = 0;
-    uint32_t total = 0;
-    uint32_t state = 0;
-    update->GetProgress(position, total, state);
-    if (state != kUpdateFinished) {
+    if (!HasFinished(update.get(), kUpdateFinished)) {
         return kWrongState;
     }
     RunGuard guard(eventLog_, RunGuard::kRecordsNothing);
